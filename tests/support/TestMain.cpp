@@ -1,0 +1,13 @@
+// main() of every test program: GoogleTest inside a QApplication on the offscreen platform,
+// so that widgets, timers and socket notifiers work as they do in the program.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
