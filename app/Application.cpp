@@ -11,7 +11,9 @@
 
 namespace cvb {
 
-Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+{
+}
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {
@@ -48,7 +50,9 @@ void stopOnTerminationSignals(QObject *context, std::function<void()> stop)
         if (::read(signalPipe[1], &byte, 1) == 1)
             stop();
     });
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -6,7 +6,8 @@
 
 namespace cvb {
 
-struct CommandLine {
+struct CommandLine
+{
     QString dataFolder; // empty: the default database folder
     bool background = false;
     bool help = false;

@@ -29,14 +29,15 @@ namespace cvb {
 
 namespace {
 
-const QString GuardMessage = QStringLiteral("The web server connection information has not been completed. This "
-                                            "information must be present to perform this function.");
-const QString BackgroundMessage =
-    QStringLiteral("Corvale Web Backup will now run in the background. All active backups will be performed on "
-                   "schedule. Restore the program with the icon system tray.");
-const QString QuitQuestion =
-    QStringLiteral("Click \"Yes\" to minimize the program and allow the backups to occur at their regular times.  "
-                   "Click \"Cancel\" to cancel the backups and exit the program.");
+const QString GuardMessage =
+    QStringLiteral("The web server connection information has not been completed. This "
+                   "information must be present to perform this function.");
+const QString BackgroundMessage = QStringLiteral(
+    "Corvale Web Backup will now run in the background. All active backups will be performed on "
+    "schedule. Restore the program with the icon system tray.");
+const QString QuitQuestion = QStringLiteral(
+    "Click \"Yes\" to minimize the program and allow the backups to occur at their regular times.  "
+    "Click \"Cancel\" to cancel the backups and exit the program.");
 const QString TrayHint = QStringLiteral("Corvale Backup - Right-Click for Menu");
 const QString LogoHint = QStringLiteral("Click Here For Sales And Documentation");
 const QString LogoFile = QStringLiteral("logo.gif");
@@ -167,7 +168,8 @@ QWidget *TMainWin::buildMenuPanel()
              addButton(QStringLiteral("LiveSessionButton"),
                        QStringLiteral("Live Upload/Download To Web Server (FTP)"),
                        &TMainWin::LiveSessionButtonClick),
-             addButton(QStringLiteral("InstantBackupButton"), QStringLiteral("Initiate Instant Profile Backup"),
+             addButton(QStringLiteral("InstantBackupButton"),
+                       QStringLiteral("Initiate Instant Profile Backup"),
                        &TMainWin::InstantBackupButtonClick),
          }) {
         big->setFont(large);
@@ -305,7 +307,8 @@ void TMainWin::ProfilesButtonClick()
     if (!AllowAccess())
         return;
     HideMenuPanel();
-    openMenuWindow(new PlaceholderWindow(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"), this));
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"), this));
 }
 
 void TMainWin::LogsButtonClick()
@@ -313,7 +316,8 @@ void TMainWin::LogsButtonClick()
     if (!AllowAccess())
         return;
     HideMenuPanel();
-    openMenuWindow(new PlaceholderWindow(QStringLiteral("FTP_LogMaint"), QStringLiteral("Log Maintenance"), this));
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_LogMaint"), QStringLiteral("Log Maintenance"), this));
 }
 
 void TMainWin::LiveSessionButtonClick()
@@ -321,7 +325,8 @@ void TMainWin::LiveSessionButtonClick()
     if (!AllowAccess())
         return;
     HideMenuPanel();
-    openMenuWindow(new PlaceholderWindow(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"), this));
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"), this));
 }
 
 void TMainWin::InstantBackupButtonClick()

@@ -84,6 +84,9 @@ int main(int argc, char **argv)
     } catch (const cvb::DataError &e) {
         reportStartFailure(e.message());
         return 1;
+    } catch (const std::exception &e) {
+        reportStartFailure(QString::fromUtf8(e.what()));
+        return 1;
     }
     QObject::connect(mainWin, &QObject::destroyed, &app, &QApplication::quit);
     if (!commandLine.background)

@@ -48,7 +48,8 @@ public:
         if (choice.save)
             return QFileDialog::getSaveFileName(QApplication::activeWindow(), choice.title, choice.folder,
                                                 filter);
-        return QFileDialog::getOpenFileName(QApplication::activeWindow(), choice.title, choice.folder, filter);
+        return QFileDialog::getOpenFileName(QApplication::activeWindow(), choice.title, choice.folder,
+                                            filter);
     }
 };
 
@@ -74,10 +75,14 @@ QString qtFileFilter(const QString &pairs)
     const QStringList parts = pairs.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        // Qt reads the patterns from a parenthesised group at the end of the description: put the
+        // pair's own patterns there, in place of any group the description ends with.
+        QString description = parts.at(i).trimmed();
+        if (description.endsWith(QLatin1Char(')')) && description.contains(QLatin1Char('(')))
+            description = description.left(description.lastIndexOf(QLatin1Char('('))).trimmed();
         QString patterns = parts.at(i + 1).trimmed();
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // Qt reads the patterns from the last parenthesised group, so the description may keep its own.
-        filters << parts.at(i).trimmed() + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        filters << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }

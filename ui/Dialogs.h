@@ -17,7 +17,8 @@ enum class Buttons { YesNo, YesCancel };
 // How a question looks: a warning box or a plain confirmation box.
 enum class QuestionKind { Warning, Confirmation };
 
-struct FileChoice {
+struct FileChoice
+{
     QString title;
     // Filter pairs "description|patterns|description|patterns...", patterns separated by ";",
     // for example "All Files (*.*)|*.*|Archives (*.zip, *.arj)|*.zip;*.arj". The first is selected.

@@ -2,7 +2,9 @@
 
 namespace cvb {
 
-ScriptedDialogs::ScriptedDialogs() : previous_(installDialogs(this)) {}
+ScriptedDialogs::ScriptedDialogs() : previous_(installDialogs(this))
+{
+}
 
 ScriptedDialogs::~ScriptedDialogs()
 {

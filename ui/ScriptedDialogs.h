@@ -16,11 +16,12 @@ class ScriptedDialogs final : public Dialogs
 public:
     enum class Kind { Information, Error, Warning, Confirmation, FileChooser };
 
-    struct Shown {
+    struct Shown
+    {
         Kind kind;
-        QString text;            // message text, or the file chooser's title
-        Buttons buttons{};       // questions only
-        FileChoice choice;       // file choosers only
+        QString text;      // message text, or the file chooser's title
+        Buttons buttons{}; // questions only
+        FileChoice choice; // file choosers only
     };
 
     ScriptedDialogs();
