@@ -109,9 +109,7 @@ TEST(FieldValues, ProfileFiltersMatchExactlyTheNameTheyWereBuiltFrom)
         EXPECT_FALSE(parseFilter(fields, profileFilter(name + "x")).matches(record.constData()))
             << name.toStdString();
     }
-    EXPECT_TRUE(
-        parseFilter(fields, " PROFILE = \"it's\" ").matches(encodeText("x", 1).isEmpty() ? nullptr : [&] {
-            record.replace(1, 40, encodeText("it's", 40));
-            return record.constData();
-        }()));
+    // Blanks around the parts and double quotes are read too.
+    record.replace(1, 40, encodeText("it's", 40));
+    EXPECT_TRUE(parseFilter(fields, " PROFILE = \"it's\" ").matches(record.constData()));
 }
