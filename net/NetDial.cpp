@@ -129,8 +129,8 @@ bool TcvbNetDial::LoadLibrary()
         return false;
     }
     const TRasEntryPoints &f = m_library->Functions();
-    if (!f.RasDialA || !f.RasEnumEntriesA || !f.RasEnumConnectionsA || !f.RasHangUpA || !f.RasGetConnectStatusA ||
-        !f.RasGetEntryDialParamsA) {
+    if (!f.RasDialA || !f.RasEnumEntriesA || !f.RasEnumConnectionsA || !f.RasHangUpA ||
+        !f.RasGetConnectStatusA || !f.RasGetEntryDialParamsA) {
         m_library.reset();
         ReportError(kErrorLibraryIncomplete, NetDialErrorText(kErrorLibraryIncomplete));
         return false;
@@ -142,8 +142,8 @@ bool TcvbNetDial::LoadLibrary()
 void TcvbNetDial::HandleStatus(std::uint32_t state, std::uint32_t error)
 {
     if (OnStatus)
-        OnStatus(this, static_cast<int>(state), static_cast<int>(error), NetDialStatusText(static_cast<int>(state)),
-                 NetDialErrorText(static_cast<int>(error)));
+        OnStatus(this, static_cast<int>(state), static_cast<int>(error),
+                 NetDialStatusText(static_cast<int>(state)), NetDialErrorText(static_cast<int>(error)));
     if (state == kRasStateConnected)
         m_action = ntdIdle;
     if (state >= kRasStatePaused || error != 0) {
@@ -192,8 +192,8 @@ void TcvbNetDial::Connect()
             TRasCredentials credentials{};
             credentials.size = kRasCredentialsSize;
             credentials.mask = kRasCredUserName | kRasCredPassword | kRasCredDomain;
-            if (ras.RasGetCredentialsA(PhonebookArg(phonebook), PhonebookEntry.toUtf8().constData(), &credentials) ==
-                0) {
+            if (ras.RasGetCredentialsA(PhonebookArg(phonebook), PhonebookEntry.toUtf8().constData(),
+                                       &credentials) == 0) {
                 if (credentials.mask & kRasCredUserName)
                     std::memcpy(params.userName, credentials.userName, sizeof params.userName);
                 if (credentials.mask & kRasCredPassword)
@@ -312,7 +312,8 @@ std::uint32_t TcvbNetDial::EnumeratePhonebook()
     entries[0].size = kRasEntryNameSize;
     std::uint32_t bytes = kRasEntryNameSize;
     std::uint32_t count = 0;
-    std::uint32_t code = ras.RasEnumEntriesA(nullptr, PhonebookArg(phonebook), entries.data(), &bytes, &count);
+    std::uint32_t code =
+        ras.RasEnumEntriesA(nullptr, PhonebookArg(phonebook), entries.data(), &bytes, &count);
     if (code == kRasErrorBufferTooSmall)
         code = 0;
     QStringList names;

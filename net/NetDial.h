@@ -25,8 +25,8 @@ public:
     using EcvbComponent::EcvbComponent;
 };
 
-using TStatusEvent = std::function<void(QObject *Sender, int Status, int Error, const QString &StatusDescription,
-                                        const QString &ErrorDescription)>;
+using TStatusEvent = std::function<void(QObject *Sender, int Status, int Error,
+                                        const QString &StatusDescription, const QString &ErrorDescription)>;
 using TPhonebookEntryEvent = std::function<void(QObject *Sender, const QString &Entry)>;
 using TConnectedEntryEvent =
     std::function<void(QObject *Sender, int Handle, const QString &Entry, const QString &DeviceName,

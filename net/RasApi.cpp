@@ -53,17 +53,6 @@ bool RasRemoveEntryPoint(TRasEntryPoints *f, const QString &name)
     return true;
 }
 
-CRasLibrary::CRasLibrary(std::unique_ptr<QObject> backend, TRasEntryPoints functions)
-    : m_backend(std::move(backend)), m_functions(std::move(functions))
-{
-}
-
-CRasLibrary::~CRasLibrary()
-{
-    // The entry points refer to the backend: drop them first.
-    m_functions = {};
-}
-
 std::unique_ptr<CRasLibrary> LoadRasLibrary(const QString &name)
 {
     if (name.compare(QLatin1String("RASAPI32.DLL"), Qt::CaseInsensitive) != 0)

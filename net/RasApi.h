@@ -8,8 +8,10 @@
 //   anything else    no backend (useful to see the load fail).
 // Without a backend the load fails.
 #pragma once
+#include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -160,18 +162,28 @@ template <typename Backend> TRasEntryPoints RasEntryPointsOf(Backend *b)
 // False when there is no function of that name.
 bool RasRemoveEntryPoint(TRasEntryPoints *functions, const QString &name);
 
-// A loaded service library: its entry points and the backend behind them.
+// The backend behind a service library is one per program, like the system service it stands
+// for: every component that loads the library sees the same connections, and a connection outlives
+// the component that made it. It lives as long as the application object.
+template <typename Backend> Backend *RasSharedBackend()
+{
+    static QPointer<Backend> shared;
+    if (!shared) {
+        shared = new Backend();
+        shared->setParent(QCoreApplication::instance());
+    }
+    return shared;
+}
+
+// A loaded service library: its entry points.
 class CRasLibrary
 {
 public:
-    CRasLibrary(std::unique_ptr<QObject> backend, TRasEntryPoints functions);
-    ~CRasLibrary();
+    explicit CRasLibrary(TRasEntryPoints functions) : m_functions(std::move(functions)) {}
 
     const TRasEntryPoints &Functions() const { return m_functions; }
-    QObject *Backend() const { return m_backend.get(); }
 
 private:
-    std::unique_ptr<QObject> m_backend;
     TRasEntryPoints m_functions;
 };
 

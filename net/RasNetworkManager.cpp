@@ -45,7 +45,7 @@ CRasNetworkManager::CRasNetworkManager()
 
 CRasNetworkManager::~CRasNetworkManager()
 {
-    // A dial still running is left to NetworkManager; only our client process goes.
+    // At the program's end a dial still running is left to NetworkManager; only our client goes.
     for (auto &[h, d] : m_dialling)
         StopDial(d);
 }
@@ -384,9 +384,7 @@ std::uint32_t CRasNetworkManager::GetCredentials(const char *, const char *entry
 
 std::unique_ptr<CRasLibrary> LoadRasNetworkManager()
 {
-    auto nm = std::make_unique<CRasNetworkManager>();
-    TRasEntryPoints f = RasEntryPointsOf(nm.get());
-    return std::make_unique<CRasLibrary>(std::move(nm), std::move(f));
+    return std::make_unique<CRasLibrary>(RasEntryPointsOf(RasSharedBackend<CRasNetworkManager>()));
 }
 
 } // namespace cvb

@@ -79,9 +79,19 @@ std::optional<TRasSimOptions> TRasSimOptions::Parse(const QString &text, QString
     return o;
 }
 
-CRasSimulator::CRasSimulator(TRasSimOptions options) : m_options(std::move(options))
+CRasSimulator::CRasSimulator()
 {
     setObjectName(QStringLiteral("RasSimulator"));
+}
+
+void CRasSimulator::SetOptions(TRasSimOptions options)
+{
+    m_options = std::move(options);
+}
+
+void CRasSimulator::Reset()
+{
+    m_connections.clear();
 }
 
 CRasSimulator::~CRasSimulator() = default;
@@ -316,11 +326,12 @@ std::unique_ptr<CRasLibrary> LoadRasSimulator(const QString &optionText)
         return nullptr;
     }
     const QStringList missing = options->missing;
-    auto sim = std::make_unique<CRasSimulator>(std::move(*options));
-    TRasEntryPoints f = RasEntryPointsOf(sim.get());
+    CRasSimulator *sim = RasSharedBackend<CRasSimulator>();
+    sim->SetOptions(std::move(*options));
+    TRasEntryPoints f = RasEntryPointsOf(sim);
     for (const QString &name : missing)
         RasRemoveEntryPoint(&f, name);
-    return std::make_unique<CRasLibrary>(std::move(sim), std::move(f));
+    return std::make_unique<CRasLibrary>(std::move(f));
 }
 
 } // namespace cvb

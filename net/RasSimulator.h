@@ -1,4 +1,5 @@
-// A scripted remote access service for tests and demonstrations (CVB_RAS=sim).
+// A scripted remote access service for tests and demonstrations (CVB_RAS=sim). There is one per
+// program: every component that loads the library sees the same connections.
 //
 // A dial passes through the states a modem dial passes through, one step every `pause`
 // milliseconds on the Qt event loop: "Open port", "Port opened", "Connect device",
@@ -54,8 +55,13 @@ class CRasSimulator : public QObject
 {
     Q_OBJECT
 public:
-    explicit CRasSimulator(TRasSimOptions options);
+    CRasSimulator();
     ~CRasSimulator() override;
+
+    // The options of the library loaded last apply to every dial from then on.
+    void SetOptions(TRasSimOptions options);
+    // Forgets every connection at once, as a restart of the service would.
+    void Reset();
 
     std::uint32_t Dial(const char *phonebook, TRasDialParams *params, std::uint32_t notifierKind,
                        QObject *notifier, HRASCONN *handle);
@@ -98,7 +104,7 @@ private:
 };
 
 // The simulator as a service library, with the functions the options leave out missing;
-// null when the options are not understood.
+// null when the options are not understood. The options are read at every load.
 std::unique_ptr<CRasLibrary> LoadRasSimulator(const QString &options);
 
 } // namespace cvb
