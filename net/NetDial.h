@@ -25,13 +25,6 @@ public:
     using EcvbComponent::EcvbComponent;
 };
 
-using TStatusEvent = std::function<void(QObject *Sender, int Status, int Error,
-                                        const QString &StatusDescription, const QString &ErrorDescription)>;
-using TPhonebookEntryEvent = std::function<void(QObject *Sender, const QString &Entry)>;
-using TConnectedEntryEvent =
-    std::function<void(QObject *Sender, int Handle, const QString &Entry, const QString &DeviceName,
-                       const QString &DeviceType, const QString &StatusDescription)>;
-
 class CNetDialNotifier;
 
 class TcvbNetDial : public TcvbComponent
@@ -47,6 +40,15 @@ class TcvbNetDial : public TcvbComponent
     Q_PROPERTY(QString Domain MEMBER Domain)
 
 public:
+    // The component's event types (the socket layer has a TStatusEvent of its own).
+    using TStatusEvent =
+        std::function<void(QObject *Sender, int Status, int Error, const QString &StatusDescription,
+                           const QString &ErrorDescription)>;
+    using TPhonebookEntryEvent = std::function<void(QObject *Sender, const QString &Entry)>;
+    using TConnectedEntryEvent =
+        std::function<void(QObject *Sender, int Handle, const QString &Entry, const QString &DeviceName,
+                           const QString &DeviceType, const QString &StatusDescription)>;
+
     explicit TcvbNetDial(QObject *parent = nullptr);
     ~TcvbNetDial() override;
 

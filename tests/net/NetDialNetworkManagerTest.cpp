@@ -190,7 +190,7 @@ TEST_F(NetDialNetworkManager, CancelWhileNetworkManagerIsStillActivating)
 {
     Write("up-delay", "30");
     StatusLog log(dial);
-    const TStatusEvent record = dial.OnStatus;
+    const TcvbNetDial::TStatusEvent record = dial.OnStatus;
     dial.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
         record(s, st, e, a, b);
         if (st == 2)

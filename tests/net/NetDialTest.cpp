@@ -166,7 +166,7 @@ TEST_F(NetDial, DialByNumberPassesThroughEveryStateAndHangsUp)
 {
     StatusLog log(dial);
     std::vector<int> actionsSeen;
-    const TStatusEvent record = dial.OnStatus;
+    const TcvbNetDial::TStatusEvent record = dial.OnStatus;
     dial.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
         actionsSeen.push_back(dial.Action());
         record(s, st, e, a, b);
@@ -330,7 +330,7 @@ TEST_F(NetDial, CancelFromTheStatusHandlerDuringTheWait)
         UseSim("pause=5");
         TcvbNetDial d;
         StatusLog log(d);
-        const TStatusEvent record = d.OnStatus;
+        const TcvbNetDial::TStatusEvent record = d.OnStatus;
         d.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
             record(s, st, e, a, b);
             if (st == 3)
