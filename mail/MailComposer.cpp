@@ -65,7 +65,8 @@ QString parameterValue(const QString &value)
     if (token.match(value).hasMatch())
         return value;
     QString quoted = value;
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('"'), QStringLiteral("\\\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 

@@ -170,8 +170,8 @@ void TFTP_MailSend::Button2Click()
 {
     if (!ChooseFile)
         return;
-    const QString path =
-        ChooseFile(QStringLiteral("Select File to Send"), QStringLiteral("All Files (*);;Archives (*.zip *.arj)"));
+    const QString path = ChooseFile(QStringLiteral("Select File to Send"),
+                                    QStringLiteral("All Files (*);;Archives (*.zip *.arj)"));
     if (!path.isEmpty())
         tAttachedFile->setText(path);
 }

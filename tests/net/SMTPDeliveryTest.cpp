@@ -38,7 +38,8 @@ TEST(SMTPDelivery, PlainMessageArrivesByteForByte)
     smtp.SendTo() << "ops@example.org";
     smtp.OtherHeaders() << "X-Mailer: Halvorn's Corvale Backup";
     smtp.MessageText() << "12/8/2026 10:00:00 PM The backup was successful."
-                       << ".a line that starts with a dot" << ""
+                       << ".a line that starts with a dot"
+                       << ""
                        << "last";
     smtp.SetAction(smtpSend);
     smtp.SetAction(smtpDisconnect);
@@ -75,7 +76,8 @@ TEST(SMTPDelivery, EveryRecipientInTheEnvelopeAndBlindOnesInNoHeader)
     smtp.SetFrom("backup@example.org");
     smtp.SendTo() << "Ann <ann@example.org>, bob@example.org";
     smtp.Cc() << "carl@example.org";
-    smtp.BCc() << "dora@example.org" << "";
+    smtp.BCc() << "dora@example.org"
+               << "";
     smtp.MessageText() << "text";
     smtp.SetAction(smtpSend);
 
@@ -167,7 +169,9 @@ TEST(SMTPDelivery, MissingSenderOrRecipientAndRefusedConnection)
     lonely.SetMailServer("127.0.0.1");
     lonely.SetMailPort(std::uint16_t(freePort()));
     QStringList errors;
-    lonely.OnError = [&](QObject *, int code, const QString &text) { errors << QString::number(code) + text; };
+    lonely.OnError = [&](QObject *, int code, const QString &text) {
+        errors << QString::number(code) + text;
+    };
     lonely.SetFrom("backup@example.org");
     lonely.SendTo() << "ops@example.org";
     try {

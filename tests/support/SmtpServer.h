@@ -8,7 +8,8 @@
 
 namespace cvb::test {
 
-struct ReceivedMail {
+struct ReceivedMail
+{
     QString helo;
     QString mailFrom;
     QStringList rcptTos;
