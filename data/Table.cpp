@@ -386,7 +386,8 @@ void Table::post()
     if (m_state != State::Edit && m_state != State::Insert)
         return;
     quint32 recno = 0;
-    if (m_state == State::Insert) {
+    const bool inserting = m_state == State::Insert;
+    if (inserting) {
         recno = m_file->appendRecord(m_buffer);
         m_recnos.push_back(recno);
         m_data.append(m_buffer);
@@ -397,7 +398,7 @@ void Table::post()
             // Writing it back would bring a record deleted through another cursor to life.
             stored[0] = '*';
             setState(State::Browse);
-            setPositionAfterChange(recno);
+            setPositionAfterChange(recno, false);
             throw DataError(QStringLiteral("Cannot post: record %1 of %2 was deleted through another cursor")
                                 .arg(recno + 1)
                                 .arg(filePath()));
@@ -407,15 +408,17 @@ void Table::post()
         std::memcpy(stored, m_buffer.constData(), size_t(m_recordSize));
     }
     setState(State::Browse);
-    setPositionAfterChange(recno);
+    setPositionAfterChange(recno, inserting);
 }
 
-void Table::setPositionAfterChange(quint32 recno)
+void Table::setPositionAfterChange(quint32 recno, bool inserted)
 {
     const int slot = slotOf(recno);
-    const auto inView = std::find(m_view.rbegin(), m_view.rend(), slot);
-    if (inView != m_view.rend())
-        m_view.erase(std::next(inView).base());
+    if (!inserted) {
+        const auto inView = std::find(m_view.begin(), m_view.end(), slot);
+        if (inView != m_view.end())
+            m_view.erase(inView);
+    }
     const auto place =
         std::lower_bound(m_view.begin(), m_view.end(), slot, [this](int a, int b) { return before(a, b); });
     const bool visible = passes(slot);
@@ -676,69 +679,20 @@ void Table::setString(const QString &fieldName, const QString &value)
     std::memcpy(bytes, encoded.constData(), size_t(width));
 }
 
+// The typed writers go through the text form, so that each field type has one encoder.
 void Table::setInt(const QString &fieldName, int value)
 {
-    FieldType type;
-    int width = 0;
-    char *bytes = writableField(fieldName, &type, &width);
-    QByteArray encoded;
-    switch (type) {
-    case FieldType::Numeric:
-        if (!encodeNumber(value, width, &encoded))
-            badValue(QString::number(value), fieldName);
-        break;
-    case FieldType::Character:
-        encoded = encodeText(QString::number(value), width);
-        break;
-    case FieldType::Logical:
-        encoded = value != 0 ? "T" : "F";
-        break;
-    case FieldType::Date:
-        badValue(QString::number(value), fieldName);
-    }
-    std::memcpy(bytes, encoded.constData(), size_t(width));
+    setString(fieldName, QString::number(value));
 }
 
 void Table::setBool(const QString &fieldName, bool value)
 {
-    FieldType type;
-    int width = 0;
-    char *bytes = writableField(fieldName, &type, &width);
-    QByteArray encoded;
-    switch (type) {
-    case FieldType::Logical:
-        encoded = value ? "T" : "F";
-        break;
-    case FieldType::Numeric:
-        encodeNumber(value ? 1 : 0, width, &encoded);
-        break;
-    case FieldType::Character:
-        encoded = encodeText(value ? QStringLiteral("T") : QStringLiteral("F"), width);
-        break;
-    case FieldType::Date:
-        badValue(value ? QStringLiteral("True") : QStringLiteral("False"), fieldName);
-    }
-    std::memcpy(bytes, encoded.constData(), size_t(width));
+    setString(fieldName, value ? QStringLiteral("T") : QStringLiteral("F"));
 }
 
 void Table::setDate(const QString &fieldName, const QDate &value)
 {
-    FieldType type;
-    int width = 0;
-    char *bytes = writableField(fieldName, &type, &width);
-    QByteArray encoded;
-    switch (type) {
-    case FieldType::Date:
-        encoded = encodeDate(value);
-        break;
-    case FieldType::Character:
-        encoded = encodeText(value.toString(Qt::ISODate), width);
-        break;
-    case FieldType::Logical:
-    case FieldType::Numeric:
-        badValue(value.toString(Qt::ISODate), fieldName);
-    }
-    std::memcpy(bytes, encoded.constData(), size_t(width));
+    setString(fieldName, value.isValid() ? value.toString(QStringLiteral("yyyyMMdd")) : QString());
 }
 
 QString Table::notice() const
