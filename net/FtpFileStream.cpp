@@ -35,6 +35,18 @@ int CFileStream::openWrite(const QString &path)
     return open(path, O_WRONLY | O_CREAT | O_TRUNC);
 }
 
+int CFileStream::openResume(const QString &path, int64_t offset)
+{
+    const int code = open(path, O_WRONLY | O_CREAT);
+    if (code != 0)
+        return code;
+    if (::ftruncate(m_fd, off_t(offset)) != 0 || ::lseek(m_fd, off_t(offset), SEEK_SET) < 0) {
+        failAndClose();
+        return m_lastError;
+    }
+    return 0;
+}
+
 void CFileStream::failAndClose()
 {
     m_lastError = errno ? errno : EIO;

@@ -20,6 +20,9 @@ public:
 
     int openRead(const QString &path);
     int openWrite(const QString &path);
+    // Opens for writing from `offset` on: an existing file keeps its first `offset` bytes and
+    // loses the rest; a missing one is created.
+    int openResume(const QString &path, int64_t offset);
     int write(const char *data, int64_t length);
     int read(char *data, int64_t length);
     int close();

@@ -1,6 +1,7 @@
 #include "net/FtpReplies.h"
 #include "net/FtpFileStream.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -119,4 +120,20 @@ TEST(FtpFileStream, CodesOfEveryOperation)
     ASSERT_EQ(f.openWrite(QStringLiteral("/dev/full")), 0);
     EXPECT_EQ(f.write("x", 1), CFileStream::WriteFailed);
     EXPECT_FALSE(f.isOpen());
+}
+
+TEST(FtpFileStream, ResumeKeepsThePartAlreadyOnDisk)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("part.bin");
+    CFileStream f;
+    ASSERT_EQ(f.openWrite(path), 0);
+    ASSERT_EQ(f.write("0123456789", 10), 0);
+    f.close();
+    ASSERT_EQ(f.openResume(path, 4), 0);
+    ASSERT_EQ(f.write("xy", 2), 0);
+    f.close();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "0123xy");
 }
