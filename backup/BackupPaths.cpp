@@ -1,0 +1,41 @@
+#include "backup/BackupPaths.h"
+
+#include <QStringList>
+
+namespace cvb {
+
+int sourceBaseLength(const QString &source)
+{
+    return static_cast<int>(source.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString sourceLocalName(const QString &source)
+{
+    return source.mid(sourceBaseLength(source));
+}
+
+QString RelativeLocalPath(const QString &remotePath, int baseLength)
+{
+    // Remote and local folders are both separated by "/" here.
+    return remotePath.mid(baseLength);
+}
+
+bool staysInsideBackupFolder(const QString &relativePath)
+{
+    if (relativePath.startsWith(QLatin1Char('/')))
+        return false;
+    const QStringList levels = relativePath.split(QLatin1Char('/'));
+    return !levels.contains(QStringLiteral(".."));
+}
+
+ListedName classifyListedName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+        name.endsWith(QLatin1String("/.")) || name.endsWith(QLatin1String("/..")))
+        return ListedName::Skip;
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\0')))
+        return ListedName::Refuse;
+    return ListedName::Copy;
+}
+
+} // namespace cvb

@@ -1,0 +1,32 @@
+// Rules that turn remote paths and listed names into local paths below the backup folder.
+#pragma once
+
+#include <QString>
+
+namespace cvb {
+
+// Number of leading characters of a source's remote paths that are dropped when local paths
+// are formed: up to and including its last "/", so the source's own name is the first level.
+int sourceBaseLength(const QString &source);
+
+// Local name of a file source: the part after its last "/".
+QString sourceLocalName(const QString &source);
+
+// Local path, relative to the backup folder, of the remote folder `remotePath` copied for a
+// work-list entry with base length `baseLength`.
+QString RelativeLocalPath(const QString &remotePath, int baseLength);
+
+// True when a path relative to the backup folder stays inside it: not absolute and without ".."
+// as one of its levels.
+bool staysInsideBackupFolder(const QString &relativePath);
+
+// What a backup does with one line of a folder listing.
+enum class ListedName {
+    Copy,   // a name in the folder: download it, or copy it as a folder
+    Skip,   // the folder itself, its parent, or an empty line: nothing to do
+    Refuse, // a name that would leave the folder being copied: nothing may be written for it
+};
+
+ListedName classifyListedName(const QString &name);
+
+} // namespace cvb

@@ -1,0 +1,24 @@
+// The texts of the report mail that a backup window sends when its profile asks for one.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace cvb {
+
+// Where the closing lines of a report send the reader for documentation and sales.
+inline constexpr const char *kVendorWebAddress = "https://www.corvale-backup.example/";
+
+// One line of a detailed report: date text, time text and the log message.
+QString reportDetailLine(const QString &dateText, const QString &timeText, const QString &message);
+
+// The summary line: date text, time text and the outcome.
+QString reportSummaryLine(const QString &dateText, const QString &timeText, bool backupOk);
+
+// What follows the detail lines: the summary line, for a failed backup the line that points to
+// the logs, then a line with one blank and the two closing lines.
+QStringList reportClosingLines(const QString &summaryLine, bool backupOk);
+
+QString reportSubject(const QString &profileName);
+
+} // namespace cvb

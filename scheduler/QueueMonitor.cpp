@@ -1,0 +1,131 @@
+#include "scheduler/QueueMonitor.h"
+
+#include "data/Clock.h"
+#include "data/Filter.h"
+#include "data/Table.h"
+#include "scheduler/BackupFolder.h"
+
+#include <QTimer>
+
+#include <exception>
+
+namespace cvb {
+
+namespace {
+
+// Enables the timer again however the tick ends: a failing table must not stop the queue.
+class EnableOnExit
+{
+public:
+    explicit EnableOnExit(QTimer *timer) : m_timer(timer) {}
+    EnableOnExit(const EnableOnExit &) = delete;
+    EnableOnExit &operator=(const EnableOnExit &) = delete;
+    ~EnableOnExit()
+    {
+        if (m_timer)
+            m_timer->start();
+    }
+
+private:
+    QTimer *m_timer;
+};
+
+} // namespace
+
+QueueMonitor::QueueMonitor(QueueMonitorWiring wiring) : m_wiring(std::move(wiring))
+{
+}
+
+void QueueMonitor::QueueMonitorTimer()
+{
+    Table &queue = *m_wiring.queue;
+    queue.refresh();
+    if (queue.isEmpty())
+        return;
+    if (m_wiring.timer)
+        m_wiring.timer->stop();
+    EnableOnExit enable(m_wiring.timer);
+    try {
+        startNewestEntry();
+    } catch (const std::exception &e) {
+        // A table that fails ends this tick; the next tick tries again.
+        try {
+            m_wiring.eventLog(QStringLiteral("EXCEPTION: ") + QString::fromLocal8Bit(e.what()));
+        } catch (const std::exception &) {
+            // The log table itself fails: there is nowhere left to report it.
+        }
+    }
+}
+
+void QueueMonitor::startNewestEntry()
+{
+    Table &queue = *m_wiring.queue;
+    Table &profiles = *m_wiring.profilesLookup;
+    Table &files = *m_wiring.filesLookup;
+
+    queue.last();
+    BackupRequest request;
+    request.profile = queue.asString(QStringLiteral("PROFILE"));
+    request.queueRecNo = queue.recNo();
+    m_wiring.setCurrentProfile(request.profile);
+
+    profiles.refresh();
+    if (!profiles.locate(QStringLiteral("PROFILE"), request.profile)) {
+        removeQueueEntry(queue, request.queueRecNo);
+        m_wiring.eventLog(
+            QStringLiteral("The queued profile no longer exists; its queue entry was removed."));
+        return;
+    }
+    m_wiring.eventLog(QStringLiteral("Begining backup profile ") + request.profile);
+    files.refresh();
+    files.setFilter(profileFilter(request.profile));
+    files.setFiltered(true);
+    // Read right after locating: the event monitor moves this cursor on its own ticks.
+    request.email = profiles.asBool(QStringLiteral("EMAIL"));
+    request.detailed = profiles.asBool(QStringLiteral("DETAI_EMAI"));
+    request.recipient = profiles.asString(QStringLiteral("EM_ADDR"));
+    prepareFolder(request);
+
+    m_wiring.startBackup(request);
+    m_wiring.clearStatus();
+}
+
+void QueueMonitor::prepareFolder(BackupRequest &request)
+{
+    Table &profiles = *m_wiring.profilesLookup;
+    try {
+        const BackupFolderPlan plan = planBackupFolder(
+            profiles.asString(QStringLiteral("TARGET_LOC")), profiles.asBool(QStringLiteral("ROTATE_DIR")),
+            profiles.asBool(QStringLiteral("DTSTAMP_DI")), profiles.asString(QStringLiteral("LASTDIR")),
+            Clock::now());
+        request.folder = plan.folder;
+        if (plan.newLastDir) {
+            profiles.edit();
+            profiles.setString(QStringLiteral("LASTDIR"), *plan.newLastDir);
+            profiles.post();
+        }
+        if (!plan.createFolder)
+            return;
+        if (createFolderLevel(plan.folder))
+            m_wiring.eventLog(QStringLiteral("New subfolder ") + plan.folder +
+                              QStringLiteral(" sucessfully created."));
+        else
+            m_wiring.eventLog(QStringLiteral("WARNING - New subfolder ") + plan.folder +
+                              QStringLiteral(" could not be created."));
+    } catch (const std::exception &) {
+        m_wiring.eventLog(QStringLiteral("Preliminary backup startup failed"));
+    }
+}
+
+bool removeQueueEntry(Table &queue, int recNo)
+{
+    for (queue.first(); !queue.eof(); queue.next()) {
+        if (queue.recNo() == recNo) {
+            queue.deleteRecord();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace cvb

@@ -1,0 +1,35 @@
+#include "data/ServerAddress.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ServerAddress, HostAloneUsesTheDefaultPort)
+{
+    const cvb::ServerAddress a = cvb::readServerAddress(QStringLiteral(" ftp.example.org "), 21);
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.host, QStringLiteral("ftp.example.org"));
+    EXPECT_EQ(a.port, 21);
+}
+
+TEST(ServerAddress, PortAfterColonIsUsed)
+{
+    const cvb::ServerAddress a = cvb::readServerAddress(QStringLiteral("127.0.0.1:2121"), 21);
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(a.port, 2121);
+    EXPECT_EQ(cvb::readServerAddress(QStringLiteral("mail.example.org: 587"), 25).port, 587);
+    EXPECT_EQ(cvb::readServerAddress(QStringLiteral("h:65535"), 25).port, 65535);
+}
+
+TEST(ServerAddress, UnreadablePortIsAnErrorNamingTheValue)
+{
+    for (const char *bad : {"host:", "host:0", "host:65536", "host:ftp", "host:+21", "host:-1", "host:21:22",
+                            "host:99999999999"}) {
+        const cvb::ServerAddress a = cvb::readServerAddress(QString::fromLatin1(bad), 21);
+        EXPECT_FALSE(a.ok()) << bad;
+        EXPECT_TRUE(a.error.contains(QString::fromLatin1(bad))) << a.error.toStdString();
+    }
+}
+
+} // namespace

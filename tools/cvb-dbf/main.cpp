@@ -1,0 +1,14 @@
+// cvb-dbf: create, list and edit the tables of a database folder from the command line.
+#include "tools/cvb-dbf/DbfCommands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return cvb::dbf::run(app.arguments().mid(1), out, err);
+}
