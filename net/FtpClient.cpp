@@ -259,6 +259,7 @@ int TcvbFTP::Transfer(int action)
     if (result != 0)
         return result;
     static const char *const commands[] = {"RETR", "STOR", nullptr, nullptr, "NLST", "LIST"};
+    m_data->CommandSent();
     result = FtpCommand(commands[action - ftpDownload], Network(m_remoteFile));
     // A server may send its final reply before the last data has arrived: the transfer is over
     // when the data connection has closed as well.
@@ -300,6 +301,18 @@ int TcvbFTP::SetUpDataConnection()
     });
     if (failed != 0)
         FireError(failed, m_data->LastErrorText());
+    return 0;
+}
+
+int TcvbFTP::WaitForDataEnd()
+{
+    while (!m_data->TransferEnded()) {
+        int result = IdleHook();
+        if (result == 0 && !m_data->TransferEnded())
+            result = PumpOne();
+        if (result != 0)
+            return result;
+    }
     return 0;
 }
 

@@ -34,8 +34,8 @@ int CListeningSocket::Listen(std::uint16_t port)
     if (ok) {
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = ws.htonl(INADDR_ANY);
-        addr.sin_port = ws.htons(port);
+        addr.sin_addr.s_addr = (ws.htonl)(INADDR_ANY);
+        addr.sin_port = (ws.htons)(port);
         ok = ws.bind(m_listening, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0 &&
              ws.listen(m_listening, 1) == 0 &&
              ws.WSAAsyncSelect(m_listening, SocketNotify(), ws::kSocketMessage, ws::FD_ACCEPT_) == 0;
@@ -59,7 +59,7 @@ int CListeningSocket::PortArgument(TSocket controlSocket, QByteArray *argument)
     length = sizeof local;
     if (ws.getsockname(controlSocket, reinterpret_cast<sockaddr *>(&local), &length) != 0)
         return ws.WSAGetLastError();
-    *argument = ftp::portArgument(ws.ntohl(local.sin_addr.s_addr), ws.ntohs(listening.sin_port));
+    *argument = ftp::portArgument((ws.ntohl)(local.sin_addr.s_addr), (ws.ntohs)(listening.sin_port));
     return 0;
 }
 
@@ -100,6 +100,7 @@ bool CDataInterface::Ascii() const
 void CDataInterface::BeginTransfer()
 {
     m_ended = false;
+    m_commandSent = false;
     m_pending.clear();
     m_decoder.reset();
 }
@@ -207,7 +208,7 @@ void CDataInterface::FireDisconnected(int, const QString &)
 
 int CDataInterface::Pump()
 {
-    if (m_mode != UploadFromFile || !m_file.isOpen() || !Connected())
+    if (m_mode != UploadFromFile || !m_commandSent || !m_file.isOpen() || !Connected())
         return 0;
     for (;;) {
         if (m_pending.isEmpty()) {

@@ -58,6 +58,9 @@ public:
     // to open.
     bool TransferEnded() const { return m_ended; }
 
+    // The transfer command is on its way: an upload may send from now on. A server may connect
+    // as soon as it gets PORT, and takes data only for the command that follows.
+    void CommandSent() { m_commandSent = true; }
     // The upload pump: sends file blocks while the data socket takes them. 0 or an error code.
     int Pump();
 
@@ -82,6 +85,7 @@ private:
     qsizetype m_pendingSent = 0;
     qsizetype m_pendingSource = 0;
     bool m_ended = true;
+    bool m_commandSent = false;
 };
 
 } // namespace cvb

@@ -152,6 +152,14 @@ void CcvbIPPort::Connect()
     }
 }
 
+void CcvbIPPort::AdoptSocket(TSocket socket)
+{
+    m_pendingClose = false;
+    m_fifo.Clear();
+    m_socket = socket;
+    SetConnectedState(true);
+}
+
 void CcvbIPPort::CloseSocket()
 {
     if (m_socket != kInvalidSocket) {

@@ -91,6 +91,9 @@ protected:
     // rest; false when nothing is held.
     bool DeliverHeldData();
     LineFIFO &Fifo() { return m_fifo; }
+    // Takes over a socket that is connected already (an accepted connection): the port is
+    // connected at once, with an empty receive buffer. The caller asks for notifications.
+    void AdoptSocket(TSocket socket);
 
 private:
     void Connect();

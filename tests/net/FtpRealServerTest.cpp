@@ -81,6 +81,8 @@ protected:
         ftp.SetPassword(server.password());
         ftp.SetPassive(GetParam());
         ftp.SetTransferMode(tmBinary);
+        if (qEnvironmentVariableIsSet("FTP_TRACE"))
+            ftp.OnFirePITrail = [](QObject *, int d, const QString &m) { qInfo("%d %s", d, qPrintable(m)); };
         ftp.OnError = [](QObject *, int code, const QString &text) {
             ADD_FAILURE() << "OnError " << code << ": " << text.toStdString();
         };

@@ -335,7 +335,7 @@ TEST_F(FtpScripted, FinalReplyBeforeTheLastDataStillDeliversEveryByte)
 TEST_F(FtpScripted, DataConnectionClosedEarlyFailsWithTheServersReply)
 {
     ScriptedServer data;
-    data.Send(QByteArray(5000, 'x')).Reset();
+    data.Pause(150).Send(QByteArray(5000, 'x')).Reset();
     scriptLogon()
         .ExpectLine("PASV")
         .Send(pasvReply(data.Port()))
@@ -353,7 +353,7 @@ TEST_F(FtpScripted, DataConnectionClosedEarlyFailsWithTheServersReply)
     const auto [code, message] = failing(ftpDownload);
     EXPECT_EQ(code, 141);
     EXPECT_EQ(message, "141: 426 Connection closed; transfer aborted.");
-    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(ends, 1) << errors.join("|").toStdString() << trace.join("|").toStdString();
     EXPECT_LE(readFile(dir.filePath("cut.bin")).size(), 5000);
     EXPECT_TRUE(control.WaitDone());
 }
