@@ -218,7 +218,8 @@ bool skipTimeSeparator(QStringView text, qsizetype &pos, const Forms &f)
         ++end;
     const QStringView separator = text.sliced(pos, end - pos).trimmed();
     pos = end;
-    return f.timeSeparators.contains(separator.toString());
+    return std::any_of(f.timeSeparators.cbegin(), f.timeSeparators.cend(),
+                       [separator](const QString &known) { return separator == known; });
 }
 
 int monthFromName(QStringView word, const Forms &f)

@@ -386,7 +386,8 @@ void Table::post()
     if (m_state != State::Edit && m_state != State::Insert)
         return;
     quint32 recno = 0;
-    if (m_state == State::Insert) {
+    const bool inserting = m_state == State::Insert;
+    if (inserting) {
         recno = m_file->appendRecord(m_buffer);
         m_recnos.push_back(recno);
         m_data.append(m_buffer);
@@ -397,7 +398,7 @@ void Table::post()
             // Writing it back would bring a record deleted through another cursor to life.
             stored[0] = '*';
             setState(State::Browse);
-            setPositionAfterChange(recno);
+            setPositionAfterChange(recno, false);
             throw DataError(QStringLiteral("Cannot post: record %1 of %2 was deleted through another cursor")
                                 .arg(recno + 1)
                                 .arg(filePath()));
@@ -407,15 +408,17 @@ void Table::post()
         std::memcpy(stored, m_buffer.constData(), size_t(m_recordSize));
     }
     setState(State::Browse);
-    setPositionAfterChange(recno);
+    setPositionAfterChange(recno, inserting);
 }
 
-void Table::setPositionAfterChange(quint32 recno)
+void Table::setPositionAfterChange(quint32 recno, bool inserted)
 {
     const int slot = slotOf(recno);
-    const auto inView = std::find(m_view.rbegin(), m_view.rend(), slot);
-    if (inView != m_view.rend())
-        m_view.erase(std::next(inView).base());
+    if (!inserted) {
+        const auto inView = std::find(m_view.begin(), m_view.end(), slot);
+        if (inView != m_view.end())
+            m_view.erase(inView);
+    }
     const auto place =
         std::lower_bound(m_view.begin(), m_view.end(), slot, [this](int a, int b) { return before(a, b); });
     const bool visible = passes(slot);

@@ -131,7 +131,7 @@ private:
     bool keyLess(const char *a, quint32 recA, const char *b, quint32 recB) const;
     const char *slotData(int slot) const;
     int slotOf(quint32 recno) const;
-    void setPositionAfterChange(quint32 recno);
+    void setPositionAfterChange(quint32 recno, bool inserted);
     void setState(State state);
 
     QString m_tableName;

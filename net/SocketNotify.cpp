@@ -37,13 +37,15 @@ std::map<TSocket, CSocketNotify *> g_registry;
 // Sinks with a running wait, innermost last.
 std::vector<CSocketNotify *> g_runningWaits;
 
-// Turns a user's request to close a window into an interrupt of the running wait.
+// Turns a request to close a window into an interrupt of the running wait. The request from
+// the window system reaches the window object (QWindow); a widget closed by the program's own
+// code is not seen here.
 class CloseWatcher : public QObject
 {
 public:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (e->type() == QEvent::Close && e->spontaneous() && watched->isWindowType())
+        if (e->type() == QEvent::Close && watched->isWindowType())
             CSocketNotify::InterruptRunningWait();
         return false;
     }
@@ -370,7 +372,7 @@ void CSocketNotify::Interrupt(int waits)
 
 void CSocketNotify::WakeAfter(qint64 ms)
 {
-    if (!m_idleTimer->isActive())
+    if (!m_idleTimer->isActive() || m_idleTimer->remainingTime() > ms)
         m_idleTimer->start(static_cast<int>(std::clamp<qint64>(ms, 1, 24 * 3600 * 1000)));
 }
 

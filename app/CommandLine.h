@@ -1,0 +1,23 @@
+// The program's command line: corvale-backup [--data DIR] [--background] [--help] [--version].
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace cvb {
+
+struct CommandLine
+{
+    QString dataFolder; // empty: the default database folder
+    bool background = false;
+    bool help = false;
+    bool version = false;
+    QString error; // non-empty: the command line is wrong; say this and the usage, exit 2
+};
+
+// Reads the arguments that follow the program name.
+CommandLine parseCommandLine(const QStringList &arguments);
+
+QString usageText();
+
+} // namespace cvb

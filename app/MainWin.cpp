@@ -1,0 +1,405 @@
+#include "app/MainWin.h"
+
+#include "data/EventLogRow.h"
+#include "data/Layouts.h"
+#include "data/Table.h"
+#include "data/TransferMode.h"
+#include "ui/Dialogs.h"
+#include "ui/PlaceholderWindow.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMovie>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace cvb {
+
+namespace {
+
+const QString GuardMessage =
+    QStringLiteral("The web server connection information has not been completed. This "
+                   "information must be present to perform this function.");
+const QString BackgroundMessage = QStringLiteral(
+    "Corvale Web Backup will now run in the background. All active backups will be performed on "
+    "schedule. Restore the program with the icon system tray.");
+const QString QuitQuestion = QStringLiteral(
+    "Click \"Yes\" to minimize the program and allow the backups to occur at their regular times.  "
+    "Click \"Cancel\" to cancel the backups and exit the program.");
+const QString TrayHint = QStringLiteral("Corvale Backup - Right-Click for Menu");
+const QString LogoHint = QStringLiteral("Click Here For Sales And Documentation");
+const QString LogoFile = QStringLiteral("logo.gif");
+
+} // namespace
+
+bool connectionComplete(const Table &connection)
+{
+    return !connection.asString(QStringLiteral("DOMAIN")).isEmpty() &&
+           !connection.asString(QStringLiteral("PASSWORD")).isEmpty() &&
+           !connection.asString(QStringLiteral("USERNAME")).isEmpty();
+}
+
+TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("MainWin"));
+    setWindowTitle(QStringLiteral("Corvale Web Backup"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(632, 418);
+
+    tableCnct_ = openCursor(QStringLiteral("Table_Cnct"), ConnectionTable);
+    tableProfiles_ = openCursor(QStringLiteral("Table_Profiles"), ProfilesTable, ProfileIndex);
+    tableFiles_ = openCursor(QStringLiteral("Table_Files"), SourcesTable, ProfileIndex);
+    tableQueue_ = openCursor(QStringLiteral("Table_Queue"), QueueTable);
+    tableLog_ = openCursor(QStringLiteral("Table_Log"), LogTable);
+    tableProfilesLkup_ = openCursor(QStringLiteral("Table_ProfilesLKUP"), ProfilesTable, ProfileIndex);
+    tableFilesLkup_ = openCursor(QStringLiteral("Table_FilesLKUP"), SourcesTable, ProfileIndex);
+
+    eventMonitor_ = new QTimer(this);
+    eventMonitor_->setObjectName(QStringLiteral("EventMonitor"));
+    eventMonitor_->setInterval(15000);
+    connect(eventMonitor_, &QTimer::timeout, this, &TMainWin::EventMonitorTimer);
+    queueMonitor_ = new QTimer(this);
+    queueMonitor_->setObjectName(QStringLiteral("QueueMonitor"));
+    queueMonitor_->setInterval(10000);
+    connect(queueMonitor_, &QTimer::timeout, this, &TMainWin::QueueMonitorTimer);
+    eventMonitor_->start();
+    queueMonitor_->start();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    menuPanel_ = buildMenuPanel();
+    layout->addWidget(menuPanel_);
+    buildTrayIcon();
+    centreOnScreen();
+
+    startUp();
+}
+
+TMainWin::~TMainWin() = default;
+
+Table *TMainWin::openCursor(const QString &name, const QString &fileName, const QString &index)
+{
+    auto *table = new Table(name, this);
+    table->open(fileName, index);
+    return table;
+}
+
+QToolButton *TMainWin::addButton(const QString &name, const QString &caption, void (TMainWin::*handler)())
+{
+    auto *button = new QToolButton(menuPanel_);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    connect(button, &QToolButton::clicked, this, handler);
+    return button;
+}
+
+QWidget *TMainWin::buildMenuPanel()
+{
+    menuPanel_ = new QWidget(this);
+    menuPanel_->setObjectName(QStringLiteral("MenuPanel"));
+
+    statusBar_ = new QStatusBar(menuPanel_);
+    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setSizeGripEnabled(false);
+
+    logo_ = new QLabel(menuPanel_);
+    logo_->setObjectName(QStringLiteral("GIFImage4"));
+    logo_->setAlignment(Qt::AlignCenter);
+    logo_->setMinimumSize(180, 120);
+    logo_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    auto *logos = new QHBoxLayout;
+    const QStringList logoTexts{QStringLiteral("Corvale"), QStringLiteral("Web"), QStringLiteral("Backup")};
+    for (int i = 0; i < logoTexts.size(); ++i) {
+        auto *logo = new QToolButton(menuPanel_);
+        logo->setObjectName(QStringLiteral("VendorLogo%1").arg(i + 1));
+        logo->setText(logoTexts.at(i));
+        logo->setToolTip(LogoHint);
+        logo->setAutoRaise(true);
+        logo->setCursor(Qt::PointingHandCursor);
+        connect(logo, &QToolButton::clicked, this, &TMainWin::VendorLogoClick);
+        logos->addWidget(logo);
+    }
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(statusBar_);
+    left->addWidget(logo_, 1);
+    left->addLayout(logos);
+    for (QToolButton *small : {
+             addButton(QStringLiteral("ScheduleButton"), QStringLiteral("View Web Backup Schedule"),
+                       &TMainWin::ScheduleButtonClick),
+             addButton(QStringLiteral("BackgroundButton"), QStringLiteral("Run In Background"),
+                       &TMainWin::BackgroundButtonClick),
+             addButton(QStringLiteral("QuitButton"), QStringLiteral("Quit And Exit Program"),
+                       &TMainWin::QuitButtonClick),
+         }) {
+        small->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        left->addWidget(small);
+    }
+
+    auto *right = new QVBoxLayout;
+    QFont large = font();
+    large.setPointSize(large.pointSize() + 3);
+    large.setBold(true);
+    for (QToolButton *big : {
+             addButton(QStringLiteral("ConnectionButton"), QStringLiteral("Set Connection To Web Server"),
+                       &TMainWin::ConnectionButtonClick),
+             addButton(QStringLiteral("ProfilesButton"), QStringLiteral("Build/Edit Backup Session Profile"),
+                       &TMainWin::ProfilesButtonClick),
+             addButton(QStringLiteral("LogsButton"), QStringLiteral("View Backup History Logs"),
+                       &TMainWin::LogsButtonClick),
+             addButton(QStringLiteral("LiveSessionButton"),
+                       QStringLiteral("Live Upload/Download To Web Server (FTP)"),
+                       &TMainWin::LiveSessionButtonClick),
+             addButton(QStringLiteral("InstantBackupButton"),
+                       QStringLiteral("Initiate Instant Profile Backup"),
+                       &TMainWin::InstantBackupButtonClick),
+         }) {
+        big->setFont(large);
+        right->addWidget(big);
+    }
+
+    // The extension list of the transfer-mode rule: part of the window, never shown.
+    asciiExtensions_ = new QListWidget(menuPanel_);
+    asciiExtensions_->setObjectName(QStringLiteral("ASCIIExtensions"));
+    asciiExtensions_->addItems(defaultAsciiExtensions());
+    asciiExtensions_->hide();
+
+    auto *columns = new QHBoxLayout(menuPanel_);
+    columns->addLayout(left, 2);
+    columns->addLayout(right, 3);
+    return menuPanel_;
+}
+
+void TMainWin::buildTrayIcon()
+{
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
+    QAction *restore = trayMenu_->addAction(QStringLiteral("Restore"));
+    restore->setObjectName(QStringLiteral("Restore"));
+    connect(restore, &QAction::triggered, this, &TMainWin::RestoreClick);
+
+    trayIcon_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveNetIcon), this);
+    trayIcon_->setObjectName(QStringLiteral("TrayIcon1"));
+    trayIcon_->setToolTip(TrayHint);
+    trayIcon_->setContextMenu(trayMenu_);
+    // Without a tray on the desktop the icon stays unshown; hiding the window then only hides it.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        trayIcon_->show();
+}
+
+void TMainWin::centreOnScreen()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TMainWin::startUp()
+{
+    eventMonitor_->stop();
+    queueMonitor_->stop();
+    runStartUpCatchUp();
+    eventMonitor_->start();
+    queueMonitor_->start();
+}
+
+void TMainWin::runStartUpCatchUp()
+{
+    // The scheduler's catch-up of missed runs arrives with the scheduler; nothing to catch up before.
+}
+
+void TMainWin::EventMonitorTimer()
+{
+    // The scheduler's event monitor arrives with the scheduler; until then a tick finds nothing due.
+}
+
+void TMainWin::QueueMonitorTimer()
+{
+    // The queue monitor arrives with the backup engine; until then a tick starts nothing.
+}
+
+bool TMainWin::AllowAccess()
+{
+    if (connectionComplete(*tableCnct_))
+        return true;
+    dialogs().information(GuardMessage);
+    return false;
+}
+
+void TMainWin::ShowMenuPanel()
+{
+    menuPanel_->show();
+}
+
+void TMainWin::HideMenuPanel()
+{
+    menuPanel_->hide();
+}
+
+void TMainWin::EventLog(const QString &message)
+{
+    writeLogRow(*tableLog_, currentBackupProfile_, message);
+    statusBar_->showMessage(message);
+    statusBar_->repaint();
+}
+
+void TMainWin::clearStatus()
+{
+    statusBar_->clearMessage();
+    statusBar_->repaint();
+}
+
+QString TMainWin::statusText() const
+{
+    return statusBar_->currentMessage();
+}
+
+QStringList TMainWin::asciiExtensions() const
+{
+    QStringList list;
+    for (int i = 0; i < asciiExtensions_->count(); ++i)
+        list << asciiExtensions_->item(i)->text();
+    return list;
+}
+
+bool TMainWin::IsAsciiExtension(const QString &name) const
+{
+    return cvb::IsAsciiExtension(name, asciiExtensions());
+}
+
+void TMainWin::openMenuWindow(QWidget *window)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QObject::destroyed, this, &TMainWin::ShowMenuPanel);
+    layout()->addWidget(window);
+    window->show();
+}
+
+void TMainWin::ConnectionButtonClick()
+{
+    HideMenuPanel();
+    openMenuWindow(new PlaceholderWindow(QStringLiteral("FTP_ConnectionData"),
+                                         QStringLiteral("Web Server Connection Information"), this));
+}
+
+void TMainWin::ProfilesButtonClick()
+{
+    if (!AllowAccess())
+        return;
+    HideMenuPanel();
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"), this));
+}
+
+void TMainWin::LogsButtonClick()
+{
+    if (!AllowAccess())
+        return;
+    HideMenuPanel();
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_LogMaint"), QStringLiteral("Log Maintenance"), this));
+}
+
+void TMainWin::LiveSessionButtonClick()
+{
+    if (!AllowAccess())
+        return;
+    HideMenuPanel();
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"), this));
+}
+
+void TMainWin::InstantBackupButtonClick()
+{
+    if (!AllowAccess())
+        return;
+    HideMenuPanel();
+    openMenuWindow(
+        new PlaceholderWindow(QStringLiteral("FTP_CreateNewProfile"), QStringLiteral("Profiles"), this));
+}
+
+void TMainWin::ScheduleButtonClick()
+{
+    openScheduleOverview();
+}
+
+void TMainWin::openScheduleOverview()
+{
+    // The schedule overview is a window of its own that stays on top; the menu stays as it is.
+    auto *overview = new PlaceholderWindow(QStringLiteral("FTP_ProfileStatus"),
+                                           QStringLiteral("Corvale Web Backup Schedule"), this);
+    overview->setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint);
+    overview->show();
+}
+
+void TMainWin::BackgroundButtonClick()
+{
+    dialogs().information(BackgroundMessage);
+    hide();
+}
+
+void TMainWin::QuitButtonClick()
+{
+    if (dialogs().warning(QuitQuestion, Buttons::YesCancel) == Answer::Yes)
+        hide();
+    else
+        close();
+}
+
+void TMainWin::RestoreClick()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    openScheduleOverview();
+}
+
+void TMainWin::VendorLogoClick()
+{
+    QDesktopServices::openUrl(QUrl(VendorAddress));
+}
+
+void TMainWin::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        loadLogo();
+}
+
+void TMainWin::loadLogo()
+{
+    // "logo.gif" is read from the current folder; a missing or unreadable file leaves the area empty.
+    QMovie *old = logo_->movie();
+    logo_->clear();
+    delete old;
+    auto *movie = new QMovie(LogoFile, QByteArray(), logo_);
+    if (!movie->isValid()) {
+        delete movie;
+        return;
+    }
+    logo_->setMovie(movie);
+    movie->start();
+}
+
+} // namespace cvb

@@ -1,0 +1,131 @@
+// TMainWin, the main window: it is the program. It owns the seven shared table cursors, the two
+// scheduler timers, the event log writer and the transfer-mode list, and offers the menu from
+// which every other window is opened. Closing it frees it and ends the program; hiding it in the
+// system tray keeps everything running.
+//
+// Object names of the controls (tests find them by these names):
+//   MenuPanel, StatusBar1, GIFImage4, ASCIIExtensions, TrayIcon1, TrayMenu, Restore (tray entry),
+//   VendorLogo1..VendorLogo3 (the vendor logo pictures), and the menu buttons
+//   ConnectionButton     "Set Connection To Web Server"
+//   ProfilesButton       "Build/Edit Backup Session Profile"
+//   LogsButton           "View Backup History Logs"
+//   LiveSessionButton    "Live Upload/Download To Web Server (FTP)"
+//   InstantBackupButton  "Initiate Instant Profile Backup"
+//   ScheduleButton       "View Web Backup Schedule"
+//   BackgroundButton     "Run In Background"
+//   QuitButton           "Quit And Exit Program"
+// Timers: EventMonitor, QueueMonitor. Cursors: Table_Cnct, Table_Profiles, Table_Files, Table_Queue,
+// Table_Log, Table_ProfilesLKUP, Table_FilesLKUP.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QMenu;
+class QStatusBar;
+class QSystemTrayIcon;
+class QTimer;
+class QToolButton;
+
+namespace cvb {
+
+class Table;
+
+// The vendor's web site, opened by the logo pictures.
+inline const QString VendorAddress = QStringLiteral("https://www.corvale.example/");
+
+// True when DOMAIN, PASSWORD and USERNAME of the connection cursor's current record are all filled.
+bool connectionComplete(const Table &connection);
+
+class TMainWin : public QWidget
+{
+    Q_OBJECT
+public:
+    // Opens the seven cursors on the tables of the alias folder (which must be set up already),
+    // then runs the start-up step with both timers stopped.
+    explicit TMainWin(QWidget *parent = nullptr);
+    ~TMainWin() override;
+
+    // The connection guard: shows its message and returns false when the connection settings
+    // are incomplete.
+    bool AllowAccess();
+    void ShowMenuPanel();
+    void HideMenuPanel();
+
+    // Writes a log row with the current backup profile in front and mirrors the message in StatusBar1.
+    void EventLog(const QString &message);
+    // Empties panel 0 of the status bar.
+    void clearStatus();
+    QString statusText() const;
+
+    // The profile that the queue monitor started last; empty until then.
+    QString currentBackupProfile() const { return currentBackupProfile_; }
+    void setCurrentBackupProfile(const QString &profile) { currentBackupProfile_ = profile; }
+
+    // The transfer-mode rule on the window's own extension list.
+    QStringList asciiExtensions() const;
+    bool IsAsciiExtension(const QString &name) const;
+
+    Table &Table_Cnct() const { return *tableCnct_; }
+    Table &Table_Profiles() const { return *tableProfiles_; }
+    Table &Table_Files() const { return *tableFiles_; }
+    Table &Table_Queue() const { return *tableQueue_; }
+    Table &Table_Log() const { return *tableLog_; }
+    Table &Table_ProfilesLKUP() const { return *tableProfilesLkup_; }
+    Table &Table_FilesLKUP() const { return *tableFilesLkup_; }
+    QTimer *EventMonitor() const { return eventMonitor_; }
+    QTimer *QueueMonitor() const { return queueMonitor_; }
+    QSystemTrayIcon *TrayIcon1() const { return trayIcon_; }
+
+    // Handlers, named after their control and event.
+    void ConnectionButtonClick();
+    void ProfilesButtonClick();
+    void LogsButtonClick();
+    void LiveSessionButtonClick();
+    void InstantBackupButtonClick();
+    void ScheduleButtonClick();
+    void BackgroundButtonClick();
+    void QuitButtonClick();
+    void RestoreClick();
+    void VendorLogoClick();
+    void EventMonitorTimer();
+    void QueueMonitorTimer();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    Table *openCursor(const QString &name, const QString &fileName, const QString &index = {});
+    QWidget *buildMenuPanel();
+    QToolButton *addButton(const QString &name, const QString &caption, void (TMainWin::*handler)());
+    void buildTrayIcon();
+    void centreOnScreen();
+    void startUp();
+    void runStartUpCatchUp();
+    // Hides the menu and shows `window` filling the main window; the menu comes back when it goes.
+    void openMenuWindow(QWidget *window);
+    void openScheduleOverview();
+    void loadLogo();
+
+    Table *tableCnct_;
+    Table *tableProfiles_;
+    Table *tableFiles_;
+    Table *tableQueue_;
+    Table *tableLog_;
+    Table *tableProfilesLkup_;
+    Table *tableFilesLkup_;
+    QTimer *eventMonitor_;
+    QTimer *queueMonitor_;
+    QWidget *menuPanel_ = nullptr;
+    QStatusBar *statusBar_ = nullptr;
+    QLabel *logo_ = nullptr;
+    QListWidget *asciiExtensions_ = nullptr;
+    QSystemTrayIcon *trayIcon_ = nullptr;
+    QMenu *trayMenu_ = nullptr;
+    QString currentBackupProfile_;
+};
+
+} // namespace cvb

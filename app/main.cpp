@@ -1,0 +1,97 @@
+// corvale-backup: start-up. Reads the command line, sets up the database folder behind the alias
+// CVB (creating missing tables and taking the single-instance lock), creates the main window and
+// runs the message loop until the main window is closed.
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/MainWin.h"
+#include "data/Clock.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "ui/Dialogs.h"
+
+#include <QPointer>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void printTo(FILE *stream, const QString &text)
+{
+    QTextStream out(stream);
+    out << text;
+    if (!text.endsWith(QLatin1Char('\n')))
+        out << '\n';
+}
+
+// Start-up failures go to the terminal and, where there is a screen to show it on, to an error box.
+void reportStartFailure(const QString &message)
+{
+    printTo(stderr, QStringLiteral("corvale-backup: ") + message);
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        cvb::dialogs().error(message);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Without a display the program runs on Qt's offscreen platform (scheduler only, no windows seen).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    cvb::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("corvale-backup"));
+    QApplication::setApplicationVersion(QStringLiteral(CVB_VERSION));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvale Backup"));
+
+    const cvb::CommandLine commandLine = cvb::parseCommandLine(QApplication::arguments().mid(1));
+    if (!commandLine.error.isEmpty()) {
+        printTo(stderr, QStringLiteral("corvale-backup: ") + commandLine.error + QStringLiteral("\n\n") +
+                            cvb::usageText());
+        return 2;
+    }
+    if (commandLine.help) {
+        printTo(stdout, cvb::usageText());
+        return 0;
+    }
+    if (commandLine.version) {
+        printTo(stdout, QStringLiteral("corvale-backup ") + QStringLiteral(CVB_VERSION));
+        return 0;
+    }
+
+    const QString clockProblem = cvb::Clock::startFromEnvironment();
+    if (!clockProblem.isEmpty())
+        printTo(stderr, QStringLiteral("corvale-backup: ") + clockProblem);
+
+    // Closing the main window ends the program; closing or hiding any other window does not.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QPointer<cvb::TMainWin> mainWin;
+    cvb::stopOnTerminationSignals(&app, [&mainWin] {
+        if (mainWin)
+            mainWin->close();
+        else
+            QApplication::quit();
+    });
+
+    std::unique_ptr<cvb::InstanceLock> lock;
+    try {
+        lock = cvb::openDatabase(cvb::resolveDataFolder(commandLine.dataFolder));
+        mainWin = new cvb::TMainWin;
+    } catch (const cvb::DataError &e) {
+        reportStartFailure(e.message());
+        return 1;
+    } catch (const std::exception &e) {
+        reportStartFailure(QString::fromUtf8(e.what()));
+        return 1;
+    }
+    QObject::connect(mainWin, &QObject::destroyed, &app, &QApplication::quit);
+    if (!commandLine.background)
+        mainWin->show();
+    const int result = QApplication::exec();
+    delete mainWin; // still there when the loop ended for another reason than its closing
+    return result;
+}

@@ -1,0 +1,44 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace cvb;
+
+TEST(CommandLine, ReadsEveryOption)
+{
+    const CommandLine none = parseCommandLine({});
+    EXPECT_TRUE(none.error.isEmpty());
+    EXPECT_TRUE(none.dataFolder.isEmpty());
+    EXPECT_FALSE(none.background);
+
+    const CommandLine all =
+        parseCommandLine({"--background", "--data", "/tmp/some folder", "--help", "--version"});
+    EXPECT_TRUE(all.error.isEmpty());
+    EXPECT_EQ(all.dataFolder, QStringLiteral("/tmp/some folder"));
+    EXPECT_TRUE(all.background);
+    EXPECT_TRUE(all.help);
+    EXPECT_TRUE(all.version);
+
+    EXPECT_EQ(parseCommandLine({"--data=/srv/cvb"}).dataFolder, QStringLiteral("/srv/cvb"));
+}
+
+TEST(CommandLine, RefusesWhatItDoesNotKnow)
+{
+    for (const QStringList &args : QList<QStringList>{{"--bogus"},
+                                                      {"stray"},
+                                                      {"--data"},
+                                                      {"--data="},
+                                                      {"--data", ""},
+                                                      {"--background", "-x"},
+                                                      {"--run-profile", "Site"}}) {
+        const CommandLine result = parseCommandLine(args);
+        EXPECT_FALSE(result.error.isEmpty()) << args.join(' ').toStdString();
+    }
+    EXPECT_TRUE(parseCommandLine({"--bogus"}).error.contains(QStringLiteral("--bogus")));
+}
+
+TEST(CommandLine, UsageNamesEveryOption)
+{
+    for (const char *option : {"--data DIR", "--background", "--help", "--version"})
+        EXPECT_TRUE(usageText().contains(QString::fromUtf8(option))) << option;
+}
