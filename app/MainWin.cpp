@@ -4,6 +4,7 @@
 #include "data/Layouts.h"
 #include "data/Table.h"
 #include "data/TransferMode.h"
+#include "scheduler/TableScheduleBook.h"
 #include "ui/Dialogs.h"
 #include "ui/PlaceholderWindow.h"
 
@@ -67,6 +68,8 @@ TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
     tableLog_ = openCursor(QStringLiteral("Table_Log"), LogTable);
     tableProfilesLkup_ = openCursor(QStringLiteral("Table_ProfilesLKUP"), ProfilesTable, ProfileIndex);
     tableFilesLkup_ = openCursor(QStringLiteral("Table_FilesLKUP"), SourcesTable, ProfileIndex);
+    monitorBook_ = std::make_unique<TableScheduleBook>(*tableProfilesLkup_, *tableQueue_,
+                                                       TableScheduleBook::AfterPass::DropFilter);
 
     eventMonitor_ = new QTimer(this);
     eventMonitor_->setObjectName(QStringLiteral("EventMonitor"));
@@ -216,21 +219,17 @@ void TMainWin::centreOnScreen()
 
 void TMainWin::startUp()
 {
-    eventMonitor_->stop();
-    queueMonitor_->stop();
-    runStartUpCatchUp();
-    eventMonitor_->start();
-    queueMonitor_->start();
-}
-
-void TMainWin::runStartUpCatchUp()
-{
-    // The scheduler's catch-up of missed runs arrives with the scheduler; nothing to catch up before.
+    // The catch-up stops both timers while it runs and starts them again afterwards.
+    TableScheduleBook book(*tableProfiles_, *tableQueue_, TableScheduleBook::AfterPass::KeepFilter);
+    schedule_.catchUp(
+        book,
+        [](const QString &question) { return dialogs().warning(question, Buttons::YesNo) == Answer::Yes; },
+        eventMonitor_, queueMonitor_);
 }
 
 void TMainWin::EventMonitorTimer()
 {
-    // The scheduler's event monitor arrives with the scheduler; until then a tick finds nothing due.
+    schedule_.tick(*monitorBook_, eventMonitor_);
 }
 
 void TMainWin::QueueMonitorTimer()

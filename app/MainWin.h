@@ -18,9 +18,12 @@
 // Table_Log, Table_ProfilesLKUP, Table_FilesLKUP.
 #pragma once
 
+#include "scheduler/ScheduleMonitor.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <memory>
 
 class QLabel;
 class QListWidget;
@@ -33,6 +36,7 @@ class QToolButton;
 namespace cvb {
 
 class Table;
+class TableScheduleBook;
 
 // The vendor's web site, opened by the logo pictures.
 inline const QString VendorAddress = QStringLiteral("https://www.corvale.example/");
@@ -104,7 +108,6 @@ private:
     void buildTrayIcon();
     void centreOnScreen();
     void startUp();
-    void runStartUpCatchUp();
     // Hides the menu and shows `window` filling the main window; the menu comes back when it goes.
     void openMenuWindow(QWidget *window);
     void openScheduleOverview();
@@ -126,6 +129,8 @@ private:
     QSystemTrayIcon *trayIcon_ = nullptr;
     QMenu *trayMenu_ = nullptr;
     QString currentBackupProfile_;
+    ScheduleMonitor schedule_;
+    std::unique_ptr<TableScheduleBook> monitorBook_; // the event monitor's view: Table_ProfilesLKUP
 };
 
 } // namespace cvb

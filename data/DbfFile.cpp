@@ -145,7 +145,7 @@ void DbfFile::readHeader()
     for (; pos + DescriptorSize <= m_headerSize && header[pos] != HeaderEnd; pos += DescriptorSize) {
         const char *d = header.constData() + pos;
         FieldDef field;
-        field.name = QByteArray(d, qstrnlen(d, 11));
+        field.name = QByteArray(d, qstrnlen(d, 11)).toUpper(); // names are not case-sensitive
         const char type = d[11];
         field.width = quint8(d[16]);
         field.decimals = quint8(d[17]);

@@ -82,7 +82,7 @@ namespace {
     throw DataError(QStringLiteral("Filter expression \"%1\" is not understood: %2").arg(expression, why));
 }
 
-// The text between quotes starting at `pos`, with a doubled quote standing for one.
+// The text inside a quoted literal, where a doubled quote stands for one.
 QString unquote(const QString &expression, const QString &literal)
 {
     const QChar quote = literal.front();

@@ -679,69 +679,20 @@ void Table::setString(const QString &fieldName, const QString &value)
     std::memcpy(bytes, encoded.constData(), size_t(width));
 }
 
+// The typed writers go through the text form, so that each field type has one encoder.
 void Table::setInt(const QString &fieldName, int value)
 {
-    FieldType type;
-    int width = 0;
-    char *bytes = writableField(fieldName, &type, &width);
-    QByteArray encoded;
-    switch (type) {
-    case FieldType::Numeric:
-        if (!encodeNumber(value, width, &encoded))
-            badValue(QString::number(value), fieldName);
-        break;
-    case FieldType::Character:
-        encoded = encodeText(QString::number(value), width);
-        break;
-    case FieldType::Logical:
-        encoded = value != 0 ? "T" : "F";
-        break;
-    case FieldType::Date:
-        badValue(QString::number(value), fieldName);
-    }
-    std::memcpy(bytes, encoded.constData(), size_t(width));
+    setString(fieldName, QString::number(value));
 }
 
 void Table::setBool(const QString &fieldName, bool value)
 {
-    FieldType type;
-    int width = 0;
-    char *bytes = writableField(fieldName, &type, &width);
-    QByteArray encoded;
-    switch (type) {
-    case FieldType::Logical:
-        encoded = value ? "T" : "F";
-        break;
-    case FieldType::Numeric:
-        encodeNumber(value ? 1 : 0, width, &encoded);
-        break;
-    case FieldType::Character:
-        encoded = encodeText(value ? QStringLiteral("T") : QStringLiteral("F"), width);
-        break;
-    case FieldType::Date:
-        badValue(value ? QStringLiteral("True") : QStringLiteral("False"), fieldName);
-    }
-    std::memcpy(bytes, encoded.constData(), size_t(width));
+    setString(fieldName, value ? QStringLiteral("T") : QStringLiteral("F"));
 }
 
 void Table::setDate(const QString &fieldName, const QDate &value)
 {
-    FieldType type;
-    int width = 0;
-    char *bytes = writableField(fieldName, &type, &width);
-    QByteArray encoded;
-    switch (type) {
-    case FieldType::Date:
-        encoded = encodeDate(value);
-        break;
-    case FieldType::Character:
-        encoded = encodeText(value.toString(Qt::ISODate), width);
-        break;
-    case FieldType::Logical:
-    case FieldType::Numeric:
-        badValue(value.toString(Qt::ISODate), fieldName);
-    }
-    std::memcpy(bytes, encoded.constData(), size_t(width));
+    setString(fieldName, value.isValid() ? value.toString(QStringLiteral("yyyyMMdd")) : QString());
 }
 
 QString Table::notice() const

@@ -98,10 +98,13 @@ public:
     int asInt(const QString &field) const;
     bool asBool(const QString &field) const;
     QDate asDate(const QString &field) const;
-    void setString(const QString &field, const QString &value); // cut to the width, never mid-character
+    // Text is cut to the width, never inside a character. Logical fields take T/F,
+    // True/False, Y/N, 1/0 or blank; number fields whole numbers that fit; date fields
+    // YYYYMMDD or YYYY-MM-DD. A value the field cannot hold raises DataError.
+    void setString(const QString &field, const QString &value);
     void setInt(const QString &field, int value);
     void setBool(const QString &field, bool value);
-    void setDate(const QString &field, const QDate &value);
+    void setDate(const QString &field, const QDate &value); // invalid date: blank
 
     // Reading a record of the view without moving (for grids).
     QString stringAt(int position, const QString &field) const;

@@ -291,3 +291,69 @@ TEST_F(TableTest, ClosedCursorsAndUnknownNamesGiveClearErrors)
     }
     EXPECT_THROW(t.setIndexName("NOPE"), DataError);
 }
+
+TEST_F(TableTest, IndexAndFilterChangesOnAnOpenCursor)
+{
+    auto profiles = cursor(ProfilesTable);
+    for (const char *name : {"c", "a", "b"})
+        addProfile(*profiles, QString::fromUtf8(name), true);
+    ASSERT_TRUE(profiles->locate("PROFILE", "a"));
+    profiles->setIndexName(ProfileIndex);
+    EXPECT_EQ(profiles->asString("PROFILE"), "a") << "changing the order keeps the record";
+    EXPECT_EQ(profiles->position(), 0);
+    profiles->setIndexName({});
+    EXPECT_EQ(profiles->position(), 1);
+
+    profiles->setFilter("ACTIVE=False");
+    profiles->setFiltered(true);
+    EXPECT_TRUE(profiles->isEmpty());
+    EXPECT_TRUE(profiles->eof() && profiles->bof());
+    profiles->last();
+    profiles->setFiltered(false);
+    EXPECT_TRUE(profiles->bof());
+    EXPECT_EQ(profiles->asString("PROFILE"), "c") << "switching the filter off moves to the first record";
+
+    // A filter set while closed applies when the cursor opens.
+    Table closed(QStringLiteral("Table_Closed"), nullptr);
+    closed.setFolder(dir.path());
+    closed.setFilter(profileFilter("b"));
+    closed.setFiltered(true);
+    closed.open(ProfilesTable);
+    EXPECT_EQ(names(closed), QStringList({"b"}));
+}
+
+TEST_F(TableTest, RefreshFollowsARecordRenamedElsewhere)
+{
+    auto mine = cursor(ProfilesTable, ProfileIndex);
+    for (const char *name : {"a", "m", "z"})
+        addProfile(*mine, QString::fromUtf8(name), true);
+    auto other = cursor(ProfilesTable);
+    ASSERT_TRUE(other->locate("PROFILE", "m"));
+    other->edit();
+    other->setString("PROFILE", "zz");
+    other->post();
+    ASSERT_TRUE(mine->locate("PROFILE", "m"));
+    mine->refresh();
+    EXPECT_EQ(mine->asString("PROFILE"), "zz");
+    EXPECT_EQ(mine->position(), 2);
+    EXPECT_EQ(names(*mine), QStringList({"a", "z", "zz"}));
+}
+
+TEST_F(TableTest, DeletedRecordsShowOnlyWhenAskedFor)
+{
+    auto queue = cursor(QueueTable);
+    for (const char *name : {"a", "b"}) {
+        queue->insert();
+        queue->setString("PROFILE", QString::fromUtf8(name));
+        queue->post();
+    }
+    queue->first();
+    queue->deleteRecord();
+    EXPECT_EQ(queue->recordCount(), 1);
+    queue->setShowDeleted(true);
+    EXPECT_EQ(queue->recordCount(), 2);
+    EXPECT_TRUE(queue->isDeleted());
+    EXPECT_EQ(queue->recNo(), 1);
+    queue->next();
+    EXPECT_FALSE(queue->isDeleted());
+}

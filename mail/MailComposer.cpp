@@ -1,0 +1,126 @@
+#include "mail/MailComposer.h"
+
+#include "mail/NetCode.h"
+#include "net/SMTP.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace cvb {
+
+namespace {
+
+const QString kBoundaryLine = QStringLiteral("--") + QLatin1String(kMailBoundary);
+const QStringList kTextPartHeader = {QStringLiteral("Content-Type: text/plain; charset=iso-8859-1"),
+                                     QStringLiteral("Content-Transfer-Encoding: quoted-printable")};
+
+// Writes the lines, each ended by CR LF, in the character set the text part announces.
+void saveLines(const QStringList &lines, const QString &path, TcvbNetCode &coder)
+{
+    QFile file(path);
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        coder.ReportError(7, TcvbNetCode::ErrorText(7) + QStringLiteral(": ") + path);
+}
+
+QStringList loadLines(const QString &path, TcvbNetCode &coder)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        coder.ReportError(5, TcvbNetCode::ErrorText(5) + QStringLiteral(": ") + path);
+    QStringList lines;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines << QString::fromLatin1(line);
+    }
+    return lines;
+}
+
+void appendToFile(const QString &path, const QByteArray &bytes, TcvbNetCode &coder)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size())
+        coder.ReportError(7, TcvbNetCode::ErrorText(7) + QStringLiteral(": ") + path);
+}
+
+void encodeFile(TcvbNetCode &coder, int format, const QString &from, const QString &to)
+{
+    coder.SetDecodedData(QFile::encodeName(from));
+    coder.SetEncodedData({to});
+    coder.SetOverwrite(true);
+    coder.SetFormat(format);
+    coder.SetAction(ntcEncodeToFile);
+}
+
+// A parameter value goes in quotes when it holds characters a MIME token may not hold.
+QString parameterValue(const QString &value)
+{
+    static const QRegularExpression token(QStringLiteral("^[A-Za-z0-9!#$%&'*+.^_`{|}~-]+$"));
+    if (token.match(value).hasMatch())
+        return value;
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QString AttachmentName(const QString &path)
+{
+    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    return path.mid(cut + 1);
+}
+
+void ComposeMail(const MailFields &fields, TcvbSMTP &smtp, TcvbNetCode &coder)
+{
+    smtp.SetAction(smtpResetHeaders);
+    smtp.SetFrom(fields.from);
+    smtp.SetReplyTo(fields.from);
+    smtp.SendTo() << fields.to;
+    // An empty blind-copy field names nobody.
+    smtp.BCc() << fields.bcc;
+    smtp.SetSubject(fields.subject);
+
+    const QString plainFile = QLatin1String(kPlainTextFile);
+    const QString encodedFile = QLatin1String(kEncodedTextFile);
+    QStringList encoded;
+    if (fields.quotedPrintable) {
+        saveLines(fields.text, plainFile, coder);
+        encodeFile(coder, fmtQP, plainFile, encodedFile);
+        encoded = loadLines(encodedFile, coder);
+    }
+
+    if (!fields.attachedFile.isEmpty()) {
+        smtp.OtherHeaders() << QStringLiteral("MIME-Version: 1.0")
+                            << QStringLiteral("Content-Type: multipart/mixed; boundary=") +
+                                   QLatin1String(kMailBoundary);
+        QStringList body = {QString(), kBoundaryLine};
+        if (fields.quotedPrintable)
+            body << kTextPartHeader << QString() << encoded;
+        else
+            body << QString() << fields.text;
+        body << kBoundaryLine
+             << QStringLiteral("Content-Type: application/octet-stream; name=") +
+                    parameterValue(AttachmentName(fields.attachedFile))
+             << QStringLiteral("Content-Transfer-Encoding: base64") << QString();
+        encodeFile(coder, fmtBASE64, fields.attachedFile, plainFile);
+        appendToFile(plainFile, "\r\n" + kBoundaryLine.toLatin1() + "--\r\n", coder);
+        smtp.SetAttachedFile(plainFile);
+        smtp.MessageText() = body;
+    } else if (fields.quotedPrintable) {
+        smtp.MessageText() = encoded;
+        smtp.OtherHeaders() << QStringLiteral("MIME-Version: 1.0") << kTextPartHeader;
+    } else {
+        smtp.MessageText() = fields.text;
+    }
+    smtp.OtherHeaders() << QLatin1String(kMailerHeader);
+}
+
+} // namespace cvb

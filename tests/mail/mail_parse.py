@@ -1,0 +1,39 @@
+"""Parses a received message with Python's email package and prints what a mail reader sees.
+
+usage: mail_parse.py MESSAGE_FILE
+
+Prints JSON: {"multipart": bool, "headers": [[name, value], ...],
+              "parts": [{"type": ..., "charset": ..., "filename": ..., "payload": BASE64}]}
+where payload is the part's body after its transfer encoding is undone, in base64.
+"""
+import base64
+import email
+import email.policy
+import json
+import sys
+
+
+def main():
+    with open(sys.argv[1], "rb") as f:
+        message = email.message_from_binary_file(f, policy=email.policy.compat32)
+    parts = []
+    for part in message.walk():
+        if part.is_multipart():
+            continue
+        payload = part.get_payload(decode=True) or b""
+        parts.append({
+            "type": part.get_content_type(),
+            "charset": part.get_content_charset(),
+            "filename": part.get_param("name"),
+            "payload": base64.b64encode(payload).decode("ascii"),
+        })
+    print(json.dumps({
+        "multipart": message.is_multipart(),
+        "headers": [[k, str(v)] for k, v in message.items()],
+        "defects": [str(d) for d in message.defects],
+        "parts": parts,
+    }))
+
+
+if __name__ == "__main__":
+    main()
