@@ -360,6 +360,17 @@ int p_setsockopt(TSocket s, int level, int optname, const char *optval, int optl
     }
     int value = 0;
     std::memcpy(&value, optval, std::min<std::size_t>(sizeof value, static_cast<std::size_t>(optlen)));
+    if (sysName == SO_RCVBUF || sysName == SO_SNDBUF) {
+        // A request never shrinks the buffer the system chose: a TCP window of a few
+        // kilobytes makes this system's TCP wait for its persist timer between segments,
+        // and transfers crawl.
+        int current = 0;
+        socklen_t len = sizeof current;
+        if (::getsockopt(s, sysLevel, sysName, &current, &len) != 0)
+            return failErrno();
+        if (value <= current)
+            return 0;
+    }
     return ::setsockopt(s, sysLevel, sysName, &value, sizeof value) == 0 ? 0 : failErrno();
 }
 

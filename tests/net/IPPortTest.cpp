@@ -233,3 +233,20 @@ TEST(CcvbIPPort, NewTerminatorCutsBufferedDataAgain)
     ASSERT_TRUE(p.WaitPieces(2));
     EXPECT_EQ(p.pieces, (QList<Piece>{{"x", true}, {"y", true}}));
 }
+
+TEST(CcvbIPPort, SmallBufferSizesNeverShrinkTheSystemsBuffers)
+{
+    ScriptedServer server;
+    server.ReadToEnd();
+    server.Start();
+    Port p;
+    ASSERT_TRUE(p.ConnectTo(server.Port()));
+    EXPECT_EQ(p.port.InBufferSize(), 2048);
+    int size = 0;
+    int length = sizeof size;
+    ASSERT_EQ(p.port.Ws().getsockopt(p.port.Socket(), ws::SOL_SOCKET_, ws::SO_RCVBUF_,
+                                     reinterpret_cast<char *>(&size), &length),
+              0);
+    // A window this small would stall transfers on this system.
+    EXPECT_GT(size, 8192);
+}
