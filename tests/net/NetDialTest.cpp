@@ -166,11 +166,7 @@ TEST_F(NetDial, DialByNumberPassesThroughEveryStateAndHangsUp)
 {
     StatusLog log(dial);
     std::vector<int> actionsSeen;
-    const TcvbNetDial::TStatusEvent record = dial.OnStatus;
-    dial.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
-        actionsSeen.push_back(dial.Action());
-        record(s, st, e, a, b);
-    };
+    log.Then = [&](int) { actionsSeen.push_back(dial.Action()); };
     dial.PhoneNumber = QStringLiteral("555 0123");
     dial.User = QStringLiteral("alice");
     dial.SetAction(ntdConnect);
@@ -330,10 +326,8 @@ TEST_F(NetDial, CancelFromTheStatusHandlerDuringTheWait)
         UseSim("pause=5");
         TcvbNetDial d;
         StatusLog log(d);
-        const TcvbNetDial::TStatusEvent record = d.OnStatus;
-        d.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
-            record(s, st, e, a, b);
-            if (st == 3)
+        log.Then = [&](int status) {
+            if (status == 3)
                 d.SetAction(cancel);
         };
         d.PhoneNumber = QStringLiteral("555 0100");
