@@ -53,6 +53,13 @@ void CcvbIPPort::SetSocketNotify(CSocketNotify *notify)
     m_notify->AddClient(this);
 }
 
+void CcvbIPPort::SetWinsockLoaded(bool load)
+{
+    if (!load && WinsockLoaded() && m_socket != kInvalidSocket)
+        ResetState();
+    CWinsock::SetWinsockLoaded(load);
+}
+
 QString CcvbIPPort::RemoteHost()
 {
     return m_remoteHost == 0 ? QString() : DottedAddress(m_remoteHost);

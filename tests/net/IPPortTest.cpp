@@ -139,6 +139,20 @@ TEST(CcvbIPPort, PropertiesThatCannotChangeDuringAConnection)
     EXPECT_EQ(p.port.Socket(), kInvalidSocket);
 }
 
+TEST(CcvbIPPort, UnloadingTheLibraryClosesTheConnectionFirst)
+{
+    ScriptedServer server;
+    server.ReadToEnd().Send("late\r\n");
+    server.Start();
+    Port p;
+    ASSERT_TRUE(p.ConnectTo(server.Port()));
+    p.port.SetWinsockLoaded(false);
+    EXPECT_EQ(p.port.Socket(), kInvalidSocket);
+    EXPECT_FALSE(p.port.Connected());
+    // The server sees the end of the connection.
+    ASSERT_TRUE(server.WaitDone());
+}
+
 TEST(CcvbIPPort, DataToSendWhileClosedReports10057)
 {
     Port p;

@@ -285,14 +285,19 @@ TEST_F(NetDial, FailureAtAChosenStateAndPausedDialEndTheWait)
 
 TEST_F(NetDial, UnknownEntryIsRaisedAtOnce)
 {
-    StatusLog log(dial);
-    dial.PhonebookEntry = QStringLiteral("Nowhere");
-    QString message;
-    EXPECT_EQ(ErrorCodeOf([&] { dial.SetAction(ntdConnect); }, &message), 623);
-    EXPECT_EQ(message, "623: Cannot find the phone book entry.");
-    EXPECT_TRUE(log.entries.empty());
-    EXPECT_EQ(dial.ConnectionHandle(), 0u);
-    EXPECT_EQ(dial.Action(), ntdIdle);
+    // Found missing by the dial itself, or before it by the look-up of the entry's parameters.
+    for (const char *options : {"pause=0", "pause=0;missing=RasGetCredentialsA"}) {
+        UseSim(options);
+        TcvbNetDial d;
+        StatusLog log(d);
+        d.PhonebookEntry = QStringLiteral("Nowhere");
+        QString message;
+        EXPECT_EQ(ErrorCodeOf([&] { d.SetAction(ntdConnect); }, &message), 623) << options;
+        EXPECT_EQ(message, "623: Cannot find the phone book entry.");
+        EXPECT_TRUE(log.entries.empty());
+        EXPECT_EQ(d.ConnectionHandle(), 0u);
+        EXPECT_EQ(d.Action(), ntdIdle);
+    }
 }
 
 TEST_F(NetDial, EntryDialsWithItsStoredCredentials)
