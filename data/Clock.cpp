@@ -81,7 +81,7 @@ void Clock::pin(const QDateTime &moment)
     std::lock_guard guard(s.lock);
     s.started = true;
     s.pinned = true;
-    s.pinnedAt = moment.toLocalTime();
+    s.pinnedAt = moment.timeSpec() == Qt::LocalTime ? moment : moment.toLocalTime();
 }
 
 void Clock::useSystemTime()

@@ -53,6 +53,13 @@ void CcvbIPPort::SetSocketNotify(CSocketNotify *notify)
     m_notify->AddClient(this);
 }
 
+void CcvbIPPort::SetWinsockLoaded(bool load)
+{
+    if (!load && WinsockLoaded() && m_socket != kInvalidSocket)
+        ResetState();
+    CWinsock::SetWinsockLoaded(load);
+}
+
 QString CcvbIPPort::RemoteHost()
 {
     return m_remoteHost == 0 ? QString() : DottedAddress(m_remoteHost);
@@ -150,6 +157,14 @@ void CcvbIPPort::Connect()
         }
         fail();
     }
+}
+
+void CcvbIPPort::AdoptSocket(TSocket socket)
+{
+    m_pendingClose = false;
+    m_fifo.Clear();
+    m_socket = socket;
+    SetConnectedState(true);
 }
 
 void CcvbIPPort::CloseSocket()

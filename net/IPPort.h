@@ -23,6 +23,9 @@ public:
     // The sink that delivers this port's notifications. Each port starts with one of its
     // own; a component may hand it a shared one (before connecting).
     CSocketNotify *SocketNotify() const { return m_notify; }
+
+    // Unloading closes the connection first: the socket goes before the library that made it.
+    void SetWinsockLoaded(bool load) override;
     void SetSocketNotify(CSocketNotify *notify);
 
     QString RemoteHost();
@@ -91,6 +94,9 @@ protected:
     // rest; false when nothing is held.
     bool DeliverHeldData();
     LineFIFO &Fifo() { return m_fifo; }
+    // Takes over a socket that is connected already (an accepted connection): the port is
+    // connected at once, with an empty receive buffer. The caller asks for notifications.
+    void AdoptSocket(TSocket socket);
 
 private:
     void Connect();

@@ -15,8 +15,8 @@ namespace cvb {
 
 namespace {
 
-constexpr int kErrorLibraryNotLoaded = 200;
-constexpr int kErrorLibraryIncomplete = 201;
+constexpr std::uint32_t kErrorLibraryNotLoaded = 200;
+constexpr std::uint32_t kErrorLibraryIncomplete = 201;
 
 // The hang-up poll sleeps this long between two looks at the connection, and gives up after the
 // limit: a service that never lets go of a handle must not hold the program for ever.
@@ -33,7 +33,8 @@ void WipeSecret(char *field, std::size_t size)
 
 } // namespace
 
-// The hidden receiver of the service's dial progress messages.
+// The hidden receiver of the service's dial progress messages. It never objects to the end of the
+// session.
 class CNetDialNotifier : public QObject
 {
 public:
@@ -105,10 +106,10 @@ void TcvbNetDial::SetAction(TcvbNetDialActions action)
         Disconnect();
         return;
     case ntdListPhonebook:
-        ListPhonebook();
+        RunListing(bool(OnPhonebookEntry), ntdListPhonebook, &TcvbNetDial::ListPhonebook);
         return;
     case ntdListConnections:
-        ListConnections();
+        RunListing(bool(OnConnectedEntry), ntdListConnections, &TcvbNetDial::ListConnections);
         return;
     }
     throw EPropertyError("invalid value for Action");
@@ -125,14 +126,14 @@ bool TcvbNetDial::LoadLibrary()
         return true;
     m_library = LoadRasLibrary(QStringLiteral("RASAPI32.DLL"));
     if (!m_library) {
-        ReportError(kErrorLibraryNotLoaded, NetDialErrorText(kErrorLibraryNotLoaded));
+        ReportServiceError(kErrorLibraryNotLoaded);
         return false;
     }
     const TRasEntryPoints &f = m_library->Functions();
     if (!f.RasDialA || !f.RasEnumEntriesA || !f.RasEnumConnectionsA || !f.RasHangUpA ||
         !f.RasGetConnectStatusA || !f.RasGetEntryDialParamsA) {
         m_library.reset();
-        ReportError(kErrorLibraryIncomplete, NetDialErrorText(kErrorLibraryIncomplete));
+        ReportServiceError(kErrorLibraryIncomplete);
         return false;
     }
     m_libraryLoaded = true;
@@ -174,68 +175,74 @@ void TcvbNetDial::DialEvent(std::uint32_t state, std::uint32_t error)
     }
 }
 
-void TcvbNetDial::Connect()
+std::uint32_t TcvbNetDial::FillDialParams(TRasDialParams &params, const QByteArray &phonebook)
 {
-    if (!LoadLibrary())
-        return;
     const TRasEntryPoints &ras = m_library->Functions();
-    m_action = ntdConnect;
-    auto idle = qScopeGuard([this] { m_action = ntdIdle; });
-
-    const QByteArray phonebook = Phonebook.toUtf8();
-    TRasDialParams params{};
     params.size = kRasDialParamsSize;
-    std::uint32_t code = 0;
-    if (!PhonebookEntry.isEmpty()) {
-        RasSetField(params.entryName, PhonebookEntry);
-        if (ras.RasGetCredentialsA) {
-            TRasCredentials credentials{};
-            credentials.size = kRasCredentialsSize;
-            credentials.mask = kRasCredUserName | kRasCredPassword | kRasCredDomain;
-            if (ras.RasGetCredentialsA(PhonebookArg(phonebook), PhonebookEntry.toUtf8().constData(),
-                                       &credentials) == 0) {
-                if (credentials.mask & kRasCredUserName)
-                    std::memcpy(params.userName, credentials.userName, sizeof params.userName);
-                if (credentials.mask & kRasCredPassword)
-                    std::memcpy(params.password, credentials.password, sizeof params.password);
-                if (credentials.mask & kRasCredDomain)
-                    std::memcpy(params.domain, credentials.domain, sizeof params.domain);
-            }
-            WipeSecret(credentials.password, sizeof credentials.password);
-        } else {
-            // A service without stored credentials keeps the whole dial parameters with the entry.
-            int passwordRetrieved = 0;
-            code = ras.RasGetEntryDialParamsA(PhonebookArg(phonebook), &params, &passwordRetrieved);
-        }
-    } else {
+    if (PhonebookEntry.isEmpty()) {
         RasSetField(params.phoneNumber, PhoneNumber);
         RasSetField(params.callbackNumber, CallbackNumber);
         RasSetField(params.userName, User);
         RasSetField(params.password, Password);
         RasSetField(params.domain, Domain);
+        return 0;
     }
+    RasSetField(params.entryName, PhonebookEntry);
+    if (!ras.RasGetCredentialsA) {
+        // A service without stored credentials keeps the whole dial parameters with the entry.
+        int passwordRetrieved = 0;
+        return ras.RasGetEntryDialParamsA(PhonebookArg(phonebook), &params, &passwordRetrieved);
+    }
+    TRasCredentials credentials{};
+    credentials.size = kRasCredentialsSize;
+    credentials.mask = kRasCredUserName | kRasCredPassword | kRasCredDomain;
+    // Without stored credentials the entry is dialled as it is.
+    if (ras.RasGetCredentialsA(PhonebookArg(phonebook), PhonebookEntry.toUtf8().constData(), &credentials) ==
+        0) {
+        if (credentials.mask & kRasCredUserName)
+            std::memcpy(params.userName, credentials.userName, sizeof params.userName);
+        if (credentials.mask & kRasCredPassword)
+            std::memcpy(params.password, credentials.password, sizeof params.password);
+        if (credentials.mask & kRasCredDomain)
+            std::memcpy(params.domain, credentials.domain, sizeof params.domain);
+    }
+    WipeSecret(credentials.password, sizeof credentials.password);
+    return 0;
+}
 
+void TcvbNetDial::Connect()
+{
+    if (!LoadLibrary())
+        return;
+    m_action = ntdConnect;
+    auto idle = qScopeGuard([this] { m_action = ntdIdle; });
+
+    const QByteArray phonebook = Phonebook.toUtf8();
+    TRasDialParams params{};
+    std::uint32_t code = FillDialParams(params, phonebook);
     HRASCONN handle = 0;
     if (code == 0) {
         m_dialEnded = false;
-        code = ras.RasDialA(nullptr, PhonebookArg(phonebook), &params, kRasNotifyWindow, m_notifier, &handle);
+        code = m_library->Functions().RasDialA(nullptr, PhonebookArg(phonebook), &params, kRasNotifyWindow,
+                                               m_notifier, &handle);
     }
     WipeSecret(params.password, sizeof params.password);
     if (code != 0) {
         m_action = ntdIdle;
-        ReportError(static_cast<int>(code), NetDialErrorText(static_cast<int>(code)));
+        ReportServiceError(code);
         return;
     }
     // Kept at once, so that a handler that cancels the dial during the wait can hang it up.
     m_connection = handle;
 
+    // Progress arrives through the event queue: run it, sleeping while nothing happens.
     QPointer<TcvbNetDial> self(this);
     const bool outerWaiting = m_waiting;
     m_waiting = true;
     while (!m_dialEnded) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (!self) {
-            idle.dismiss();
+            idle.dismiss(); // the component went during the wait
             return;
         }
     }
@@ -261,8 +268,7 @@ void TcvbNetDial::Disconnect()
             code = HangUp(handle);
         }
     }
-    if (code != 0)
-        ReportError(static_cast<int>(code), NetDialErrorText(static_cast<int>(code)));
+    ReportServiceError(code);
 }
 
 std::uint32_t TcvbNetDial::HangUp(HRASCONN handle)
@@ -289,24 +295,29 @@ std::uint32_t TcvbNetDial::HangUp(HRASCONN handle)
     }
 }
 
-void TcvbNetDial::ListPhonebook()
+void TcvbNetDial::RunListing(bool handlerSet, TcvbNetDialActions action, std::uint32_t (TcvbNetDial::*list)())
 {
-    if (!OnPhonebookEntry)
+    // Without a handler there is nobody to tell: nothing is done, not even the load.
+    if (!handlerSet || !LoadLibrary())
         return;
-    if (!LoadLibrary())
-        return;
-    m_action = ntdListPhonebook;
-    const std::uint32_t code = EnumeratePhonebook();
-    m_action = ntdIdle;
+    m_action = action;
+    std::uint32_t code = 0;
+    {
+        auto idle = qScopeGuard([this] { m_action = ntdIdle; });
+        code = (this->*list)();
+    }
+    ReportServiceError(code);
+}
+
+void TcvbNetDial::ReportServiceError(std::uint32_t code)
+{
     if (code != 0)
         ReportError(static_cast<int>(code), NetDialErrorText(static_cast<int>(code)));
 }
 
-std::uint32_t TcvbNetDial::EnumeratePhonebook()
+std::uint32_t TcvbNetDial::ListPhonebook()
 {
     const TRasEntryPoints &ras = m_library->Functions();
-    auto idle = qScopeGuard([this] { m_action = ntdIdle; });
-
     const QByteArray phonebook = Phonebook.toUtf8();
     std::vector<TRasEntryName> entries(1);
     entries[0].size = kRasEntryNameSize;
@@ -332,24 +343,9 @@ std::uint32_t TcvbNetDial::EnumeratePhonebook()
     return code;
 }
 
-void TcvbNetDial::ListConnections()
-{
-    if (!OnConnectedEntry)
-        return;
-    if (!LoadLibrary())
-        return;
-    m_action = ntdListConnections;
-    const std::uint32_t code = EnumerateConnections();
-    m_action = ntdIdle;
-    if (code != 0)
-        ReportError(static_cast<int>(code), NetDialErrorText(static_cast<int>(code)));
-}
-
-std::uint32_t TcvbNetDial::EnumerateConnections()
+std::uint32_t TcvbNetDial::ListConnections()
 {
     const TRasEntryPoints &ras = m_library->Functions();
-    auto idle = qScopeGuard([this] { m_action = ntdIdle; });
-
     std::uint32_t bytes = 0;
     std::uint32_t count = 0;
     ras.RasEnumConnectionsA(nullptr, &bytes, &count); // learns the size only

@@ -87,14 +87,17 @@ private:
 
     bool LoadLibrary();
     void Connect();
+    // The parameters of the dial: the entry's stored ones, or the component's settings.
+    std::uint32_t FillDialParams(TRasDialParams &params, const QByteArray &phonebook);
     void Disconnect();
     // Hangs up and polls until the service lets go of the handle; the error of the hang-up, if any.
     std::uint32_t HangUp(HRASCONN handle);
-    void ListPhonebook();
-    void ListConnections();
-    // The listings proper: they call the events, end marks included, and return the service's error.
-    std::uint32_t EnumeratePhonebook();
-    std::uint32_t EnumerateConnections();
+    // Runs a listing when its event is set; the listing calls the event, end mark included, and
+    // returns the service's error.
+    void RunListing(bool handlerSet, TcvbNetDialActions action, std::uint32_t (TcvbNetDial::*list)());
+    std::uint32_t ListPhonebook();
+    std::uint32_t ListConnections();
+    void ReportServiceError(std::uint32_t code);
     // Runs for every progress message and for every poll of a hang-up.
     void HandleStatus(std::uint32_t state, std::uint32_t error);
     // A progress message that reached the notifier; errors it raises end the connect wait.

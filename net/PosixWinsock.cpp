@@ -19,102 +19,63 @@
 
 namespace cvb {
 
+namespace {
+
+struct ErrnoCode
+{
+    int error;
+    int code;
+};
+
+// The system's errno values and the socket library's codes for them.
+const ErrnoCode kErrnoCodes[] = {
+    {EINTR, 10004},         {EBADF, 10009},        {EACCES, 10013},          {EPERM, 10013},
+    {EFAULT, 10014},        {EINVAL, 10022},       {EMFILE, 10024},          {ENFILE, 10024},
+    {EWOULDBLOCK, 10035},   {EAGAIN, 10035},       {EINPROGRESS, 10035}, // a non-blocking connect under way
+    {EALREADY, 10037},      {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},    {EPFNOSUPPORT, 10046}, {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},
+    {EADDRNOTAVAIL, 10049}, {ENETDOWN, 10050},     {ENETUNREACH, 10051},     {ENETRESET, 10052},
+    {ECONNABORTED, 10053},  {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
+    {ENOMEM, 10055},        {EISCONN, 10056},      {ENOTCONN, 10057},        {ESHUTDOWN, 10058},
+    {ETOOMANYREFS, 10059},  {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061},    {ELOOP, 10062},
+    {ENAMETOOLONG, 10063},  {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+    {EUSERS, 10068},        {EDQUOT, 10069},       {ESTALE, 10070},          {EREMOTE, 10071},
+};
+
+struct OptionName
+{
+    int wsName;
+    int sysName;
+};
+
+// Socket-level option names of the library and of the system.
+const OptionName kSocketOptions[] = {
+    {0x0001, SO_DEBUG},
+    {ws::SO_ACCEPTCONN_, SO_ACCEPTCONN},
+    {ws::SO_REUSEADDR_, SO_REUSEADDR},
+    {ws::SO_KEEPALIVE_, SO_KEEPALIVE},
+    {0x0010, SO_DONTROUTE},
+    {0x0020, SO_BROADCAST},
+    {ws::SO_LINGER_, SO_LINGER},
+    {ws::SO_OOBINLINE_, SO_OOBINLINE},
+    {ws::SO_SNDBUF_, SO_SNDBUF},
+    {ws::SO_RCVBUF_, SO_RCVBUF},
+    {ws::SO_ERROR_, SO_ERROR},
+    {0x1008, SO_TYPE},
+};
+
+} // namespace
+
 int WinsockErrorFromErrno(int error)
 {
-    switch (error) {
-    case 0:
+    if (error == 0)
         return 0;
-    case EINTR:
-        return 10004;
-    case EBADF:
-        return 10009;
-    case EACCES:
-    case EPERM:
-        return 10013;
-    case EFAULT:
-        return 10014;
-    case EINVAL:
-        return 10022;
-    case EMFILE:
-    case ENFILE:
-        return 10024;
-    case EWOULDBLOCK:
-        return 10035;
-    case EINPROGRESS:
-        return 10035; // a non-blocking connect under way
-    case EALREADY:
-        return 10037;
-    case ENOTSOCK:
-        return 10038;
-    case EDESTADDRREQ:
-        return 10039;
-    case EMSGSIZE:
-        return 10040;
-    case EPROTOTYPE:
-        return 10041;
-    case ENOPROTOOPT:
-        return 10042;
-    case EPROTONOSUPPORT:
-        return 10043;
-    case ESOCKTNOSUPPORT:
-        return 10044;
-    case EOPNOTSUPP:
-        return 10045;
-    case EPFNOSUPPORT:
-        return 10046;
-    case EAFNOSUPPORT:
-        return 10047;
-    case EADDRINUSE:
-        return 10048;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case ENETDOWN:
-        return 10050;
-    case ENETUNREACH:
-        return 10051;
-    case ENETRESET:
-        return 10052;
-    case ECONNABORTED:
-        return 10053;
-    case ECONNRESET:
-    case EPIPE:
-        return 10054;
-    case ENOBUFS:
-    case ENOMEM:
-        return 10055;
-    case EISCONN:
-        return 10056;
-    case ENOTCONN:
-        return 10057;
-    case ESHUTDOWN:
-        return 10058;
-    case ETOOMANYREFS:
-        return 10059;
-    case ETIMEDOUT:
-        return 10060;
-    case ECONNREFUSED:
-        return 10061;
-    case ELOOP:
-        return 10062;
-    case ENAMETOOLONG:
-        return 10063;
-    case EHOSTDOWN:
-        return 10064;
-    case EHOSTUNREACH:
-        return 10065;
-    case ENOTEMPTY:
-        return 10066;
-    case EUSERS:
-        return 10068;
-    case EDQUOT:
-        return 10069;
-    case ESTALE:
-        return 10070;
-    case EREMOTE:
-        return 10071;
-    default:
-        return 10022;
+    for (const ErrnoCode &row : kErrnoCodes) {
+        if (row.error == error)
+            return row.code;
     }
+    return 10022;
 }
 
 int WinsockErrorFromResolver(int eaiError, int error)
@@ -169,46 +130,13 @@ bool systemOption(int level, int name, int *sysLevel, int *sysName)
 {
     if (level == ws::SOL_SOCKET_) {
         *sysLevel = SOL_SOCKET;
-        switch (name) {
-        case 0x0001:
-            *sysName = SO_DEBUG;
-            return true;
-        case ws::SO_ACCEPTCONN_:
-            *sysName = SO_ACCEPTCONN;
-            return true;
-        case ws::SO_REUSEADDR_:
-            *sysName = SO_REUSEADDR;
-            return true;
-        case ws::SO_KEEPALIVE_:
-            *sysName = SO_KEEPALIVE;
-            return true;
-        case 0x0010:
-            *sysName = SO_DONTROUTE;
-            return true;
-        case 0x0020:
-            *sysName = SO_BROADCAST;
-            return true;
-        case ws::SO_LINGER_:
-            *sysName = SO_LINGER;
-            return true;
-        case ws::SO_OOBINLINE_:
-            *sysName = SO_OOBINLINE;
-            return true;
-        case ws::SO_SNDBUF_:
-            *sysName = SO_SNDBUF;
-            return true;
-        case ws::SO_RCVBUF_:
-            *sysName = SO_RCVBUF;
-            return true;
-        case ws::SO_ERROR_:
-            *sysName = SO_ERROR;
-            return true;
-        case 0x1008:
-            *sysName = SO_TYPE;
-            return true;
-        default:
-            return false;
+        for (const OptionName &row : kSocketOptions) {
+            if (row.wsName == name) {
+                *sysName = row.sysName;
+                return true;
+            }
         }
+        return false;
     }
     if (level == ws::IPPROTO_TCP_ && name == ws::TCP_NODELAY_) {
         *sysLevel = IPPROTO_TCP;
@@ -360,6 +288,17 @@ int p_setsockopt(TSocket s, int level, int optname, const char *optval, int optl
     }
     int value = 0;
     std::memcpy(&value, optval, std::min<std::size_t>(sizeof value, static_cast<std::size_t>(optlen)));
+    if (sysName == SO_RCVBUF || sysName == SO_SNDBUF) {
+        // A request never shrinks the buffer the system chose: a TCP window of a few
+        // kilobytes makes this system's TCP wait for its persist timer between segments,
+        // and transfers crawl.
+        int current = 0;
+        socklen_t len = sizeof current;
+        if (::getsockopt(s, sysLevel, sysName, &current, &len) != 0)
+            return failErrno();
+        if (value <= current)
+            return 0;
+    }
     return ::setsockopt(s, sysLevel, sysName, &value, sizeof value) == 0 ? 0 : failErrno();
 }
 

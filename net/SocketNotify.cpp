@@ -81,6 +81,7 @@ CSocketNotify::CSocketNotify(QObject *parent) : QObject(parent), m_idleTimer(new
     setObjectName(QStringLiteral("SocketNotify"));
     m_idleTimer->setObjectName(QStringLiteral("IdleTimer"));
     m_idleTimer->setSingleShot(true);
+    m_idleTimer->setTimerType(Qt::PreciseTimer);
     m_activity.start();
 }
 

@@ -3,16 +3,18 @@
 //
 // Wiring in the main window (which owns the cursors and the timers):
 //
-//     // members: cvb::ScheduleMonitor m_schedule;
-//     //          cvb::TableScheduleBook m_scan{*Table_ProfilesLKUP, *Table_Queue,
-//     //                                        cvb::TableScheduleBook::AfterPass::DropFilter};
-//     // creation, after the seven cursors are open:
+//     // members, after the cursors:
+//     cvb::ScheduleMonitor schedule_;
+//     cvb::TableScheduleBook scan_{*Table_ProfilesLKUP, *Table_Queue,
+//                                  cvb::TableScheduleBook::AfterPass::DropFilter};
+//     // creation, after the seven cursors are open and before the timers first run:
 //     cvb::TableScheduleBook start(*Table_Profiles, *Table_Queue,
 //                                  cvb::TableScheduleBook::AfterPass::KeepFilter);
-//     m_schedule.catchUp(start, [this](const QString &question) { return askYesNo(question); },
-//                        EventMonitor, QueueMonitor);
+//     schedule_.catchUp(start, [](const QString &question) {
+//         return cvb::dialogs().warning(question, cvb::Buttons::YesNo) == cvb::Answer::Yes;
+//     }, eventMonitor_, queueMonitor_);
 //     // EventMonitor (15000 ms) timeout:
-//     void TMainWin::EventMonitorTimer() { m_schedule.tick(m_scan, EventMonitor); }
+//     void TMainWin::EventMonitorTimer() { schedule_.tick(scan_, eventMonitor_); }
 //
 // The question is asked as a warning box with the buttons Yes and No; `ask` returns true for Yes.
 // Every moment comes from cvb::Clock.

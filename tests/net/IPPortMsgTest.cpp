@@ -219,6 +219,20 @@ TEST(CIPPortMsg, SendAllDeliversEverythingWhileThePeerReadsSlowly)
     EXPECT_TRUE(server.Received() == data);
 }
 
+TEST(CIPPortMsg, InterruptEndsASendThatThePeerDoesNotTake)
+{
+    ScriptedServer server;
+    server.Pause(3000).Close();
+    server.Start();
+    Line c(server.Port());
+    ASSERT_EQ(c.port.ConnectAndWait(), 0);
+    const QByteArray data(32 * 1024 * 1024, 'd');
+    QTimer::singleShot(100, [&] { c.port.Interrupt(); });
+    EXPECT_EQ(c.port.SendAll(data), 301);
+    EXPECT_EQ(c.port.LastErrorText(), "Interrupted");
+    c.port.SetConnected(false);
+}
+
 namespace {
 
 class CountingFile : public CIPPortMsgPlusFile

@@ -139,6 +139,20 @@ TEST(CcvbIPPort, PropertiesThatCannotChangeDuringAConnection)
     EXPECT_EQ(p.port.Socket(), kInvalidSocket);
 }
 
+TEST(CcvbIPPort, UnloadingTheLibraryClosesTheConnectionFirst)
+{
+    ScriptedServer server;
+    server.ReadToEnd().Send("late\r\n");
+    server.Start();
+    Port p;
+    ASSERT_TRUE(p.ConnectTo(server.Port()));
+    p.port.SetWinsockLoaded(false);
+    EXPECT_EQ(p.port.Socket(), kInvalidSocket);
+    EXPECT_FALSE(p.port.Connected());
+    // The server sees the end of the connection.
+    ASSERT_TRUE(server.WaitDone());
+}
+
 TEST(CcvbIPPort, DataToSendWhileClosedReports10057)
 {
     Port p;
@@ -232,4 +246,21 @@ TEST(CcvbIPPort, NewTerminatorCutsBufferedDataAgain)
     p.port.SetEOL(";");
     ASSERT_TRUE(p.WaitPieces(2));
     EXPECT_EQ(p.pieces, (QList<Piece>{{"x", true}, {"y", true}}));
+}
+
+TEST(CcvbIPPort, SmallBufferSizesNeverShrinkTheSystemsBuffers)
+{
+    ScriptedServer server;
+    server.ReadToEnd();
+    server.Start();
+    Port p;
+    ASSERT_TRUE(p.ConnectTo(server.Port()));
+    EXPECT_EQ(p.port.InBufferSize(), 2048);
+    int size = 0;
+    int length = sizeof size;
+    ASSERT_EQ(p.port.Ws().getsockopt(p.port.Socket(), ws::SOL_SOCKET_, ws::SO_RCVBUF_,
+                                     reinterpret_cast<char *>(&size), &length),
+              0);
+    // A window this small would stall transfers on this system.
+    EXPECT_GT(size, 8192);
 }

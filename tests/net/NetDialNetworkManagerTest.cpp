@@ -190,10 +190,8 @@ TEST_F(NetDialNetworkManager, CancelWhileNetworkManagerIsStillActivating)
 {
     Write("up-delay", "30");
     StatusLog log(dial);
-    const TcvbNetDial::TStatusEvent record = dial.OnStatus;
-    dial.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
-        record(s, st, e, a, b);
-        if (st == 2)
+    log.Then = [&](int status) {
+        if (status == 2)
             dial.SetAction(ntdDisconnect);
     };
     dial.PhonebookEntry = QStringLiteral("Dial-up Office");

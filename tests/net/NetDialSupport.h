@@ -26,7 +26,7 @@ struct ConnectedEntry
     QString state;
 };
 
-// Records every status event of a component.
+// Records every status event of a component, then runs Then (when set) with the state.
 class StatusLog
 {
 public:
@@ -34,6 +34,8 @@ public:
     {
         dial.OnStatus = [this](QObject *, int status, int error, const QString &st, const QString &et) {
             entries.push_back({status, error, st, et});
+            if (Then)
+                Then(status);
         };
     }
     std::vector<int> States() const
@@ -44,6 +46,7 @@ public:
         return states;
     }
     std::vector<DialStatus> entries;
+    std::function<void(int status)> Then;
 };
 
 // Lists the phonebook; the last name is the end mark.

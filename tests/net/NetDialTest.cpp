@@ -166,11 +166,7 @@ TEST_F(NetDial, DialByNumberPassesThroughEveryStateAndHangsUp)
 {
     StatusLog log(dial);
     std::vector<int> actionsSeen;
-    const TcvbNetDial::TStatusEvent record = dial.OnStatus;
-    dial.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
-        actionsSeen.push_back(dial.Action());
-        record(s, st, e, a, b);
-    };
+    log.Then = [&](int) { actionsSeen.push_back(dial.Action()); };
     dial.PhoneNumber = QStringLiteral("555 0123");
     dial.User = QStringLiteral("alice");
     dial.SetAction(ntdConnect);
@@ -289,14 +285,19 @@ TEST_F(NetDial, FailureAtAChosenStateAndPausedDialEndTheWait)
 
 TEST_F(NetDial, UnknownEntryIsRaisedAtOnce)
 {
-    StatusLog log(dial);
-    dial.PhonebookEntry = QStringLiteral("Nowhere");
-    QString message;
-    EXPECT_EQ(ErrorCodeOf([&] { dial.SetAction(ntdConnect); }, &message), 623);
-    EXPECT_EQ(message, "623: Cannot find the phone book entry.");
-    EXPECT_TRUE(log.entries.empty());
-    EXPECT_EQ(dial.ConnectionHandle(), 0u);
-    EXPECT_EQ(dial.Action(), ntdIdle);
+    // Found missing by the dial itself, or before it by the look-up of the entry's parameters.
+    for (const char *options : {"pause=0", "pause=0;missing=RasGetCredentialsA"}) {
+        UseSim(options);
+        TcvbNetDial d;
+        StatusLog log(d);
+        d.PhonebookEntry = QStringLiteral("Nowhere");
+        QString message;
+        EXPECT_EQ(ErrorCodeOf([&] { d.SetAction(ntdConnect); }, &message), 623) << options;
+        EXPECT_EQ(message, "623: Cannot find the phone book entry.");
+        EXPECT_TRUE(log.entries.empty());
+        EXPECT_EQ(d.ConnectionHandle(), 0u);
+        EXPECT_EQ(d.Action(), ntdIdle);
+    }
 }
 
 TEST_F(NetDial, EntryDialsWithItsStoredCredentials)
@@ -330,10 +331,8 @@ TEST_F(NetDial, CancelFromTheStatusHandlerDuringTheWait)
         UseSim("pause=5");
         TcvbNetDial d;
         StatusLog log(d);
-        const TcvbNetDial::TStatusEvent record = d.OnStatus;
-        d.OnStatus = [&](QObject *s, int st, int e, const QString &a, const QString &b) {
-            record(s, st, e, a, b);
-            if (st == 3)
+        log.Then = [&](int status) {
+            if (status == 3)
                 d.SetAction(cancel);
         };
         d.PhoneNumber = QStringLiteral("555 0100");

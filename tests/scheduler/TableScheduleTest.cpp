@@ -1,5 +1,6 @@
 // The catch-up and the event monitor working through real cursors on the profile and queue
 // tables, with questions answered by a scripted asker.
+#include "ProfileTables.h"
 #include "data/Clock.h"
 #include "data/Database.h"
 #include "data/DateText.h"
@@ -16,17 +17,6 @@
 using namespace cvb;
 
 namespace {
-
-struct Record
-{
-    const char *name;
-    const char *kind;
-    const char *time;
-    int interval;
-    const char *days; // "SMTWTFS", "." for a day not selected
-    const char *performIn;
-    bool active = true;
-};
 
 // Answers the catch-up's questions from a script and keeps every question asked.
 struct ScriptedAsker
@@ -74,41 +64,12 @@ protected:
         return table;
     }
 
-    // Writes a profile through a cursor of its own, as the profile wizard would.
-    void add(const Record &r)
-    {
-        auto writer = cursor("Writer", ProfilesTable, ProfileIndex);
-        writer->insert();
-        writer->setString("PROFILE", r.name);
-        writer->setString("KIND", r.kind);
-        writer->setString("TIME", r.time);
-        writer->setInt("INTERVAL", r.interval);
-        writer->setString("PERFORM_IN", r.performIn);
-        writer->setString("LASTDONE", "before");
-        writer->setBool("ACTIVE", r.active);
-        const char *const days[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-        for (int i = 0; i < 7; ++i)
-            writer->setBool(days[i], r.days[i] != '.');
-        writer->post();
-    }
-
-    // A profile's fields as a fresh cursor reads them from the file.
+    void add(const test::ProfileRecord &r) { test::addProfile(m_dir.path(), r); }
     QString field(const char *profile, const char *name)
     {
-        auto reader = cursor("Reader", ProfilesTable, ProfileIndex);
-        EXPECT_TRUE(reader->locate("PROFILE", profile)) << profile;
-        return reader->asString(name);
+        return test::profileField(m_dir.path(), profile, name);
     }
-
-    QList<QStringList> queued()
-    {
-        auto reader = cursor("Reader", QueueTable, {});
-        QList<QStringList> rows;
-        for (reader->first(); !reader->eof(); reader->next())
-            rows.append({reader->asString("PROFILE"), reader->asString("TIME_SUBMI"),
-                         reader->asString("TIME_START"), reader->asString("TIME_DONE")});
-        return rows;
-    }
+    QList<QStringList> queued() { return test::queueRows(m_dir.path()); }
 
     static void at(int y, int m, int d, int hour, int minute, int second = 0)
     {
@@ -120,53 +81,10 @@ protected:
     QTimer m_eventMonitor, m_queueMonitor;
 };
 
-const char *const Daily = "Daily Backup every          day(s) at             :";
-const char *const Hourly = "Hourly Backup every          hours on the hour.";
+const char *const Daily = test::DailyKind;
+const char *const Hourly = test::HourlyKind;
 
 } // namespace
-
-TEST_F(TableScheduleTest, CatchUpAsksAboutEachMissedProfileInNameOrder)
-{
-    add({"Zeta", Daily, "09:30 am", 1, ".M.....", "1 2/28/2028|09:30:00"});       // yesterday
-    add({"Alpha", Hourly, "", 2, ".......", "2 9:00:00 AM"});                     // an hour ago
-    add({"Mid", Hourly, "", 3, ".......", "2 2:00:00 PM"});                       // later today
-    add({"Beta", Daily, "09:30 am", 1, ".M.....", "1 2/1/2028|09:30:00", false}); // inactive
-    add({"Gamma", Daily, "01:15 pm", 0, "...W...", "1 29.02.2028|13:15:00"});     // another date form
-    add({"Later", Daily, "11:00 pm", 1, "...W...", "1 3/1/2028|11:00:00 PM"});    // tonight
-    at(2028, 3, 1, 10, 0, 5);                                                     // Wednesday
-    m_eventMonitor.start();
-    m_queueMonitor.start();
-
-    ScriptedAsker asker{{true, false}, {}};
-    ScheduleMonitor monitor;
-    TableScheduleBook book(*m_profiles, *m_queue, TableScheduleBook::AfterPass::KeepFilter);
-    monitor.catchUp(book, std::ref(asker), &m_eventMonitor, &m_queueMonitor);
-
-    EXPECT_EQ(asker.asked, QStringList({catchUpQuestion("Alpha"), catchUpQuestion("Zeta")}));
-    // Yes queued Alpha and moved it on; No only moved Zeta on.
-    EXPECT_EQ(queued(), QList<QStringList>({{"Alpha", "3/1/2028 10:00:05 AM", "", ""}}));
-    EXPECT_EQ(field("Alpha", "PERFORM_IN"), "2 12:00:00 PM");
-    EXPECT_EQ(field("Zeta", "PERFORM_IN"), "1 3/6/2028|09:30:00");
-    EXPECT_EQ(field("Alpha", "LASTDONE"), "before");
-    EXPECT_EQ(field("Zeta", "LASTDONE"), "before");
-    // An unreadable next run gets a fresh one without a question; INTERVAL stays.
-    EXPECT_EQ(field("Gamma", "PERFORM_IN"), "1 3/8/2028|1:15:00 PM");
-    EXPECT_EQ(field("Gamma", "INTERVAL"), "0");
-    // Not missed, or inactive: untouched.
-    EXPECT_EQ(field("Mid", "PERFORM_IN"), "2 2:00:00 PM");
-    EXPECT_EQ(field("Later", "PERFORM_IN"), "1 3/1/2028|11:00:00 PM");
-    EXPECT_EQ(field("Beta", "PERFORM_IN"), "1 2/1/2028|09:30:00");
-
-    EXPECT_TRUE(m_eventMonitor.isActive());
-    EXPECT_TRUE(m_queueMonitor.isActive());
-    EXPECT_TRUE(m_profiles->filtered());
-    EXPECT_EQ(m_profiles->filter(), "ACTIVE=True");
-    EXPECT_EQ(m_profiles->recordCount(), 5);
-
-    // The next start finds nothing missed.
-    monitor.catchUp(book, std::ref(asker), &m_eventMonitor, &m_queueMonitor);
-    EXPECT_EQ(asker.asked.size(), 2);
-}
 
 TEST_F(TableScheduleTest, MonitorQueuesDueProfilesThroughTheLookupCursor)
 {
