@@ -22,8 +22,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
             result.help = true;
         } else if (arg == QLatin1String("--version")) {
             result.version = true;
-        } else if (arg == QLatin1String("--run-profile") || arg.startsWith(QLatin1String("--run-profile="))) {
-            result.error = QStringLiteral("--run-profile is not available in this version");
+        } else if (arg == QLatin1String("--run-profile")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty())
+                result.error = QStringLiteral("--run-profile needs a profile name");
+            else
+                result.runProfile = arguments.at(++i);
+        } else if (arg.startsWith(QLatin1String("--run-profile="))) {
+            result.runProfile = arg.mid(14);
+            if (result.runProfile.isEmpty())
+                result.error = QStringLiteral("--run-profile needs a profile name");
         } else {
             result.error = QStringLiteral("unknown option: ") + arg;
         }
@@ -33,15 +40,20 @@ CommandLine parseCommandLine(const QStringList &arguments)
 
 QString usageText()
 {
-    return QStringLiteral("Usage: corvale-backup [--data DIR] [--background] [--help] [--version]\n"
-                          "\n"
-                          "Backs up a web site from its FTP server to the local disk, on a schedule.\n"
-                          "\n"
-                          "  --data DIR     database folder holding the five tables\n"
-                          "                 (default: $CVB_DATA, else $XDG_DATA_HOME/corvale-backup)\n"
-                          "  --background   start hidden in the system tray\n"
-                          "  --help         show this text and exit\n"
-                          "  --version      show the version and exit\n");
+    return QStringLiteral(
+        "Usage: corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version]\n"
+        "\n"
+        "Backs up a web site from its FTP server to the local disk, on a schedule.\n"
+        "\n"
+        "  --data DIR     database folder holding the five tables\n"
+        "                 (default: $CVB_DATA, else $XDG_DATA_HOME/corvale-backup)\n"
+        "  --background   start hidden in the system tray\n"
+        "  --run-profile NAME\n"
+        "                 back up the profile NAME once, as the scheduler would, and\n"
+        "                 exit: 0 when the backup succeeded, 1 when it did not,\n"
+        "                 2 for a usage error or an unknown profile\n"
+        "  --help         show this text and exit\n"
+        "  --version      show the version and exit\n");
 }
 
 } // namespace cvb

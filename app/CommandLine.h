@@ -1,4 +1,5 @@
-// The program's command line: corvale-backup [--data DIR] [--background] [--help] [--version].
+// The program's command line:
+// corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version].
 #pragma once
 
 #include <QString>
@@ -10,6 +11,7 @@ struct CommandLine
 {
     QString dataFolder; // empty: the default database folder
     bool background = false;
+    QString runProfile; // non-empty: back up this profile once and exit
     bool help = false;
     bool version = false;
     QString error; // non-empty: the command line is wrong; say this and the usage, exit 2

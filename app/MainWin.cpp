@@ -1,9 +1,11 @@
 #include "app/MainWin.h"
 
+#include "backup/FTP_BackupThread_Unit.h"
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"
 #include "data/Table.h"
 #include "data/TransferMode.h"
+#include "scheduler/QueueMonitor.h"
 #include "scheduler/TableScheduleBook.h"
 #include "ui/Dialogs.h"
 #include "ui/PlaceholderWindow.h"
@@ -79,6 +81,25 @@ TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
     queueMonitor_->setObjectName(QStringLiteral("QueueMonitor"));
     queueMonitor_->setInterval(10000);
     connect(queueMonitor_, &QTimer::timeout, this, &TMainWin::QueueMonitorTimer);
+    QueueMonitorWiring wiring;
+    wiring.queue = tableQueue_;
+    wiring.profilesLookup = tableProfilesLkup_;
+    wiring.filesLookup = tableFilesLkup_;
+    wiring.timer = queueMonitor_;
+    wiring.setCurrentProfile = [this](const QString &profile) { setCurrentBackupProfile(profile); };
+    wiring.eventLog = [this](const QString &message) { EventLog(message); };
+    wiring.clearStatus = [this] { clearStatus(); };
+    wiring.startBackup = [this](const BackupRequest &request) {
+        BackupEnvironment environment;
+        environment.queue = tableQueue_;
+        environment.connection = tableCnct_;
+        environment.owner = this;
+        environment.backupClosed = [this](const QString &profile, bool ok) {
+            emit backupClosed(profile, ok);
+        };
+        startBackupWindow(environment, request);
+    };
+    queueMonitorLogic_ = std::make_unique<cvb::QueueMonitor>(std::move(wiring));
     eventMonitor_->start();
     queueMonitor_->start();
 
@@ -234,7 +255,7 @@ void TMainWin::EventMonitorTimer()
 
 void TMainWin::QueueMonitorTimer()
 {
-    // The queue monitor arrives with the backup engine; until then a tick starts nothing.
+    queueMonitorLogic_->QueueMonitorTimer();
 }
 
 bool TMainWin::AllowAccess()

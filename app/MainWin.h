@@ -38,6 +38,7 @@ namespace cvb {
 
 class Table;
 class TableScheduleBook;
+class QueueMonitor;
 
 // The vendor's web site, opened by the logo pictures.
 inline const QString VendorAddress = QStringLiteral("https://www.corvale.example/");
@@ -99,6 +100,10 @@ public:
     void EventMonitorTimer();
     void QueueMonitorTimer();
 
+signals:
+    // A backup window has closed: which profile it backed up and whether that succeeded.
+    void backupClosed(const QString &profile, bool backupOk);
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -132,6 +137,7 @@ private:
     QString currentBackupProfile_;
     ScheduleMonitor schedule_;
     std::unique_ptr<TableScheduleBook> monitorBook_; // the event monitor's view: Table_ProfilesLKUP
+    std::unique_ptr<cvb::QueueMonitor> queueMonitorLogic_;
 };
 
 } // namespace cvb

@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/MainWin.h"
+#include "app/RunProfile.h"
 #include "data/Clock.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -78,9 +79,21 @@ int main(int argc, char **argv)
     });
 
     std::unique_ptr<cvb::InstanceLock> lock;
+    cvb::UnattendedDialogs unattended;
+    std::unique_ptr<cvb::ProfileRun> profileRun; // outlives the main window: it keeps the exit status
     try {
         lock = cvb::openDatabase(cvb::resolveDataFolder(commandLine.dataFolder));
+        if (!commandLine.runProfile.isEmpty()) {
+            if (!cvb::profileExists(commandLine.runProfile)) {
+                printTo(stderr, QStringLiteral("corvale-backup: there is no profile named \"%1\"")
+                                    .arg(commandLine.runProfile));
+                return 2;
+            }
+            cvb::installDialogs(&unattended);
+        }
         mainWin = new cvb::TMainWin;
+        if (!commandLine.runProfile.isEmpty())
+            profileRun = std::make_unique<cvb::ProfileRun>(mainWin, commandLine.runProfile);
     } catch (const cvb::DataError &e) {
         reportStartFailure(e.message());
         return 1;
@@ -89,9 +102,12 @@ int main(int argc, char **argv)
         return 1;
     }
     QObject::connect(mainWin, &QObject::destroyed, &app, &QApplication::quit);
-    if (!commandLine.background)
+    if (!commandLine.background && commandLine.runProfile.isEmpty())
         mainWin->show();
-    const int result = QApplication::exec();
+    int result = QApplication::exec();
+    if (!commandLine.runProfile.isEmpty())
+        result = profileRun ? profileRun->exitStatus() : 1;
     delete mainWin; // still there when the loop ended for another reason than its closing
+    cvb::installDialogs(nullptr);
     return result;
 }

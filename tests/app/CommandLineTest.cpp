@@ -20,6 +20,8 @@ TEST(CommandLine, ReadsEveryOption)
     EXPECT_TRUE(all.version);
 
     EXPECT_EQ(parseCommandLine({"--data=/srv/cvb"}).dataFolder, QStringLiteral("/srv/cvb"));
+    EXPECT_EQ(parseCommandLine({"--run-profile", "My Site"}).runProfile, QStringLiteral("My Site"));
+    EXPECT_EQ(parseCommandLine({"--run-profile=--data"}).runProfile, QStringLiteral("--data"));
 }
 
 TEST(CommandLine, RefusesWhatItDoesNotKnow)
@@ -30,7 +32,9 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
                                                       {"--data="},
                                                       {"--data", ""},
                                                       {"--background", "-x"},
-                                                      {"--run-profile", "Site"}}) {
+                                                      {"--run-profile"},
+                                                      {"--run-profile="},
+                                                      {"--run-profile", ""}}) {
         const CommandLine result = parseCommandLine(args);
         EXPECT_FALSE(result.error.isEmpty()) << args.join(' ').toStdString();
     }
@@ -39,6 +43,6 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
 
 TEST(CommandLine, UsageNamesEveryOption)
 {
-    for (const char *option : {"--data DIR", "--background", "--help", "--version"})
+    for (const char *option : {"--data DIR", "--background", "--run-profile NAME", "--help", "--version"})
         EXPECT_TRUE(usageText().contains(QString::fromUtf8(option))) << option;
 }

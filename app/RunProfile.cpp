@@ -1,0 +1,72 @@
+#include "app/RunProfile.h"
+
+#include "app/MainWin.h"
+#include "data/Clock.h"
+#include "data/DateText.h"
+#include "data/Layouts.h"
+#include "data/Table.h"
+
+#include <QTextStream>
+#include <QTimer>
+
+namespace cvb {
+
+namespace {
+
+void printNotice(const QString &text)
+{
+    QTextStream(stderr) << "corvale-backup: " << text << '\n';
+}
+
+} // namespace
+
+bool profileExists(const QString &name)
+{
+    Table profiles;
+    profiles.open(ProfilesTable, ProfileIndex);
+    return profiles.locate(QStringLiteral("PROFILE"), name);
+}
+
+void UnattendedDialogs::information(const QString &text)
+{
+    printNotice(text);
+}
+
+void UnattendedDialogs::error(const QString &text)
+{
+    printNotice(text);
+}
+
+Answer UnattendedDialogs::ask(QuestionKind, const QString &text, Buttons buttons)
+{
+    const Answer answer = buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    printNotice(text + (answer == Answer::No ? QStringLiteral(" [No]") : QStringLiteral(" [Cancel]")));
+    return answer;
+}
+
+QString UnattendedDialogs::chooseFile(const FileChoice &)
+{
+    return {};
+}
+
+ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
+    : m_mainWin(mainWin), m_profile(profile)
+{
+    connect(mainWin, &TMainWin::backupClosed, this, [this](const QString &closedProfile, bool ok) {
+        if (m_done || closedProfile != m_profile)
+            return;
+        m_done = true;
+        m_exitStatus = ok ? 0 : 1;
+        // Closed from the event loop, once the backup window's own closing has ended.
+        QTimer::singleShot(0, m_mainWin, &QWidget::close);
+    });
+    Table &queue = mainWin->Table_Queue();
+    queue.insert();
+    queue.setString(QStringLiteral("PROFILE"), profile);
+    queue.setString(QStringLiteral("TIME_SUBMI"), DateText::moment(Clock::now()));
+    queue.post();
+    // The queue monitor would see the entry on its next tick; this tick comes at once.
+    QTimer::singleShot(0, mainWin, &TMainWin::QueueMonitorTimer);
+}
+
+} // namespace cvb

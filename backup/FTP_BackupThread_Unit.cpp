@@ -1,0 +1,527 @@
+#include "backup/FTP_BackupThread_Unit.h"
+
+#include "backup/BackupPaths.h"
+#include "backup/FTP_BackupEventThread_Unit.h"
+#include "backup/ReportText.h"
+#include "data/Clock.h"
+#include "data/DateText.h"
+#include "data/EventLogRow.h"
+#include "data/Filter.h"
+#include "data/Layouts.h"
+#include "data/Pacing.h"
+#include "data/ServerAddress.h"
+#include "data/Table.h"
+#include "data/TransferMode.h"
+#include "mail/MailSend.h"
+#include "net/FtpClient.h"
+#include "net/NetDial.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace cvb {
+
+namespace {
+
+constexpr int kFtpPort = 21;
+
+// A download that arrived but could not take the place of the old copy.
+class LocalFileError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A new copy of a file, written beside the old one: ".name.<random>.part".
+// Removed unless it has replaced its target.
+class PartFile
+{
+public:
+    explicit PartFile(const QString &target) : m_target(target)
+    {
+        const QFileInfo info(target);
+        for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
+            const QString candidate =
+                info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') +
+                QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".part");
+            const int fd = ::open(QFile::encodeName(candidate).constData(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                m_path = candidate;
+            } else if (errno != EEXIST) {
+                break;
+            }
+        }
+        if (m_path.isEmpty())
+            throw LocalFileError("Cannot write a file in " + info.absolutePath().toStdString() + ": " +
+                                 std::strerror(errno));
+    }
+    PartFile(const PartFile &) = delete;
+    PartFile &operator=(const PartFile &) = delete;
+    ~PartFile()
+    {
+        if (!m_path.isEmpty())
+            ::unlink(QFile::encodeName(m_path).constData());
+    }
+
+    QString path() const { return m_path; }
+
+    void replaceTarget()
+    {
+        if (QFileInfo(m_target).isDir())
+            throw LocalFileError("A folder is in the way of the file " + m_target.toStdString());
+        if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0)
+            throw LocalFileError("Cannot replace " + m_target.toStdString() + ": " + std::strerror(errno));
+        m_path.clear();
+    }
+
+private:
+    QString m_target;
+    QString m_path;
+};
+
+QString messageOf(const std::exception &e)
+{
+    if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
+        return component->Message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+TFTP_BackupThread::TFTP_BackupThread(const BackupEnvironment &environment, const BackupRequest &request,
+                                     QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_environment(environment)
+{
+    setObjectName(QStringLiteral("FTP_BackupThread"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Corvale Backup Event Occuring"));
+
+    auto *layout = new QVBoxLayout(this);
+    auto *picture = new QLabel(QStringLiteral("Corvale Backup"), this);
+    picture->setObjectName(QStringLiteral("GIFImage1"));
+    picture->setAlignment(Qt::AlignCenter);
+    layout->addWidget(picture);
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    layout->addWidget(StatusBar1);
+    resize(420, 140);
+
+    FTP = new TcvbFTP(this);
+    FTP->setObjectName(QStringLiteral("FTP"));
+    FTP->OnDirList = [this](QObject *, const QString &entry) { FTPDirList(entry); };
+    cvbFTP1 = new TcvbFTP(this);
+    cvbFTP1->setObjectName(QStringLiteral("cvbFTP1"));
+    cvbNetDial1 = new TcvbNetDial(this);
+    cvbNetDial1->setObjectName(QStringLiteral("cvbNetDial1"));
+
+    Table_Files = new Table(QStringLiteral("Table_Files"), this);
+    Table_Log = new Table(QStringLiteral("Table_Log"), this);
+    m_stepContext = new QObject(this);
+    m_stepContext->setObjectName(QStringLiteral("StepContext"));
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFTP_BackupThread::Timer1Timer);
+    Timer1->start();
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    FormShow(request);
+}
+
+TFTP_BackupThread::~TFTP_BackupThread()
+{
+    if (m_worker) {
+        // A step still queued is thrown away with its context, which releases the
+        // worker.
+        m_worker->stop();
+        delete m_stepContext;
+        m_stepContext = nullptr;
+        m_worker->wait();
+    }
+    if (m_mail)
+        delete m_mail.data();
+}
+
+void TFTP_BackupThread::FormShow(const BackupRequest &request)
+{
+    m_profile = request.profile;
+    m_queueRecNo = request.queueRecNo;
+    try {
+        Table_Files->open(SourcesTable, ProfileIndex);
+        Table_Log->open(LogTable);
+        Table_Files->setFilter(profileFilter(m_profile));
+        Table_Files->setFiltered(true);
+
+        Table &connection = *m_environment.connection;
+        if (!connection.asBool(QStringLiteral("USEDEFAULT"))) {
+            BackupLog(QStringLiteral("Dialing ") + connection.asString(QStringLiteral("USERID")));
+            try {
+                cvbNetDial1->User = connection.asString(QStringLiteral("USERID"));
+                cvbNetDial1->Password = connection.asString(QStringLiteral("PASSCODE"));
+                cvbNetDial1->PhoneNumber = connection.asString(QStringLiteral("PHONENUM"));
+                cvbNetDial1->SetAction(ntdConnect);
+            } catch (const std::exception &) {
+                // A failed dial is not reported here: the log-on that follows fails and
+                // is logged unless another connection reaches the server.
+            }
+        }
+        removeQueueEntry(*m_environment.queue, m_queueRecNo);
+
+        m_mail = new TFTP_MailSend(nullptr);
+        m_mail->tMessage->clear();
+    } catch (const std::exception &) {
+        try {
+            BackupLog(QStringLiteral("Backup of profile ") + m_profile + QStringLiteral(" was unsuccessful"));
+        } catch (const std::exception &) {
+            // The log table itself failed; the window closes all the same.
+        }
+        BackupOk = false;
+        closeWindow();
+    }
+}
+
+void TFTP_BackupThread::setBackupFolder(const QString &folder)
+{
+    WhereToMacB = folder;
+}
+
+void TFTP_BackupThread::setReport(bool email, bool detailed, const QString &recipient)
+{
+    m_email = email;
+    m_detailed = detailed;
+    m_recipient = recipient;
+}
+
+void TFTP_BackupThread::StartWorker()
+{
+    m_worker = std::make_unique<TFTP_BackupEventThread>(
+        m_stepContext, [this] { LogonStep(); }, [this] { TransferStep(); });
+    m_worker->resume();
+}
+
+void TFTP_BackupThread::BackupLog(const QString &message)
+{
+    writeLogRow(*Table_Log, m_profile, message);
+    if (m_email && m_detailed && m_mail) {
+        const QDateTime now = Clock::now();
+        m_mail->tMessage->appendPlainText(
+            reportDetailLine(DateText::date(now.date()), DateText::time(now.time()), message));
+    }
+    StatusBar1->showMessage(message);
+    StatusBar1->repaint();
+}
+
+void TFTP_BackupThread::logOnComponent(TcvbFTP &ftp, const ServerAddress &server)
+{
+    Table &connection = *m_environment.connection;
+    ftp.SetUser(connection.asString(QStringLiteral("USERNAME")));
+    ftp.SetPassword(connection.asString(QStringLiteral("PASSWORD")));
+    ftp.SetControlPort(static_cast<std::uint16_t>(server.port));
+    ftp.SetRemoteHost(server.host);
+    // Behind a firewall or NAT the server cannot open data connections to us.
+    ftp.SetPassive(connection.asBool(QStringLiteral("FIREWALL")));
+    ftp.SetAction(ftpLogon);
+}
+
+void TFTP_BackupThread::LogonStep()
+{
+    BackupDone = false;
+    BackupOk = true;
+    try {
+        BackupLog(QStringLiteral("Loading Winsock"));
+        FTP->SetWinsockLoaded(true);
+        BackupLog(FTP->WinsockInfo() + FTP->WinsockStatus());
+        const ServerAddress server =
+            readServerAddress(m_environment.connection->asString(QStringLiteral("DOMAIN")), kFtpPort);
+        if (!server.ok()) {
+            BackupOk = false;
+            BackupLog(QStringLiteral("EXCEPTION: ") + server.error);
+            return;
+        }
+        logOnComponent(*FTP, server);
+        cvbFTP1->SetWinsockLoaded(true);
+        logOnComponent(*cvbFTP1, server);
+        BackupLog(QStringLiteral("Logging in to '") + FTP->RemotePath());
+        FTP->SetAction(ftpListDirectory);
+    } catch (const EcvbFTP &e) {
+        BackupOk = false;
+        BackupLog(QStringLiteral("EXCEPTION: ") + e.Message());
+    }
+}
+
+void TFTP_BackupThread::TransferStep()
+{
+    for (Table_Files->first(); !Table_Files->eof(); Table_Files->next())
+        downloadSource(Table_Files->asString(QStringLiteral("SOURCE")),
+                       Table_Files->asString(QStringLiteral("MODE")));
+
+    while (!SubfolderList.empty()) {
+        pace(1000);
+        const FolderEntry entry = SubfolderList.front();
+        SubfolderList.pop_front();
+        folderStep(entry);
+    }
+
+    FTP->SetAction(ftpLogoff);
+    cvbFTP1->SetAction(ftpLogoff);
+    if (!m_environment.connection->asBool(QStringLiteral("USEDEFAULT")))
+        cvbNetDial1->SetAction(ntdDisconnect);
+    BackupLog(QStringLiteral("Logged out of FTP server."));
+    BackupLog(QStringLiteral("Backup Complete"));
+    BackupDone = true;
+}
+
+void TFTP_BackupThread::downloadSource(const QString &source, const QString &mode)
+{
+    const QString localName = sourceLocalName(source);
+    // A source that names a folder by "/", "." or ".." has no file name to store:
+    // it can only be copied as a folder, where the folder step checks where its
+    // copy would go.
+    if (classifyListedName(localName) == ListedName::Copy) {
+        try {
+            FTP->SetRemoteFile(source);
+            FTP->SetTransferMode(transferModeFromText(mode) == TransferMode::Binary ? tmBinary : tmASCII);
+            download(source, WhereToMacB + QLatin1Char('/') + localName);
+            BackupLog(QStringLiteral("Finished downloading ") + source);
+            return;
+        } catch (const EcvbFTP &e) {
+            if (!probe(source))
+                logFailedName(e.Message(), source);
+        } catch (const LocalFileError &e) {
+            if (!probe(source))
+                logFailedName(QString::fromLocal8Bit(e.what()), source);
+        }
+    }
+    SubfolderList.push_back({source, sourceBaseLength(source)});
+}
+
+void TFTP_BackupThread::folderStep(const FolderEntry &entry)
+{
+    const QString relative = RelativeLocalPath(entry.path, entry.baseLength);
+    if (!staysInsideBackupFolder(relative)) {
+        logFailedName(QStringLiteral("The folder ") + entry.path +
+                          QStringLiteral(" would be copied outside the backup "
+                                         "folder; nothing was written for it."),
+                      entry.path);
+        return;
+    }
+    const QString localFolder = WhereToMacB + QLatin1Char('/') + relative;
+    QDir().mkdir(localFolder); // one level; a folder that exists or cannot be
+                               // made is no error here
+
+    QString current;
+    try {
+        FTP->SetRemotePath(entry.path);
+        current = FTP->RemotePath();
+        lFiles.clear();
+    } catch (const EcvbFTP &) {
+        return; // no folder that can be entered
+    }
+
+    try {
+        listCurrentFolder();
+    } catch (const EcvbFTP &e) {
+        logFailedName(e.Message(), entry.path);
+        return;
+    }
+
+    const QStringList names = lFiles;
+    for (const QString &name : names)
+        copyListedName(current, entry, name);
+}
+
+void TFTP_BackupThread::listCurrentFolder()
+{
+    pace(1000);
+    // Ask for names that begin with "." too (.htaccess); servers that refuse the
+    // argument are asked again without it.
+    try {
+        FTP->SetRemoteFile(QStringLiteral("-a"));
+        FTP->SetAction(ftpListDirectory);
+    } catch (const EcvbFTP &) {
+        lFiles.clear();
+        FTP->SetRemoteFile(QString());
+        FTP->SetAction(ftpListDirectory);
+    }
+    FTP->SetRemoteFile(QString());
+    pace(1000);
+}
+
+void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry &entry, const QString &name)
+{
+    switch (classifyListedName(name)) {
+    case ListedName::Skip:
+        return;
+    case ListedName::Refuse:
+        logFailedName(QStringLiteral("The name ") + name +
+                          QStringLiteral(" would leave the backup folder; nothing was written for it."),
+                      name);
+        return;
+    case ListedName::Copy:
+        break;
+    }
+    const QString localFile = WhereToMacB + QLatin1Char('/') +
+                              RelativeLocalPath(entry.path, entry.baseLength) + QLatin1Char('/') + name;
+    try {
+        FTP->SetTransferMode(transferModeFor(name) == TransferMode::Binary ? tmBinary : tmASCII);
+        FTP->SetRemoteFile(name);
+        download(name, localFile);
+        pace(500);
+        BackupLog(QStringLiteral("Finished downloading ") + localFile);
+    } catch (const std::exception &) {
+        const QString path = folder + QLatin1Char('/') + name;
+        if (!probe(path)) {
+            BackupLog(QStringLiteral("EXCEPTION: "));
+            BackupLog(QStringLiteral("Download of file : ") + name +
+                      QStringLiteral(" may not have been successful!"));
+            BackupOk = false;
+        }
+        SubfolderList.push_back({path, entry.baseLength});
+    }
+}
+
+void TFTP_BackupThread::download(const QString &remoteFile, const QString &localFile)
+{
+    // The new copy goes to a file beside the old one and takes its place only
+    // when complete, so a failed download never destroys what an earlier backup
+    // left.
+    PartFile part(localFile);
+    FTP->SetRemoteFile(remoteFile);
+    FTP->SetLocalFile(part.path());
+    FTP->SetAction(ftpDownload);
+    part.replaceTarget();
+}
+
+bool TFTP_BackupThread::probe(const QString &remotePath)
+{
+    try {
+        cvbFTP1->SetRemotePath(remotePath);
+        cvbFTP1->SetRemoteFile(QString());
+        cvbFTP1->SetAction(ftpListDirectory);
+        return true;
+    } catch (const EcvbFTP &) {
+        return false;
+    }
+}
+
+void TFTP_BackupThread::logFailedName(const QString &exceptionMessage, const QString &name)
+{
+    BackupLog(QStringLiteral("EXCEPTION: ") + exceptionMessage);
+    BackupLog(QStringLiteral("Download of file : ") + name +
+              QStringLiteral(" may not have been successful!"));
+    BackupOk = false;
+}
+
+void TFTP_BackupThread::FTPDirList(const QString &entry)
+{
+    lFiles << entry;
+}
+
+void TFTP_BackupThread::Timer1Timer()
+{
+    if (!BackupDone) {
+        // A worker that ended early (an unexpected error) never sets BackupDone:
+        // its backup failed, and the window must not wait for it for ever.
+        if (!m_worker || !m_worker->isFinished())
+            return;
+        BackupOk = false;
+        try {
+            BackupLog(QStringLiteral("EXCEPTION: ") + m_worker->stepError());
+        } catch (const std::exception &) {
+            // The log table failed too; the report and the closing follow regardless.
+        }
+    }
+    Timer1->stop();
+    if (m_email) {
+        try {
+            sendReport();
+        } catch (const std::exception &e) {
+            try {
+                BackupLog(QStringLiteral("EXCEPTION: ") + messageOf(e));
+            } catch (const std::exception &) {
+                // The log table failed too; the window closes regardless.
+            }
+        }
+    }
+    closeWindow();
+}
+
+void TFTP_BackupThread::sendReport()
+{
+    const QDateTime now = Clock::now();
+    const QString summary =
+        reportSummaryLine(DateText::date(now.date()), DateText::time(now.time()), BackupOk);
+    for (const QString &line : reportClosingLines(summary, BackupOk))
+        m_mail->tMessage->appendPlainText(line);
+    m_mail->tTo->setText(m_recipient);
+    m_mail->tFrom->setText(m_environment.connection->asString(QStringLiteral("EMAILADDR")));
+    m_mail->tSMTPSrv->setText(m_environment.connection->asString(QStringLiteral("SMTP")));
+    m_mail->tSubject->setText(reportSubject(m_profile));
+    m_mail->Button1Click();
+}
+
+void TFTP_BackupThread::closeWindow()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    Timer1->stop();
+    if (m_mail) {
+        m_mail->close();
+        m_mail = nullptr;
+    }
+    if (m_environment.backupClosed)
+        m_environment.backupClosed(m_profile, BackupOk);
+    close();
+}
+
+void TFTP_BackupThread::closeEvent(QCloseEvent *event)
+{
+    // The window offers no way to close it while its backup runs.
+    if (m_closing)
+        event->accept();
+    else
+        event->ignore();
+}
+
+TFTP_BackupThread *startBackupWindow(const BackupEnvironment &environment, const BackupRequest &request)
+{
+    auto *window = new TFTP_BackupThread(environment, request, environment.owner);
+    if (window->isClosing())
+        return nullptr;
+    try {
+        window->setBackupFolder(request.folder);
+        window->setReport(request.email, request.detailed, request.recipient);
+        window->StartWorker();
+    } catch (const std::exception &) {
+        // A failed hand-over frees the window; nothing more is reported.
+        delete window;
+        return nullptr;
+    }
+    return window;
+}
+
+} // namespace cvb

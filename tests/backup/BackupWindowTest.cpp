@@ -1,0 +1,423 @@
+// Backups run in process through the queue monitor and real backup windows,
+// against FTP servers on loopback.
+#include "data/Clock.h"
+#include "data/DateText.h"
+#include "net/NetDial.h"
+#include "tests/backup/BackupHarness.h"
+#include "tests/support/FtpServer.h"
+#include "tests/support/Peers.h"
+#include "tests/support/SiteTree.h"
+#include "tests/support/SmtpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+using cvb::test::BackupHarness;
+using cvb::test::ProfileSettings;
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The pyftpdlib server of odd_ftp_server.py: extra names in every folder
+// listing, and optionally no active data connections.
+class OddFtpServer
+{
+public:
+    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false)
+    {
+        QStringList args{cvb::test::sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
+        if (noActive)
+            args << QStringLiteral("--no-active");
+        args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret")
+             << extraNames;
+        m_process.start(cvb::test::python(), args);
+        if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {
+            const QByteArray line = m_process.readLine();
+            if (line.startsWith("LISTENING "))
+                m_port = line.mid(10).trimmed().toInt();
+        }
+    }
+    ~OddFtpServer()
+    {
+        m_process.closeWriteChannel();
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    int port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+QString address(int port)
+{
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+TEST(BackupWindow, FileAndFolderSourcesAreCopiedBreadthFirstWithEveryRow)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    writeFile(server.path(QStringLiteral("www/index.html")), "<html>home</html>\n");
+    writeFile(server.path(QStringLiteral("www/site/index.html")), "<p>site</p>\n");
+    writeFile(server.path(QStringLiteral("www/site/.htaccess")), "Deny from all\r\n");
+    writeFile(server.path(QStringLiteral("www/site/README")), "read me\nplease\n");
+    writeFile(server.path(QStringLiteral("www/site/logo.gif")), QByteArray("GIF\r\n\x00\xff", 7));
+    writeFile(server.path(QStringLiteral("www/site/img/a b.gif")), QByteArray("\r\r\n\n", 4));
+    writeFile(server.path(QStringLiteral("cgi-bin/x.pl")), "#!/usr/bin/perl\r\n");
+
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    h.addProfile({QStringLiteral("Site")});
+    h.addSource(QStringLiteral("Site"), QStringLiteral("/www/index.html"), QStringLiteral("Binary"));
+    h.addSource(QStringLiteral("Site"), QStringLiteral("/www/site"));
+    h.addSource(QStringLiteral("Site"), QStringLiteral("/cgi-bin"));
+    h.enqueue(QStringLiteral("Site"));
+    const auto closed = h.runQueue();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_TRUE(closed[0].ok);
+
+    const QString t = h.target();
+    QStringList rows = h.eventsOf(QStringLiteral("Site"));
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_FALSE(rows[2].isEmpty()); // the socket library's description and status
+    rows.removeAt(2);
+    EXPECT_EQ(rows, (QStringList{
+                        QStringLiteral("Begining backup profile Site"),
+                        QStringLiteral("Loading Winsock"),
+                        QStringLiteral("Logging in to '/"),
+                        QStringLiteral("Finished downloading /www/index.html"),
+                        QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/.htaccess"),
+                        QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/README"),
+                        QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/index.html"),
+                        QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/logo.gif"),
+                        QStringLiteral("Finished downloading ") + t + QStringLiteral("/cgi-bin/x.pl"),
+                        QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/img/a b.gif"),
+                        QStringLiteral("Logged out of FTP server."),
+                        QStringLiteral("Backup Complete"),
+                    }));
+    QTemporaryDir expected;
+    cvb::test::copyExpectedBackup(server.root(), expected.path());
+    EXPECT_EQ(cvb::test::treeDifferences(expected.path(), t), QStringList{});
+    EXPECT_TRUE(h.queue().isEmpty());
+}
+
+TEST(BackupWindow, MissingSourceGivesItsTwoRowsAnEmptyFolderAndAFailedBackup)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    writeFile(server.path(QStringLiteral("www/present.txt")), "here\n");
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    h.addProfile({QStringLiteral("Miss")});
+    h.addSource(QStringLiteral("Miss"), QStringLiteral("/www/missing.html"));
+    h.addSource(QStringLiteral("Miss"), QStringLiteral("/www/present.txt"));
+    h.enqueue(QStringLiteral("Miss"));
+    const auto closed = h.runQueue();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_FALSE(closed[0].ok);
+    const QStringList rows = h.eventsOf(QStringLiteral("Miss"));
+    const qsizetype at =
+        rows.indexOf(QStringLiteral("Download of file : /www/missing.html may not have been successful!"));
+    ASSERT_GT(at, 0) << rows.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(rows[at - 1].startsWith(QStringLiteral("EXCEPTION: 141: 550 ")))
+        << rows[at - 1].toStdString();
+    EXPECT_EQ(rows[at + 1], QStringLiteral("Finished downloading /www/present.txt"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_TRUE(QDir(h.target() + QStringLiteral("/missing.html")).isEmpty());
+    EXPECT_EQ(readFile(h.target() + QStringLiteral("/present.txt")), "here\n");
+}
+
+TEST(BackupWindow, ListedNamesLeavingTheFolderAreRefusedAndDotEntriesSkipped)
+{
+    QTemporaryDir root;
+    writeFile(root.filePath(QStringLiteral("site/page.html")), "page\n");
+    writeFile(root.filePath(QStringLiteral("outside.txt")), "must not be fetched\n");
+    OddFtpServer server(root.filePath(QStringLiteral("site")),
+                        {QStringLiteral("."), QStringLiteral(".."), QStringLiteral("./."),
+                         QStringLiteral("../outside.txt"), QStringLiteral("/etc/hostname"),
+                         QStringLiteral("sub/page.html")});
+    ASSERT_GT(server.port(), 0);
+    BackupHarness h;
+    h.setConnection(address(server.port()), QStringLiteral("tester"), QStringLiteral("secret"));
+    h.addProfile({QStringLiteral("Odd")});
+    h.addSource(QStringLiteral("Odd"), QStringLiteral("/"));
+    h.enqueue(QStringLiteral("Odd"));
+    const auto closed = h.runQueue();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_FALSE(closed[0].ok);
+
+    const QStringList rows = h.eventsOf(QStringLiteral("Odd"));
+    for (const char *name : {"../outside.txt", "/etc/hostname", "sub/page.html"}) {
+        const QString failed = QStringLiteral("Download of file : ") + QLatin1String(name) +
+                               QStringLiteral(" may not have been successful!");
+        const qsizetype at = rows.indexOf(failed);
+        ASSERT_GT(at, 0) << name;
+        EXPECT_TRUE(rows[at - 1].startsWith(QStringLiteral("EXCEPTION: "))) << rows[at - 1].toStdString();
+        EXPECT_EQ(rows.count(failed), 1);
+    }
+    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(QDir(h.target()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("page.html")});
+    EXPECT_FALSE(QFile::exists(QFileInfo(h.target()).path() + QStringLiteral("/outside.txt")));
+}
+
+TEST(BackupWindow, FirewallSettingUsesPassiveDataConnections)
+{
+    QTemporaryDir root;
+    writeFile(root.filePath(QStringLiteral("f.txt")), "passive\n");
+    OddFtpServer server(root.path(), {}, true);
+    ASSERT_GT(server.port(), 0);
+    for (const bool firewall : {false, true}) {
+        BackupHarness h;
+        h.setConnection(address(server.port()), QStringLiteral("tester"), QStringLiteral("secret"), firewall);
+        h.addProfile({QStringLiteral("Fw")});
+        h.addSource(QStringLiteral("Fw"), QStringLiteral("/f.txt"));
+        h.enqueue(QStringLiteral("Fw"));
+        const auto closed = h.runQueue();
+        ASSERT_EQ(closed.size(), 1u);
+        EXPECT_EQ(closed[0].ok, firewall)
+            << h.eventsOf(QStringLiteral("Fw")).join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(QFileInfo(h.target() + QStringLiteral("/f.txt")).isFile(), firewall);
+    }
+}
+
+TEST(BackupWindow, OverwriteReplacesFilesAndKeepsTheOldCopyOfAFailedDownload)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    writeFile(server.path(QStringLiteral("site/a.txt")), "first a\n");
+    writeFile(server.path(QStringLiteral("site/b.txt")), "first b\n");
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    h.addProfile({QStringLiteral("Over")});
+    h.addSource(QStringLiteral("Over"), QStringLiteral("/site"));
+    h.enqueue(QStringLiteral("Over"));
+    ASSERT_TRUE(h.runQueue().at(0).ok);
+
+    writeFile(server.path(QStringLiteral("site/a.txt")), "second a\n");
+    // b.txt is still listed but can no longer be read: its download fails.
+    QFile::remove(server.path(QStringLiteral("site/b.txt")));
+    ASSERT_TRUE(
+        QFile::link(server.path(QStringLiteral("nowhere")), server.path(QStringLiteral("site/b.txt"))));
+    h.enqueue(QStringLiteral("Over"));
+    EXPECT_FALSE(h.runQueue().at(0).ok);
+    EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/a.txt")), "second a\n");
+    EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/b.txt")), "first b\n");
+    EXPECT_EQ(QDir(h.target() + QStringLiteral("/site")).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+}
+
+TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    for (int i = 0; i < 12; ++i) {
+        writeFile(server.path(QStringLiteral("one/f%1.txt").arg(i)), "one " + QByteArray::number(i) + "\n");
+        writeFile(server.path(QStringLiteral("two/sub/g%1.txt").arg(i)),
+                  "two " + QByteArray::number(i) + "\n");
+    }
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    QTemporaryDir targets;
+    h.addProfile({QStringLiteral("One"), targets.filePath(QStringLiteral("1"))});
+    h.addProfile({QStringLiteral("Two"), targets.filePath(QStringLiteral("2"))});
+    QDir().mkpath(targets.filePath(QStringLiteral("1")));
+    QDir().mkpath(targets.filePath(QStringLiteral("2")));
+    h.addSource(QStringLiteral("One"), QStringLiteral("/one"));
+    h.addSource(QStringLiteral("Two"), QStringLiteral("/two"));
+    h.enqueue(QStringLiteral("One"));
+    h.enqueue(QStringLiteral("Two"));
+    const auto closed = h.runQueue(2);
+    ASSERT_EQ(closed.size(), 2u);
+    EXPECT_TRUE(closed[0].ok && closed[1].ok);
+
+    // Both were running at the same time: their rows interleave.
+    const QStringList all = h.events();
+    const qsizetype lastOfFirst = std::max(all.lastIndexOf(QStringLiteral("One Backup Complete")),
+                                           all.lastIndexOf(QStringLiteral("Two Backup Complete")));
+    const qsizetype startOfSecond = std::max(all.indexOf(QStringLiteral("One Loading Winsock")),
+                                             all.indexOf(QStringLiteral("Two Loading Winsock")));
+    EXPECT_LT(startOfSecond, std::min(all.indexOf(QStringLiteral("One Backup Complete")),
+                                      all.indexOf(QStringLiteral("Two Backup Complete"))));
+    EXPECT_GT(lastOfFirst, 0);
+    for (const QString &row : h.eventsOf(QStringLiteral("One")))
+        EXPECT_FALSE(row.contains(QStringLiteral("/2/")) || row.contains(QStringLiteral("/two")))
+            << row.toStdString();
+    for (const QString &row : h.eventsOf(QStringLiteral("Two")))
+        EXPECT_FALSE(row.contains(QStringLiteral("/1/")) || row.contains(QStringLiteral("/one")))
+            << row.toStdString();
+    EXPECT_EQ(cvb::test::treeDifferences(server.path(QStringLiteral("one")),
+                                         targets.filePath(QStringLiteral("1/one"))),
+              QStringList{});
+    EXPECT_EQ(cvb::test::treeDifferences(server.path(QStringLiteral("two")),
+                                         targets.filePath(QStringLiteral("2/two"))),
+              QStringList{});
+}
+
+} // namespace
+
+namespace {
+
+QStringList openDialUpConnections()
+{
+    cvb::TcvbNetDial dial;
+    QStringList entries;
+    dial.OnConnectedEntry = [&](QObject *, int handle, const QString &entry, const QString &, const QString &,
+                                const QString &) {
+        if (handle != 0)
+            entries << entry;
+    };
+    dial.SetAction(cvb::ntdListConnections);
+    return entries;
+}
+
+void prepareDialUp(BackupHarness &h)
+{
+    h.setConnectionFlag(QStringLiteral("USEDEFAULT"), false);
+    h.setConnectionField(QStringLiteral("USERID"), QStringLiteral("dialer"));
+    h.setConnectionField(QStringLiteral("PASSCODE"), QStringLiteral("pw"));
+    h.setConnectionField(QStringLiteral("PHONENUM"), QStringLiteral("5551234"));
+}
+
+TEST(BackupWindow, DialsUpBeforeTheBackupAndHangsUpAfterIt)
+{
+    qputenv("CVB_RAS", "sim");
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    writeFile(server.path(QStringLiteral("a.txt")), "dialled\n");
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    prepareDialUp(h);
+    h.addProfile({QStringLiteral("Dial")});
+    h.addSource(QStringLiteral("Dial"), QStringLiteral("/a.txt"));
+    h.enqueue(QStringLiteral("Dial"));
+    const auto closed = h.runQueue();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_TRUE(closed[0].ok);
+    const QStringList rows = h.eventsOf(QStringLiteral("Dial"));
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_EQ(rows[1], QStringLiteral("Dialing dialer"));
+    EXPECT_EQ(rows[2], QStringLiteral("Loading Winsock"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(openDialUpConnections(), QStringList{});
+}
+
+} // namespace
+
+namespace {
+
+// A backup of one small file with its report mailed to a real SMTP server, the
+// clock pinned so that the report's date and time texts are known.
+struct ReportRun
+{
+    cvb::test::ReceivedMail mail;
+    QString stamp; // date text, " ", time text of the pinned moment
+    QStringList rows;
+};
+
+ReportRun runWithReport(bool detailed, bool sourceExists, bool dialUp)
+{
+    ReportRun result;
+    const QDateTime moment(QDate(2026, 12, 7), QTime(20, 56, 5));
+    cvb::Clock::pin(moment);
+    result.stamp = cvb::DateText::date(moment.date()) + QLatin1Char(' ') + cvb::DateText::time(moment.time());
+    cvb::test::SmtpServer smtp;
+    EXPECT_TRUE(smtp.IsRunning());
+    cvb::test::PyFtpServer server;
+    EXPECT_TRUE(server.isListening());
+    writeFile(server.path(QStringLiteral("a.txt")), "report\n");
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    h.setConnectionField(QStringLiteral("SMTP"), QStringLiteral("127.0.0.1:%1").arg(smtp.Port()));
+    h.setConnectionField(QStringLiteral("EMAILADDR"), QStringLiteral("backup@example.org"));
+    if (dialUp) {
+        qputenv("CVB_RAS", "sim");
+        prepareDialUp(h);
+    }
+    ProfileSettings profile{QStringLiteral("Rep")};
+    profile.email = true;
+    profile.detailed = detailed;
+    profile.recipient = QStringLiteral("owner@example.org");
+    h.addProfile(profile);
+    h.addSource(QStringLiteral("Rep"), sourceExists ? QStringLiteral("/a.txt") : QStringLiteral("/none.txt"));
+    h.enqueue(QStringLiteral("Rep"));
+    EXPECT_EQ(h.runQueue().size(), 1u);
+    result.mail = smtp.WaitMessage(1);
+    result.rows = h.eventsOf(QStringLiteral("Rep"));
+    cvb::Clock::useSystemTime();
+    return result;
+}
+
+QByteArray reportMessage(const QStringList &bodyLines)
+{
+    QByteArray m = "To: owner@example.org\r\nFrom: backup@example.org\r\nSubject: Backup "
+                   "report for profile : Rep\r\n"
+                   "Reply-To: backup@example.org\r\nX-Mailer: Halvorn's Corvale "
+                   "Backup\r\n\r\n";
+    for (const QString &line : bodyLines)
+        m += line.toUtf8() + "\r\n";
+    return m + "\r\n"; // the client sends CR LF before the closing "."
+}
+
+const QStringList closingLines{QStringLiteral(" "),
+                               QStringLiteral("Corvale Backup documentation and sales information"),
+                               QStringLiteral("is available at https://www.corvale.example/")};
+
+TEST(BackupReport, SummaryOnlyReportOfASuccessfulBackup)
+{
+    const ReportRun r = runWithReport(false, true, false);
+    EXPECT_EQ(r.mail.mailFrom, QStringLiteral("backup@example.org"));
+    EXPECT_EQ(r.mail.rcptTos, QStringList{QStringLiteral("owner@example.org")});
+    EXPECT_EQ(
+        r.mail.message.toStdString(),
+        reportMessage(QStringList{r.stamp + QStringLiteral(" The backup was successful.")} + closingLines)
+            .toStdString());
+}
+
+TEST(BackupReport, DetailedReportCarriesEveryBackupRowButTheDialling)
+{
+    const ReportRun r = runWithReport(true, true, true);
+    ASSERT_EQ(r.rows.value(1), QStringLiteral("Dialing dialer"));
+    QStringList body;
+    for (const QString &row : r.rows.mid(2)) // from "Loading Winsock" on
+        body << r.stamp + QLatin1Char(' ') + row;
+    EXPECT_EQ(body.first(), r.stamp + QStringLiteral(" Loading Winsock"));
+    EXPECT_EQ(body.last(), r.stamp + QStringLiteral(" Backup Complete"));
+    body << r.stamp + QStringLiteral(" The backup was successful.") << closingLines;
+    EXPECT_EQ(r.mail.message.toStdString(), reportMessage(body).toStdString());
+}
+
+TEST(BackupReport, FailedBackupReportsTheWarningAndWhereToLook)
+{
+    const ReportRun r = runWithReport(false, false, false);
+    EXPECT_EQ(
+        r.mail.message.toStdString(),
+        reportMessage(QStringList{r.stamp + QStringLiteral(" WARNING.  The backup experienced errors and "
+                                                           "was not totaly sucessful!"),
+                                  QStringLiteral("The problem is detailed in the logs in the Corvale Backup "
+                                                 "program.  It is recoemnded that you do an instant "
+                                                 "backup.")} +
+                      closingLines)
+            .toStdString());
+}
+
+} // namespace

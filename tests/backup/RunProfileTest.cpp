@@ -1,0 +1,312 @@
+// corvale-backup --run-profile, end to end: tables prepared with cvb-dbf, real FTP servers on
+// loopback, the program run as cron or a systemd timer would run it.
+#include "tests/support/FtpServer.h"
+#include "tests/support/Peers.h"
+#include "tests/support/SiteTree.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using cvb::test::runProcess;
+
+QString built(const QString &relative)
+{
+    return qEnvironmentVariable("CVB_BUILD_DIR") + QLatin1Char('/') + relative;
+}
+
+// A database folder made and filled with cvb-dbf, and a target folder beside it.
+class ProgramData
+{
+public:
+    ProgramData()
+    {
+        QDir().mkpath(data());
+        QDir().mkpath(target());
+        dbf({QStringLiteral("init"), data()});
+        setConnection({QStringLiteral("USEDEFAULT=T")});
+    }
+
+    QString data() const { return m_dir.filePath(QStringLiteral("data")); }
+    QString target() const { return m_dir.filePath(QStringLiteral("target")); }
+    QString table(const char *name) const { return data() + QLatin1Char('/') + QLatin1String(name); }
+
+    QByteArray dbf(const QStringList &args) const
+    {
+        const auto r = runProcess(built(QStringLiteral("tools/cvb-dbf/cvb-dbf")), args);
+        EXPECT_EQ(r.exitCode, 0) << args.join(QLatin1Char(' ')).toStdString() << ": " << r.err.toStdString();
+        return r.out;
+    }
+    void setConnection(const QStringList &fields) const
+    {
+        dbf(QStringList{QStringLiteral("set"), table("FTP Connection.dbf"), QStringLiteral("1")} + fields);
+    }
+    void addProfile(const QString &name, const QStringList &fields = {}) const
+    {
+        dbf(QStringList{QStringLiteral("add"), table("FTP Profiles.DBF"), QStringLiteral("PROFILE=") + name,
+                        QStringLiteral("TARGET_LOC=") + target()} +
+            fields);
+    }
+    void addSource(const QString &profile, const QString &source,
+                   const QString &mode = QStringLiteral("ASCII")) const
+    {
+        dbf({QStringLiteral("add"), table("FTP Sources.DBF"), QStringLiteral("PROFILE=") + profile,
+             QStringLiteral("SOURCE=") + source, QStringLiteral("MODE=") + mode});
+    }
+
+    cvb::test::ProcessResult run(const QString &profile) const
+    {
+        return runProcess(built(QStringLiteral("app/corvale-backup")),
+                          {QStringLiteral("--data"), data(), QStringLiteral("--run-profile"), profile},
+                          600000);
+    }
+
+    // EVENT of every log row, in order.
+    QStringList events() const
+    {
+        const QList<QByteArray> lines = dbf({QStringLiteral("dump"), table("FTP Log.dbf")}).split('\n');
+        const qsizetype column =
+            QString::fromUtf8(lines.value(0)).split(QLatin1Char('\t')).indexOf(QStringLiteral("EVENT"));
+        QStringList rows;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            if (!lines[i].isEmpty())
+                rows << QString::fromUtf8(lines[i]).split(QLatin1Char('\t')).value(column);
+        }
+        return rows;
+    }
+    QStringList eventsOf(const QString &profile) const
+    {
+        QStringList rows;
+        for (const QString &row : events()) {
+            if (row.startsWith(profile + QLatin1Char(' ')))
+                rows << row.mid(profile.size() + 1);
+        }
+        return rows;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The names in a folder as a server lists them: sorted by their bytes, dot files included.
+QStringList listing(const QString &folder)
+{
+    QStringList names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return a.toUtf8() < b.toUtf8(); });
+    return names;
+}
+
+// The rows a backup of `sources` from the server folder `root` into `target` writes after
+// "Logging in to '": files of file sources, then the folders breadth first.
+QStringList expectedTransferRows(const QString &root, const QStringList &sources, const QString &target)
+{
+    QStringList rows;
+    struct Entry
+    {
+        QString path;
+        qsizetype base;
+    };
+    QList<Entry> work;
+    for (const QString &source : sources) {
+        if (QFileInfo(root + source).isFile())
+            rows << QStringLiteral("Finished downloading ") + source;
+        else
+            work.append({source, source.lastIndexOf(QLatin1Char('/')) + 1});
+    }
+    while (!work.isEmpty()) {
+        const Entry e = work.takeFirst();
+        for (const QString &name : listing(root + e.path)) {
+            if (QFileInfo(root + e.path + QLatin1Char('/') + name).isDir())
+                work.append({e.path + QLatin1Char('/') + name, e.base});
+            else
+                rows << QStringLiteral("Finished downloading ") + target + QLatin1Char('/') +
+                            e.path.mid(e.base) + QLatin1Char('/') + name;
+        }
+    }
+    return rows << QStringLiteral("Logged out of FTP server.") << QStringLiteral("Backup Complete");
+}
+
+const QStringList sampleSources{QStringLiteral("/www/index.html"), QStringLiteral("/www/site"),
+                                QStringLiteral("/cgi-bin")};
+
+void checkSampleBackup(const ProgramData &d, const QString &siteRoot)
+{
+    const auto r = d.run(QStringLiteral("Sample"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QTemporaryDir expected;
+    cvb::test::copyExpectedBackup(siteRoot, expected.path());
+    EXPECT_EQ(cvb::test::treeDifferences(expected.path(), d.target()).join(QLatin1Char('\n')).toStdString(),
+              "");
+
+    QStringList rows = d.eventsOf(QStringLiteral("Sample"));
+    ASSERT_GT(rows.size(), 4);
+    EXPECT_EQ(rows.mid(0, 2), (QStringList{QStringLiteral("Begining backup profile Sample"),
+                                           QStringLiteral("Loading Winsock")}));
+    EXPECT_FALSE(rows[2].isEmpty());
+    EXPECT_EQ(rows[3], QStringLiteral("Logging in to '/"));
+    EXPECT_EQ(
+        rows.mid(4).join(QLatin1Char('\n')).toStdString(),
+        expectedTransferRows(siteRoot, sampleSources, d.target()).join(QLatin1Char('\n')).toStdString());
+}
+
+void addSampleProfile(const ProgramData &d)
+{
+    d.addProfile(QStringLiteral("Sample"));
+    d.addSource(QStringLiteral("Sample"), sampleSources[0], QStringLiteral("Binary"));
+    d.addSource(QStringLiteral("Sample"), sampleSources[1]);
+    d.addSource(QStringLiteral("Sample"), sampleSources[2]);
+}
+
+constexpr qint64 kBigFile = 50LL * 1024 * 1024;
+
+TEST(RunProfile, SampleSiteFromPyftpdlibIsCopiedByteForByte)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    EXPECT_GE(cvb::test::buildSampleSite(server.root(), kBigFile), 200);
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+                     QStringLiteral("USERNAME=") + server.user(),
+                     QStringLiteral("PASSWORD=") + server.password()});
+    addSampleProfile(d);
+    checkSampleBackup(d, server.root());
+}
+
+TEST(RunProfile, MissingSourceLeavesAnEmptyFolderAndExitsWithOne)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+                     QStringLiteral("USERNAME=") + server.user(),
+                     QStringLiteral("PASSWORD=") + server.password()});
+    d.addProfile(QStringLiteral("Miss"));
+    d.addSource(QStringLiteral("Miss"), QStringLiteral("/gone.html"));
+    const auto r = d.run(QStringLiteral("Miss"));
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QStringList rows = d.eventsOf(QStringLiteral("Miss"));
+    ASSERT_EQ(rows.size(), 8) << rows.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(rows[4].startsWith(QStringLiteral("EXCEPTION: 141: 550 "))) << rows[4].toStdString();
+    EXPECT_EQ(rows[5], QStringLiteral("Download of file : /gone.html may not have been successful!"));
+    EXPECT_EQ(rows[7], QStringLiteral("Backup Complete"));
+    EXPECT_TRUE(QFileInfo(d.target() + QStringLiteral("/gone.html")).isDir());
+    EXPECT_TRUE(QDir(d.target() + QStringLiteral("/gone.html")).isEmpty());
+}
+
+TEST(RunProfile, RotationUsesABCAThenDateStampsMakeANewFolderEachRun)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    QFile f(server.path(QStringLiteral("page.html")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<p>rotating</p>\n");
+    f.close();
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+                     QStringLiteral("USERNAME=") + server.user(),
+                     QStringLiteral("PASSWORD=") + server.password()});
+    d.addProfile(QStringLiteral("Rot"), {QStringLiteral("ROTATE_DIR=T"), QStringLiteral("DTSTAMP_DI=T")});
+    d.addSource(QStringLiteral("Rot"), QStringLiteral("/page.html"));
+    for (int run = 0; run < 4; ++run)
+        EXPECT_EQ(d.run(QStringLiteral("Rot")).exitCode, 0);
+    const QString t = d.target();
+    EXPECT_EQ(QDir(t).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    QStringList folderRows;
+    for (const QString &row : d.eventsOf(QStringLiteral("Rot"))) {
+        if (row.contains(QStringLiteral("New subfolder")))
+            folderRows << row;
+    }
+    EXPECT_EQ(folderRows,
+              (QStringList{QStringLiteral("New subfolder ") + t + QStringLiteral("/A sucessfully created."),
+                           QStringLiteral("New subfolder ") + t + QStringLiteral("/B sucessfully created."),
+                           QStringLiteral("New subfolder ") + t + QStringLiteral("/C sucessfully created."),
+                           QStringLiteral("WARNING - New subfolder ") + t +
+                               QStringLiteral("/A could not be created.")}));
+    EXPECT_TRUE(QFile::exists(t + QStringLiteral("/A/page.html")));
+
+    d.addProfile(QStringLiteral("Stamp"), {QStringLiteral("DTSTAMP_DI=T")});
+    d.addSource(QStringLiteral("Stamp"), QStringLiteral("/page.html"));
+    qputenv("CVB_NOW", "2026-12-07T20:56:05");
+    EXPECT_EQ(d.run(QStringLiteral("Stamp")).exitCode, 0);
+    qputenv("CVB_NOW", "2026-12-08T09:01:02");
+    EXPECT_EQ(d.run(QStringLiteral("Stamp")).exitCode, 0);
+    qunsetenv("CVB_NOW");
+    EXPECT_TRUE(QFile::exists(t + QStringLiteral("/Monday, December 7, 2026 - 08!56!05 PM/page.html")));
+    EXPECT_TRUE(QFile::exists(t + QStringLiteral("/Tuesday, December 8, 2026 - 09!01!02 AM/page.html")));
+}
+
+TEST(RunProfile, UnknownProfileAndUsageErrorsExitWithTwo)
+{
+    ProgramData d;
+    const auto unknown = d.run(QStringLiteral("Nobody"));
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains("Nobody")) << unknown.err.toStdString();
+    const auto missingName =
+        runProcess(built(QStringLiteral("app/corvale-backup")),
+                   {QStringLiteral("--data"), d.data(), QStringLiteral("--run-profile")});
+    EXPECT_EQ(missingName.exitCode, 2);
+    EXPECT_TRUE(d.dbf({QStringLiteral("dump"), d.table("FTP Queue.dbf")}).count('\n') <= 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScheduledBackup, ADueProfileIsQueuedAndBackedUpWithNoOneAtTheKeyboard)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    QFile f(server.path(QStringLiteral("nightly.html")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<p>on time</p>\n");
+    f.close();
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+                     QStringLiteral("USERNAME=") + server.user(),
+                     QStringLiteral("PASSWORD=") + server.password()});
+    // Due at 9:00 pm on Monday, December 7, 2026; the program starts ten seconds before.
+    d.addProfile(QStringLiteral("Nightly"),
+                 {QStringLiteral("KIND=Daily Backup every          day(s) at             :"),
+                  QStringLiteral("TIME=09:00 pm"), QStringLiteral("ACTIVE=T"), QStringLiteral("MON=T"),
+                  QStringLiteral("PERFORM_IN=1 12/7/2026|9:00:00 PM")});
+    d.addSource(QStringLiteral("Nightly"), QStringLiteral("/nightly.html"));
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CVB_NOW"), QStringLiteral("2026-12-07T20:59:50"));
+    env.insert(QStringLiteral("CVB_SHORTDATE"), QStringLiteral("M/d/yyyy"));
+    env.insert(QStringLiteral("CVB_LONGTIME"), QStringLiteral("h:mm:ss AP"));
+    env.insert(QStringLiteral("CVB_PACING"), QStringLiteral("0"));
+    program.setProcessEnvironment(env);
+    program.start(built(QStringLiteral("app/corvale-backup")),
+                  {QStringLiteral("--data"), d.data(), QStringLiteral("--background")});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    QDeadlineTimer deadline(120000);
+    while (!deadline.hasExpired() &&
+           !d.eventsOf(QStringLiteral("Nightly")).contains(QStringLiteral("Backup Complete")))
+        QThread::msleep(500);
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+
+    const QStringList rows = d.eventsOf(QStringLiteral("Nightly"));
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(rows.first(), QStringLiteral("Begining backup profile Nightly"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_TRUE(QFile::exists(d.target() + QStringLiteral("/nightly.html")));
+    const QByteArray profiles = d.dbf({QStringLiteral("dump"), d.table("FTP Profiles.DBF")});
+    EXPECT_TRUE(profiles.contains("1 12/14/2026|9:00:00 PM")) << profiles.toStdString();
+}
+
+} // namespace
