@@ -19,6 +19,7 @@
 #pragma once
 
 #include "scheduler/ScheduleMonitor.h"
+#include "ui/MainWindowAccess.h"
 
 #include <QString>
 #include <QStringList>
@@ -44,7 +45,7 @@ inline const QString VendorAddress = QStringLiteral("https://www.corvale.example
 // True when DOMAIN, PASSWORD and USERNAME of the connection cursor's current record are all filled.
 bool connectionComplete(const Table &connection);
 
-class TMainWin : public QWidget
+class TMainWin : public QWidget, public MainWindowAccess
 {
     Q_OBJECT
 public:
@@ -55,12 +56,12 @@ public:
 
     // The connection guard: shows its message and returns false when the connection settings
     // are incomplete.
-    bool AllowAccess();
-    void ShowMenuPanel();
-    void HideMenuPanel();
+    bool AllowAccess() override;
+    void ShowMenuPanel() override;
+    void HideMenuPanel() override;
 
     // Writes a log row with the current backup profile in front and mirrors the message in StatusBar1.
-    void EventLog(const QString &message);
+    void EventLog(const QString &message) override;
     // Empties panel 0 of the status bar.
     void clearStatus();
     QString statusText() const;
@@ -73,13 +74,13 @@ public:
     QStringList asciiExtensions() const;
     bool IsAsciiExtension(const QString &name) const;
 
-    Table &Table_Cnct() const { return *tableCnct_; }
-    Table &Table_Profiles() const { return *tableProfiles_; }
-    Table &Table_Files() const { return *tableFiles_; }
-    Table &Table_Queue() const { return *tableQueue_; }
-    Table &Table_Log() const { return *tableLog_; }
-    Table &Table_ProfilesLKUP() const { return *tableProfilesLkup_; }
-    Table &Table_FilesLKUP() const { return *tableFilesLkup_; }
+    Table &Table_Cnct() const override { return *tableCnct_; }
+    Table &Table_Profiles() const override { return *tableProfiles_; }
+    Table &Table_Files() const override { return *tableFiles_; }
+    Table &Table_Queue() const override { return *tableQueue_; }
+    Table &Table_Log() const override { return *tableLog_; }
+    Table &Table_ProfilesLKUP() const override { return *tableProfilesLkup_; }
+    Table &Table_FilesLKUP() const override { return *tableFilesLkup_; }
     QTimer *EventMonitor() const { return eventMonitor_; }
     QTimer *QueueMonitor() const { return queueMonitor_; }
     QSystemTrayIcon *TrayIcon1() const { return trayIcon_; }

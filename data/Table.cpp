@@ -389,8 +389,12 @@ void Table::post()
     const bool inserting = m_state == State::Insert;
     if (inserting) {
         recno = m_file->appendRecord(m_buffer);
-        m_recnos.push_back(recno);
-        m_data.append(m_buffer);
+        if (m_recnos.empty() || recno > m_recnos.back()) {
+            m_recnos.push_back(recno);
+            m_data.append(m_buffer);
+        } else {
+            load(); // the file was made shorter behind the cursor's back: read it anew
+        }
     } else {
         recno = m_recnos[size_t(m_editSlot)];
         char *stored = m_data.data() + qint64(m_editSlot) * m_recordSize;

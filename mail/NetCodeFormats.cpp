@@ -105,26 +105,29 @@ int encodeBase64(MyStream &in, MyStream &out, qint64 maxFileSize)
 {
     LineSplitter lines(out, maxFileSize, 76);
     unsigned char block[54];
+    char line[72];
     qint64 n;
     while ((n = in.ReadBlock(reinterpret_cast<char *>(block), sizeof block)) > 0) {
         if (!lines.beginLine())
             break;
+        char *o = line;
         qint64 i = 0;
         for (; i + 3 <= n; i += 3) {
             const unsigned v = unsigned(block[i]) << 16 | unsigned(block[i + 1]) << 8 | block[i + 2];
-            out.PutChar(kBase64Alphabet[v >> 18]);
-            out.PutChar(kBase64Alphabet[(v >> 12) & 63]);
-            out.PutChar(kBase64Alphabet[(v >> 6) & 63]);
-            out.PutChar(kBase64Alphabet[v & 63]);
+            *o++ = kBase64Alphabet[v >> 18];
+            *o++ = kBase64Alphabet[(v >> 12) & 63];
+            *o++ = kBase64Alphabet[(v >> 6) & 63];
+            *o++ = kBase64Alphabet[v & 63];
         }
         if (i < n) {
             const bool two = i + 1 < n;
             const unsigned v = unsigned(block[i]) << 16 | (two ? unsigned(block[i + 1]) << 8 : 0u);
-            out.PutChar(kBase64Alphabet[v >> 18]);
-            out.PutChar(kBase64Alphabet[(v >> 12) & 63]);
-            out.PutChar(two ? kBase64Alphabet[(v >> 6) & 63] : '=');
-            out.PutChar('=');
+            *o++ = kBase64Alphabet[v >> 18];
+            *o++ = kBase64Alphabet[(v >> 12) & 63];
+            *o++ = two ? kBase64Alphabet[(v >> 6) & 63] : '=';
+            *o++ = '=';
         }
+        out.PutBlock(line, o - line);
         lines.endLine();
         if (out.pendingError() != ncOk)
             break;

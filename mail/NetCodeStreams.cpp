@@ -184,6 +184,32 @@ void MyStream::setOutputCapacity(qint64 capacity)
     m_outPos = 0;
 }
 
+int MyStream::PutBlock(const char *data, qint64 count)
+{
+    while (count > 0) {
+        if (!m_binary && *data == '\n') {
+            PutChar('\n');
+            ++data;
+            --count;
+            continue;
+        }
+        // Copies up to the next LF (text mode) or the end of the buffer.
+        qint64 n = std::min(count, m_outCap - m_outPos);
+        if (!m_binary) {
+            const void *lf = memchr(data, '\n', size_t(n));
+            if (lf)
+                n = static_cast<const char *>(lf) - data;
+        }
+        memcpy(m_out.get() + m_outPos, data, size_t(n));
+        m_outPos += n;
+        data += n;
+        count -= n;
+        if (m_outPos == m_outCap)
+            Flush();
+    }
+    return m_error;
+}
+
 int MyStream::Flush()
 {
     if (m_outPos > 0) {

@@ -79,6 +79,8 @@ public:
         putRaw(c);
         return m_error;
     }
+    // Writes bytes as PutChar writes them one by one.
+    int PutBlock(const char *data, qint64 count);
     // Writes what is buffered; returns the pending error.
     int Flush();
     // Flushes and completes the output (a list gets its last unfinished line).

@@ -159,7 +159,8 @@ int TcvbSMTP::run(int action)
         ResetHeaders();
         return 0;
     case smtpCommand:
-        return Step(wire(m_command));
+        // Without a command there is no reply to wait for.
+        return m_command.isEmpty() ? 0 : Step(wire(m_command));
     default:
         return 0;
     }

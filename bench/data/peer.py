@@ -3,8 +3,6 @@
 
 check FILE N      reads FILE with dbfread, checks that it holds N rows written by
                   cvb-bench-data (first and last row), and prints dbfread's scan rate.
-syncs FILE N      the floor that durable posts cannot go below: N times a 130-byte
-                  write and a sync, then a 7-byte header write and a sync, as rows/s.
 append FILE N     appends N rows of the same shape with python-dbf to a new table and
                   prints its rate (python-dbf does not sync to disk after each row).
 """
@@ -39,22 +37,6 @@ def check(path, rows):
     return 1 if problems else 0
 
 
-def syncs(path, rows):
-    import os
-
-    fd = os.open(path, os.O_CREAT | os.O_RDWR, 0o600)
-    start = time.perf_counter()
-    for i in range(rows):
-        os.pwrite(fd, b" " * 130, 130 * i)
-        os.fdatasync(fd)
-        os.pwrite(fd, b"\0" * 7, 1)
-        os.fdatasync(fd)
-    seconds = time.perf_counter() - start
-    os.close(fd)
-    print(f"write+sync pairs {rows} rows in {seconds:.3f} s: {int(rows / seconds)} rows/s")
-    return 0
-
-
 def append(path, rows):
     import dbf
 
@@ -77,7 +59,7 @@ def append(path, rows):
 
 
 if __name__ == "__main__":
-    commands = {"check": check, "syncs": syncs, "append": append}
+    commands = {"check": check, "append": append}
     if len(sys.argv) == 4 and sys.argv[1] in commands:
         sys.exit(commands[sys.argv[1]](sys.argv[2], int(sys.argv[3])))
     sys.stderr.write(__doc__)

@@ -2,6 +2,7 @@
 #include "net/SMTP.h"
 #include "tests/support/ScriptedServer.h"
 
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,23 @@ ScriptedServer &envelope(ScriptedServer &server)
         .Send("250 ok\r\n")
         .ExpectLine("MAIL FROM:<backup@example.org>")
         .Send("250 ok\r\n");
+}
+
+// The message the test client sends, up to its final ".", after DATA was answered.
+ScriptedServer &message(ScriptedServer &server)
+{
+    return server.ExpectLine("To: to@example.org")
+        .ExpectLine("From: backup@example.org")
+        .ExpectLine("")
+        .ExpectLine("report")
+        .ExpectLine("")
+        .ExpectLine(".");
+}
+
+// QUIT answered and the connection closed.
+void quit(ScriptedServer &server)
+{
+    server.ExpectLine("QUIT").Send("221 bye\r\n").Close();
 }
 
 struct Client
@@ -74,10 +92,8 @@ TEST(SMTPScripted, RefusedToRecipientEndsTheSendWithTheReplyLine)
     ScriptedServer server;
     envelope(server)
         .ExpectLine("RCPT TO:<nobody@example.org>")
-        .Send("550 5.1.1 <nobody@example.org>: Recipient address rejected\r\n")
-        .ExpectLine("QUIT")
-        .Send("221 bye\r\n")
-        .Close();
+        .Send("550 5.1.1 <nobody@example.org>: Recipient address rejected\r\n");
+    quit(server);
     server.Start();
     Client client(server);
     client.smtp.SendTo() << "nobody@example.org, other@example.org";
@@ -102,17 +118,9 @@ TEST(SMTPScripted, RefusedBlindRecipientIsReportedAndTheMessageStillGoes)
         .ExpectLine("RCPT TO:<second@example.org>")
         .Send("250 ok\r\n")
         .ExpectLine("DATA")
-        .Send("354 go ahead\r\n")
-        .ExpectLine("To: to@example.org")
-        .ExpectLine("From: backup@example.org")
-        .ExpectLine("")
-        .ExpectLine("report")
-        .ExpectLine("")
-        .ExpectLine(".")
-        .Send("250 queued\r\n")
-        .ExpectLine("QUIT")
-        .Send("221 bye\r\n")
-        .Close();
+        .Send("354 go ahead\r\n");
+    message(server).Send("250 queued\r\n");
+    quit(server);
     server.Start();
     Client client(server);
     client.smtp.SendTo() << "to@example.org";
@@ -137,17 +145,9 @@ TEST(SMTPScripted, MultiLineAndPreliminaryRepliesAreReadToTheirEnd)
         .ExpectLine("RCPT TO:<to@example.org>")
         .Send("250 ok\r\n")
         .ExpectLine("DATA")
-        .Send("150 thinking\r\n354-one\r\n354 go ahead\r\n")
-        .ExpectLine("To: to@example.org")
-        .ExpectLine("From: backup@example.org")
-        .ExpectLine("")
-        .ExpectLine("report")
-        .ExpectLine("")
-        .ExpectLine(".")
-        .Send("250 queued\r\n")
-        .ExpectLine("QUIT")
-        .Send("221 bye\r\n")
-        .Close();
+        .Send("150 thinking\r\n354-one\r\n354 go ahead\r\n");
+    message(server).Send("250 queued\r\n");
+    quit(server);
     server.Start();
     Client client(server);
     client.smtp.SendTo() << "to@example.org";
@@ -184,17 +184,9 @@ TEST(SMTPScripted, FailedMessageStillEndsWithQuit)
         .ExpectLine("RCPT TO:<to@example.org>")
         .Send("250 ok\r\n")
         .ExpectLine("DATA")
-        .Send("354 go ahead\r\n")
-        .ExpectLine("To: to@example.org")
-        .ExpectLine("From: backup@example.org")
-        .ExpectLine("")
-        .ExpectLine("report")
-        .ExpectLine("")
-        .ExpectLine(".")
-        .Send("451 4.3.0 local error in processing\r\n")
-        .ExpectLine("QUIT")
-        .Send("221 bye\r\n")
-        .Close();
+        .Send("354 go ahead\r\n");
+    message(server).Send("451 4.3.0 local error in processing\r\n");
+    quit(server);
     server.Start();
     Client client(server);
     client.smtp.SendTo() << "to@example.org";
@@ -230,13 +222,8 @@ TEST(SMTPScripted, ServerGoneDuringSendingIsAFailureAndTheConnectionEnds)
 TEST(SMTPScripted, IdleActionInterruptsAWaitingSend)
 {
     ScriptedServer server;
-    envelope(server)
-        .ExpectLine("RCPT TO:<to@example.org>")
-        .Send("250 ok\r\n")
-        .ExpectLine("DATA")
-        .ExpectLine("QUIT")
-        .Send("221 bye\r\n")
-        .Close();
+    envelope(server).ExpectLine("RCPT TO:<to@example.org>").Send("250 ok\r\n").ExpectLine("DATA");
+    quit(server);
     server.Start();
     Client client(server);
     client.smtp.SendTo() << "to@example.org";
@@ -250,4 +237,26 @@ TEST(SMTPScripted, IdleActionInterruptsAWaitingSend)
     client.run(smtpDisconnect);
     EXPECT_FALSE(client.smtp.Connected());
     expectScriptDone(server);
+}
+
+TEST(SMTPScripted, ConnectAndRawCommands)
+{
+    ScriptedServer server;
+    greeted(server).ExpectLine("NOOP").Send("250 ok\r\n").ExpectLine("VRFY root").Send("502 no\r\n");
+    quit(server);
+    server.Start();
+    Client client(server);
+    EXPECT_EQ(client.run(smtpConnect), 0);
+    client.smtp.SetCommand("NOOP");
+    EXPECT_EQ(client.run(smtpCommand), 0);
+    client.smtp.SetCommand("");
+    EXPECT_EQ(client.run(smtpCommand), 0); // nothing sent, nothing awaited
+    client.smtp.SetCommand("VRFY root");
+    EXPECT_EQ(client.run(smtpCommand), 161);
+    EXPECT_EQ(client.lastMessage, "161: 502 no");
+    EXPECT_EQ(client.run(smtpDisconnect), 0);
+    expectScriptDone(server);
+    EXPECT_EQ(client.trace.first(), "2:Connecting to mail server.");
+    EXPECT_EQ(client.trace.filter(QRegularExpression("^0:HELO( .+)?$")).size(), 1)
+        << client.trace.join('\n').toStdString();
 }

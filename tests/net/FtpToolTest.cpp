@@ -1,0 +1,116 @@
+// cvb-ftp, the command-line client, against a real server.
+#include "tests/support/FtpServer.h"
+#include "tests/support/Peers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using cvb::test::ProcessResult;
+using cvb::test::PyFtpServer;
+
+namespace {
+
+QString tool()
+{
+    return qEnvironmentVariable("CVB_BUILD_DIR") + QStringLiteral("/tools/cvb-ftp/cvb-ftp");
+}
+
+class FtpTool : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFile::exists(tool())) << tool().toStdString();
+        ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    }
+
+    ProcessResult run(const QStringList &args, bool passive = false)
+    {
+        QStringList all{"--user",          server.user(), "--password",
+                        server.password(), "--port",      QString::number(server.port())};
+        if (passive)
+            all << "--passive";
+        return cvb::test::runProcess(tool(), all + args);
+    }
+
+    PyFtpServer server;
+    QTemporaryDir local;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST_F(FtpTool, EveryCommandAgainstARealServer)
+{
+    QFile src(local.filePath("notes.txt"));
+    ASSERT_TRUE(src.open(QIODevice::WriteOnly));
+    src.write("line one\nline two\n");
+    src.close();
+
+    EXPECT_EQ(run({"127.0.0.1", "mkdir", "docs"}).exitCode, 0);
+    EXPECT_EQ(run({"127.0.0.1", "put", local.filePath("notes.txt"), "docs/notes.txt"}, true).exitCode, 0);
+    EXPECT_EQ(readFile(server.path("docs/notes.txt")), "line one\nline two\n");
+
+    ProcessResult r = run({"127.0.0.1", "ls", "docs"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("notes.txt")) << r.out.toStdString();
+
+    EXPECT_EQ(run({"127.0.0.1", "mv", "docs/notes.txt", "docs/renamed.txt"}).exitCode, 0);
+    r = run({"--ascii", "127.0.0.1", "get", "docs/renamed.txt", local.filePath("back.txt")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(local.filePath("back.txt")), "line one\nline two\n");
+
+    // get without a local name stores the file under its own name in the current folder.
+    r = cvb::test::runProcess(QStringLiteral("/bin/sh"),
+                              {"-c",
+                               "cd \"$1\" && \"$2\" --port \"$3\" --user \"$4\" --password "
+                               "\"$5\" 127.0.0.1 get docs/renamed.txt",
+                               "sh", local.path(), tool(), QString::number(server.port()), server.user(),
+                               server.password()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(local.filePath("renamed.txt")), "line one\nline two\n");
+
+    EXPECT_EQ(run({"127.0.0.1", "rm", "docs/renamed.txt"}).exitCode, 0);
+    EXPECT_EQ(run({"127.0.0.1", "rmdir", "docs"}).exitCode, 0);
+    EXPECT_FALSE(QDir(server.root()).exists("docs"));
+}
+
+TEST_F(FtpTool, TraceHidesThePassword)
+{
+    const ProcessResult r = run({"--trace", "127.0.0.1", "ls"});
+    EXPECT_EQ(r.exitCode, 0);
+    const QString trace = QString::fromUtf8(r.err);
+    EXPECT_TRUE(trace.contains("INFO: Connecting to FTP server.")) << trace.toStdString();
+    EXPECT_TRUE(trace.contains("CLIENT: USER " + server.user()));
+    EXPECT_TRUE(trace.contains("CLIENT: PASS ********"));
+    EXPECT_FALSE(trace.contains(server.password()));
+    EXPECT_TRUE(trace.contains("SERVER: 230 "));
+    EXPECT_TRUE(trace.contains("CLIENT: NLST"));
+}
+
+TEST_F(FtpTool, ExitStatusForFtpAndUsageErrors)
+{
+    ProcessResult r = run({"127.0.0.1", "get", "missing.bin", local.filePath("x")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith("cvb-ftp: 141: 550 ")) << r.err.toStdString();
+
+    r = cvb::test::runProcess(tool(), {"--port", QString::number(cvb::test::freePort()), "127.0.0.1", "ls"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("10061: Interrupted.")) << r.err.toStdString();
+
+    for (const QStringList &args :
+         {QStringList{}, QStringList{"127.0.0.1"}, QStringList{"127.0.0.1", "fetch", "x"},
+          QStringList{"127.0.0.1", "mv", "a"}, QStringList{"--port", "70000", "127.0.0.1", "ls"},
+          QStringList{"--port"}, QStringList{"--verbose", "127.0.0.1", "ls"}}) {
+        r = cvb::test::runProcess(tool(), args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("usage: cvb-ftp")) << r.err.toStdString();
+    }
+}

@@ -1,0 +1,101 @@
+#include "tests/support/FtpServer.h"
+
+#include "tests/support/Peers.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cvb::test {
+
+namespace {
+
+bool canConnect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uint16_t(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.closeWriteChannel();
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+} // namespace
+
+bool waitUntilListening(int port, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (canConnect(port))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+PyFtpServer::PyFtpServer(const QString &user, const QString &password) : m_user(user), m_password(password)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(python(), {sourcePath(QStringLiteral("tests/support/ftp_server.py")), QStringLiteral("0"),
+                               m_root.path(), user, password});
+    if (!m_process.waitForStarted(10000)) {
+        m_error = QStringLiteral("could not start ") + python();
+        return;
+    }
+    QDeadlineTimer deadline(20000);
+    QByteArray out;
+    while (!deadline.hasExpired() && !out.contains('\n')) {
+        if (!m_process.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+        out += m_process.readAllStandardOutput();
+    }
+    if (out.startsWith("LISTENING "))
+        m_port = out.mid(10).trimmed().toInt();
+    if (m_port == 0)
+        m_error = QString::fromUtf8(out + m_process.readAllStandardError());
+}
+
+PyFtpServer::~PyFtpServer()
+{
+    stop(m_process);
+}
+
+VsftpdServer::VsftpdServer(const QString &root) : m_port(freePort())
+{
+    m_process.start(QStringLiteral("/bin/sh"), {sourcePath(QStringLiteral("tests/support/vsftpd-run.sh")),
+                                                QString::number(m_port), root});
+    if (!m_process.waitForStarted(10000)) {
+        m_error = QStringLiteral("could not start vsftpd-run.sh");
+        return;
+    }
+    m_listening = waitUntilListening(m_port);
+    if (!m_listening)
+        m_error = QString::fromUtf8(m_process.readAllStandardError());
+}
+
+VsftpdServer::~VsftpdServer()
+{
+    stop(m_process);
+}
+
+} // namespace cvb::test

@@ -1,0 +1,65 @@
+// Real FTP servers on loopback for tests and benchmarks: pyftpdlib (user with every right,
+// active and passive mode) and vsftpd (anonymous, read-only, run in the foreground as root).
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace cvb::test {
+
+class PyFtpServer
+{
+public:
+    // Starts the server on a port of the system's choice with a fresh empty root folder.
+    PyFtpServer(const QString &user = QStringLiteral("tester"),
+                const QString &password = QStringLiteral("secret"));
+    ~PyFtpServer();
+    PyFtpServer(const PyFtpServer &) = delete;
+    PyFtpServer &operator=(const PyFtpServer &) = delete;
+
+    // True once the server accepts connections; false (with `error()`) when it did not start.
+    bool isListening() const { return m_port != 0; }
+    QString error() const { return m_error; }
+    int port() const { return m_port; }
+    QString root() const { return m_root.path(); }
+    // Absolute path of a file or folder below the root.
+    QString path(const QString &relative) const { return m_root.filePath(relative); }
+    QString user() const { return m_user; }
+    QString password() const { return m_password; }
+
+private:
+    QTemporaryDir m_root;
+    QString m_user;
+    QString m_password;
+    QProcess m_process;
+    QString m_error;
+    int m_port = 0;
+};
+
+class VsftpdServer
+{
+public:
+    // Serves `root` (an existing folder) to anonymous users on a free loopback port.
+    explicit VsftpdServer(const QString &root);
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer &) = delete;
+    VsftpdServer &operator=(const VsftpdServer &) = delete;
+
+    bool isListening() const { return m_listening; }
+    QString error() const { return m_error; }
+    int port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    QString m_error;
+    int m_port = 0;
+    bool m_listening = false;
+};
+
+// Waits until something accepts TCP connections on 127.0.0.1:port (at most timeoutMs).
+bool waitUntilListening(int port, int timeoutMs = 10000);
+
+} // namespace cvb::test

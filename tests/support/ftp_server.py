@@ -1,0 +1,42 @@
+"""A pyftpdlib FTP server on loopback for the tests.
+
+Usage: ftp_server.py PORT ROOT USER PASSWORD
+Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
+or on SIGTERM. Active (PORT) and passive (PASV) data connections are both allowed.
+"""
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    port, root, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elradfmwMT")
+    authorizer.add_anonymous(root, perm="elr")
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    Handler.banner = "pyftpdlib test server ready."
+    Handler.use_sendfile = True
+    Handler.encoding = "utf-8"
+    server = FTPServer(("127.0.0.1", port), Handler)
+    server.max_cons = 64
+    print("LISTENING %d" % server.address[1], flush=True)
+
+    def watch_stdin():
+        sys.stdin.read()
+        os._exit(0)
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()

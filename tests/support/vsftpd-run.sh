@@ -1,0 +1,40 @@
+#!/bin/sh
+# Runs vsftpd in the foreground on 127.0.0.1:PORT, serving ROOT to anonymous users read-only,
+# from a configuration written into a temporary folder. Run as root.
+# Usage: vsftpd-run.sh PORT ROOT
+set -eu
+port=$1
+root=$(cd "$2" && pwd)
+conf_dir=$(mktemp -d "${TMPDIR:-/tmp}/cvb-vsftpd.XXXXXX")
+mkdir -p "$conf_dir/empty"
+chmod 0755 "$conf_dir/empty"
+cat > "$conf_dir/vsftpd.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$port
+background=NO
+anonymous_enable=YES
+anon_root=$root
+no_anon_password=YES
+local_enable=NO
+write_enable=NO
+pasv_enable=YES
+pasv_address=127.0.0.1
+port_enable=YES
+connect_from_port_20=NO
+secure_chroot_dir=$conf_dir/empty
+run_as_launching_user=YES
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+use_localtime=NO
+xferlog_enable=NO
+dirmessage_enable=NO
+CONF
+trap 'rm -rf "$conf_dir"' EXIT
+# exec would drop the trap; run it as a child and pass signals on.
+/usr/sbin/vsftpd "$conf_dir/vsftpd.conf" &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$conf_dir"; exit 0' TERM INT
+wait $pid

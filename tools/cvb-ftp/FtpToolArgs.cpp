@@ -1,0 +1,82 @@
+#include "tools/cvb-ftp/FtpToolArgs.h"
+
+#include <QFileInfo>
+#include <map>
+#include <utility>
+
+const char *const ftpToolUsage =
+    "usage: cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P] [--port N]\n"
+    "               HOST COMMAND ARGS\n"
+    "commands: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | mkdir DIR | rmdir DIR\n"
+    "          | rm FILE | mv FROM TO\n";
+
+namespace {
+
+// Smallest and largest number of arguments of each command.
+const std::map<QString, std::pair<int, int>> &commandArity()
+{
+    static const std::map<QString, std::pair<int, int>> arity = {
+        {QStringLiteral("ls"), {0, 1}},    {QStringLiteral("get"), {1, 2}},   {QStringLiteral("put"), {1, 2}},
+        {QStringLiteral("mkdir"), {1, 1}}, {QStringLiteral("rmdir"), {1, 1}}, {QStringLiteral("rm"), {1, 1}},
+        {QStringLiteral("mv"), {2, 2}},
+    };
+    return arity;
+}
+
+} // namespace
+
+FtpToolArgs parseFtpToolArgs(const QStringList &arguments)
+{
+    FtpToolArgs a;
+    QStringList positional;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        const bool takesValue = arg == "--user" || arg == "--password" || arg == "--port";
+        if (!positional.isEmpty() || !arg.startsWith("--")) {
+            positional << arg;
+        } else if (takesValue && i + 1 >= arguments.size()) {
+            a.error = arg + " needs a value";
+            return a;
+        } else if (arg == "--passive") {
+            a.passive = true;
+        } else if (arg == "--trace") {
+            a.trace = true;
+        } else if (arg == "--ascii") {
+            a.ascii = true;
+        } else if (arg == "--binary") {
+            a.ascii = false;
+        } else if (arg == "--user") {
+            a.user = arguments[++i];
+        } else if (arg == "--password") {
+            a.password = arguments[++i];
+        } else if (arg == "--port") {
+            bool ok = false;
+            a.port = arguments[++i].toInt(&ok);
+            if (!ok || a.port < 1 || a.port > 65535) {
+                a.error = "invalid port: " + arguments[i];
+                return a;
+            }
+        } else {
+            a.error = "unknown option: " + arg;
+            return a;
+        }
+    }
+    if (positional.size() < 2) {
+        a.error = QStringLiteral("a host and a command are needed");
+        return a;
+    }
+    a.host = positional.takeFirst();
+    a.command = positional.takeFirst();
+    a.args = positional;
+    const auto found = commandArity().find(a.command);
+    if (found == commandArity().end()) {
+        a.error = "unknown command: " + a.command;
+    } else if (a.args.size() < found->second.first || a.args.size() > found->second.second) {
+        a.error = "wrong number of arguments for " + a.command;
+    } else if (a.command == "get" && a.args.size() == 1) {
+        a.args << QFileInfo(a.args[0]).fileName();
+    } else if (a.command == "put" && a.args.size() == 1) {
+        a.args << QFileInfo(a.args[0]).fileName();
+    }
+    return a;
+}

@@ -1,0 +1,25 @@
+// Command line of cvb-ftp:
+//   cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P] [--port N]
+//           HOST COMMAND ARGS
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct FtpToolArgs
+{
+    bool passive = false;
+    bool trace = false;
+    bool ascii = false; // binary unless --ascii
+    QString user = QStringLiteral("anonymous");
+    QString password;
+    int port = 21;
+    QString host;
+    QString command;
+    QStringList args;
+    QString error; // not empty: a usage error
+};
+
+FtpToolArgs parseFtpToolArgs(const QStringList &arguments);
+
+extern const char *const ftpToolUsage;
