@@ -17,6 +17,10 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
+// Runs `deliver`; an exception that escapes it is shown in the general error box (through the
+// program's dialogs) instead of ending the program, and counts as not handled.
+bool deliverReportingErrors(const std::function<bool()> &deliver);
+
 // Ends the program as closing its main window would when the system asks it to stop (SIGTERM,
 // SIGINT, SIGHUP): `stop` runs from the message loop, never inside the signal handler.
 // Call once, before the tables are opened.

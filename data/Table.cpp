@@ -231,18 +231,14 @@ void Table::rebuildView(std::optional<quint32> keepRecno, const QByteArray &keep
     }
     if (m_indexField >= 0)
         std::sort(m_view.begin(), m_view.end(), [this](int a, int b) { return before(a, b); });
-    m_bof = m_eof = false;
-    if (m_view.empty()) {
-        m_pos = -1;
-        m_bof = m_eof = true;
-    } else if (!keepRecno) {
-        m_pos = 0;
+    if (!keepRecno) {
+        settle(0);
         m_bof = true;
     } else {
         const auto found = std::find_if(m_view.begin(), m_view.end(),
                                         [&](int slot) { return m_recnos[size_t(slot)] == *keepRecno; });
         if (found != m_view.end()) {
-            m_pos = int(found - m_view.begin());
+            settle(int(found - m_view.begin()));
         } else {
             // The record is gone from the view: the one that followed it becomes current.
             const QByteArray &key = keepRecord.isEmpty() ? m_buffer : keepRecord;
@@ -251,11 +247,7 @@ void Table::rebuildView(std::optional<quint32> keepRecno, const QByteArray &keep
                            ? keyLess(slotData(slot), m_recnos[size_t(slot)], key.constData(), *keepRecno)
                            : m_recnos[size_t(slot)] < *keepRecno;
             });
-            m_pos = int(after - m_view.begin());
-            if (m_pos >= int(m_view.size())) {
-                m_pos = int(m_view.size()) - 1;
-                m_eof = true;
-            }
+            settle(int(after - m_view.begin()));
         }
     }
     emit dataChanged();
@@ -427,17 +419,22 @@ void Table::setPositionAfterChange(quint32 recno, bool inserted)
         std::lower_bound(m_view.begin(), m_view.end(), slot, [this](int a, int b) { return before(a, b); });
     const bool visible = passes(slot);
     const auto at = visible ? m_view.insert(place, slot) : place;
-    m_pos = int(at - m_view.begin());
-    m_bof = false;
-    m_eof = false;
+    settle(int(at - m_view.begin()));
+    emit currentChanged();
+}
+
+void Table::settle(int position)
+{
+    m_pos = position;
+    m_bof = m_eof = false;
     if (m_view.empty()) {
         m_pos = -1;
         m_bof = m_eof = true;
     } else if (m_pos >= int(m_view.size())) {
+        // Nothing follows: the last record is current and the end is reached.
         m_pos = int(m_view.size()) - 1;
         m_eof = true;
     }
-    emit currentChanged();
 }
 
 void Table::cancel()
@@ -459,15 +456,7 @@ void Table::deleteRecord()
     m_data[qint64(slot) * m_recordSize] = '*';
     if (!m_showDeleted)
         m_view.erase(m_view.begin() + m_pos);
-    m_bof = false;
-    m_eof = false;
-    if (m_view.empty()) {
-        m_pos = -1;
-        m_bof = m_eof = true;
-    } else if (m_pos >= int(m_view.size())) {
-        m_pos = int(m_view.size()) - 1;
-        m_eof = true;
-    }
+    settle(m_pos);
     emit dataChanged();
     emit currentChanged();
 }

@@ -135,6 +135,7 @@ private:
     const char *slotData(int slot) const;
     int slotOf(quint32 recno) const;
     void setPositionAfterChange(quint32 recno, bool inserted);
+    void settle(int position); // makes `position` current, or the last record with eof() set
     void setState(State state);
 
     QString m_tableName;
