@@ -8,9 +8,11 @@ namespace cvb {
 
 namespace {
 constexpr int kBlockSize = 2048;
-}
+// Received file data goes to the local file in blocks of up to this size, as it arrives.
+constexpr int kReceiveBufferSize = 64 * 1024;
+} // namespace
 
-CListeningSocket::CListeningSocket(TcvbFTP *owner) : CcvbIPPort(nullptr), m_owner(owner)
+CListeningSocket::CListeningSocket(TcvbFTP *owner) : CcvbIPPort(nullptr, kReceiveBufferSize), m_owner(owner)
 {
     SetSocketNotify(owner->SocketNotify());
 }

@@ -22,7 +22,8 @@ constexpr long kClientEvents = ws::FD_READ_ | ws::FD_WRITE_ | ws::FD_CONNECT_ | 
 
 } // namespace
 
-CcvbIPPort::CcvbIPPort(QObject *parent) : CWinsock(parent), m_notify(new CSocketNotify(this))
+CcvbIPPort::CcvbIPPort(QObject *parent, int receiveBufferSize)
+    : CWinsock(parent), m_notify(new CSocketNotify(this)), m_fifo(receiveBufferSize)
 {
     m_notify->AddClient(this);
 }

@@ -17,7 +17,9 @@ class CcvbIPPort : public CWinsock, public TSocketClient
 {
     Q_OBJECT
 public:
-    explicit CcvbIPPort(QObject *parent = nullptr);
+    // The receive buffer holds receiveBufferSize bytes (2048 unless a connection that moves
+    // bulk data asks for more).
+    explicit CcvbIPPort(QObject *parent = nullptr, int receiveBufferSize = LineFIFO::kCapacity);
     ~CcvbIPPort() override;
 
     // The sink that delivers this port's notifications. Each port starts with one of its

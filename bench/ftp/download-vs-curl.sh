@@ -46,7 +46,7 @@ run_one() {
     echo "$start $end" | awk -v bytes="$got" '{ printf "%.1f\n", bytes / ($2 - $1) / 1e6 }'
 }
 
-cvb_get() { "$tool" --passive --binary "127.0.0.1" --port "$port" get big.bin "$work/out/big.bin"; }
+cvb_get() { "$tool" ${CVB_FTP_MODE:---passive} --binary --port "$port" 127.0.0.1 get big.bin "$work/out/big.bin"; }
 curl_get() { curl -s --disable-epsv "ftp://127.0.0.1:$port/big.bin" -o "$work/out/big.bin"; }
 
 # One warm-up of each, so that both read the file from the page cache.

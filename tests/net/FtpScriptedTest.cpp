@@ -445,3 +445,60 @@ TEST_F(FtpScripted, ListingLinesWithoutEmptyEntriesAndAnUnterminatedLastLine)
     EXPECT_EQ(entries, QStringList({"one", "two", "three", "four", "last without end"}));
     EXPECT_TRUE(control.WaitDone());
 }
+
+TEST_F(FtpScripted, AsciiDownloadJoinsACrLfSplitAcrossBlocks)
+{
+    ScriptedServer data;
+    data.Send("one\r").Pause(150).Send("\ntwo\r\nthree\r").Pause(150).Send("\n").Close();
+    scriptLogon()
+        .ExpectLine("TYPE A")
+        .Send("200 ascii\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data.Port()))
+        .ExpectLine("RETR page.txt")
+        .Send("150 go\r\n226 done\r\n");
+    control.Start();
+    data.Start();
+    ftp.SetTransferMode(tmASCII);
+    ftp.SetPassive(true);
+    ftp.SetRemoteFile(QStringLiteral("page.txt"));
+    ftp.SetLocalFile(dir.filePath("page.txt"));
+    ftp.SetAction(ftpDownload);
+    EXPECT_EQ(readFile(dir.filePath("page.txt")), "one\ntwo\nthree\n");
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, SilentServerTimesOutButASlowTransferDoesNot)
+{
+    // The data keeps coming, slowly, while the control connection is silent for longer than
+    // the idle limit: activity on either connection counts.
+    ScriptedServer data;
+    for (int i = 0; i < 6; ++i)
+        data.Pause(300).Send("chunk");
+    data.Close();
+    scriptLogon()
+        .ExpectLine("PASV")
+        .Send(pasvReply(data.Port()))
+        .ExpectLine("RETR slow")
+        .Send("150 go\r\n")
+        .Pause(2100)
+        .Send("226 done\r\n")
+        .ExpectLine("NOOP");
+    control.Start();
+    data.Start();
+    ftp.SetIdleLimit(1);
+    ftp.SetPassive(true);
+    QByteArray received;
+    ftp.OnTransfer = [&](QObject *, std::int64_t, const QByteArray &text) { received += text; };
+    ftp.SetRemoteFile(QStringLiteral("slow"));
+    ftp.SetAction(ftpDownload);
+    EXPECT_EQ(received, QByteArray("chunk").repeated(6));
+
+    // Now nothing at all comes back.
+    ftp.SetRawCommand(QStringLiteral("NOOP"));
+    const auto [code, message] = failing(ftpRawCommand);
+    EXPECT_EQ(code, 301);
+    EXPECT_EQ(message, "301: Timed out");
+    EXPECT_EQ(ftp.Action(), ftpIdle);
+    EXPECT_TRUE(control.WaitDone());
+}
