@@ -7,7 +7,7 @@
 namespace cvb {
 
 // Where the closing lines of a report send the reader for documentation and sales.
-inline constexpr const char *kVendorWebAddress = "https://www.corvale-backup.example/";
+inline constexpr const char *kVendorWebAddress = "https://www.corvale.example/";
 
 // One line of a detailed report: date text, time text and the log message.
 QString reportDetailLine(const QString &dateText, const QString &timeText, const QString &message);

@@ -61,6 +61,8 @@ std::optional<TRasSimOptions> TRasSimOptions::Parse(const QString &text, QString
         } else if (key == QLatin1String("halt")) {
             ok = ok && ParseNumber(value, &o.haltState) && o.haltState >= kRasStatePaused &&
                  o.haltState <= kRasStatePaused + 3;
+        } else if (key == QLatin1String("hangup")) {
+            ok = ok && ParseNumber(value, &o.hangUpCode);
         } else if (key == QLatin1String("missing")) {
             TRasEntryPoints probe;
             for (const QString &name : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -259,6 +261,8 @@ std::uint32_t CRasSimulator::HangUp(HRASCONN handle)
     const auto found = m_connections.find(handle);
     if (found == m_connections.end())
         return kRasErrorInvalidHandle;
+    if (m_options.hangUpCode != 0)
+        return m_options.hangUpCode;
     Connection &c = found->second;
     if (!c.hangingUp) {
         c.hangingUp = true;

@@ -19,6 +19,7 @@
 //   fail=CODE[@ST]   the dial fails with CODE when it reaches state ST (default 2).
 //   pause=MS         milliseconds between two steps and for a hang-up to complete (default 20).
 //   halt=ST          the dial pauses in state ST (4096 to 4099) after "Authenticate".
+//   hangup=CODE      every hang-up fails at once with CODE (the connection stays up).
 //   missing=F,G      the library lacks these functions (RasDialA, RasEnumEntriesA, ...; the
 //                    trailing A may be left out).
 // A dial without an entry and with an empty phone number fails with 749 in state 2.
@@ -45,6 +46,7 @@ struct TRasSimOptions
     std::uint32_t failState = 2;
     int pauseMs = 20;
     std::uint32_t haltState = 0;
+    std::uint32_t hangUpCode = 0;
     QStringList missing;
 
     // Reads the option text; an empty optional and a reason in *error when it is not understood.

@@ -16,6 +16,7 @@ namespace cvb {
 namespace {
 
 const QEvent::Type kNotifyEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kPassEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 struct NotifyEvent : QEvent
 {
@@ -299,8 +300,20 @@ void CSocketNotify::PostMessage(unsigned msg, std::uintptr_t wParam, std::uint32
     QCoreApplication::postEvent(this, new NotifyEvent(msg, wParam, lParam, 0, false));
 }
 
+void CSocketNotify::RequestPass()
+{
+    if (m_passPending)
+        return;
+    m_passPending = true;
+    QCoreApplication::postEvent(this, new QEvent(kPassEventType));
+}
+
 bool CSocketNotify::event(QEvent *e)
 {
+    if (e->type() == kPassEventType) {
+        m_passPending = false;
+        return true;
+    }
     if (e->type() != kNotifyEventType)
         return QObject::event(e);
     auto *n = static_cast<NotifyEvent *>(e);

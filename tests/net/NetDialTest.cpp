@@ -215,6 +215,17 @@ TEST_F(NetDial, HangUpOfAConnectedLineStopsAfterTheFirstPoll)
     EXPECT_EQ(ListConnections(reload).size(), 1u) << "a connection being hung up is no longer listed";
 }
 
+TEST_F(NetDial, HangUpRefusedByTheServiceIsRaisedWithItsText)
+{
+    UseSim("pause=0;hangup=668");
+    dial.PhoneNumber = QStringLiteral("1");
+    dial.SetAction(ntdConnect);
+    QString message;
+    EXPECT_EQ(ErrorCodeOf([this] { dial.SetAction(ntdDisconnect); }, &message), 668);
+    EXPECT_EQ(message, QStringLiteral("668: ") + NetDialErrorText(668));
+    EXPECT_EQ(dial.Action(), ntdIdle);
+}
+
 TEST_F(NetDial, EmptyEntryAndEmptyNumberFailThroughOnStatusOnly)
 {
     StatusLog log(dial);

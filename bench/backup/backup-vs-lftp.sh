@@ -1,0 +1,84 @@
+#!/bin/sh
+# A whole backup of the sample web site (about 200 files in three levels and more, one of them
+# 50 MiB) by `corvale-backup --run-profile` with CVB_PACING=0, next to `lftp` mirroring the same
+# sources from the same local vsftpd, run alternately ROUNDS times each. Prints the seconds of
+# every run, the median of each and the ratio (corvale-backup / lftp: below 1 is faster).
+#
+# Usage (as root, vsftpd and lftp installed):
+#   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+#   cmake --build build/release --target corvale-backup cvb-dbf cvb-bench-site -j2
+#   bench/backup/backup-vs-lftp.sh [BUILD_DIR=build/release] [ROUNDS=5]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+build=${1:-$repo/build/release}
+rounds=${2:-5}
+program=$build/app/corvale-backup
+dbf=$build/tools/cvb-dbf/cvb-dbf
+site=$build/bench/backup/cvb-bench-site
+for tool in "$program" "$dbf" "$site"; do
+    [ -x "$tool" ] || { echo "missing $tool; build corvale-backup, cvb-dbf and cvb-bench-site first" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cvb-backup-bench.XXXXXX")
+server_pid=
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+mkdir "$work/root" "$work/data" "$work/backup" "$work/mirror"
+files=$("$site" "$work/root")
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+"$repo/tests/support/vsftpd-run.sh" "$port" "$work/root" 2> "$work/vsftpd.log" &
+server_pid=$!
+for _ in $(seq 100); do
+    lftp -c "set net:max-retries 1; open ftp://127.0.0.1:$port; ls" > /dev/null 2>&1 && break
+    sleep 0.1
+done
+
+"$dbf" init "$work/data" > /dev/null
+"$dbf" set "$work/data/FTP Connection.dbf" 1 USERNAME=anonymous PASSWORD=bench@example.org \
+    "DOMAIN=127.0.0.1:$port" USEDEFAULT=T FIREWALL=T > /dev/null
+"$dbf" add "$work/data/FTP Profiles.DBF" PROFILE=Bench "TARGET_LOC=$work/backup" ACTIVE=F > /dev/null
+for source in /www/index.html /www/site /cgi-bin; do
+    "$dbf" add "$work/data/FTP Sources.DBF" PROFILE=Bench "SOURCE=$source" MODE=Binary > /dev/null
+done
+
+now() { date +%s.%N; }
+seconds() { echo "$1 $2" | awk '{ printf "%.2f\n", $2 - $1 }'; }
+
+backup_run() {
+    rm -rf "$work/backup" && mkdir "$work/backup"
+    start=$(now)
+    CVB_PACING=0 QT_QPA_PLATFORM=offscreen "$program" --data "$work/data" --run-profile Bench > /dev/null 2>&1 ||
+        { echo "corvale-backup failed" >&2; exit 1; }
+    seconds "$start" "$(now)"
+}
+lftp_run() {
+    rm -rf "$work/mirror" && mkdir "$work/mirror"
+    start=$(now)
+    lftp -c "set ftp:passive-mode on; open ftp://127.0.0.1:$port; get www/index.html -o $work/mirror/index.html;
+             mirror www/site $work/mirror/site; mirror cgi-bin $work/mirror/cgi-bin" > /dev/null
+    seconds "$start" "$(now)"
+}
+
+# One warm-up of each; both must give the same tree.
+backup_run > /dev/null
+lftp_run > /dev/null
+diff -r "$work/backup" "$work/mirror" > /dev/null || { echo "the two copies differ" >&2; exit 1; }
+
+b_times=
+l_times=
+for i in $(seq "$rounds"); do
+    b=$(backup_run)
+    l=$(lftp_run)
+    echo "round $i: corvale-backup $b s, lftp $l s ($files files)"
+    b_times="$b_times $b"
+    l_times="$l_times $l"
+done
+median() { echo "$@" | tr ' ' '\n' | sed '/^$/d' | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+bm=$(median $b_times)
+lm=$(median $l_times)
+echo "median: corvale-backup $bm s, lftp $lm s, ratio $(echo "$bm $lm" | awk '{ printf "%.2f", $1 / $2 }')"

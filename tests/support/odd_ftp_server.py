@@ -1,0 +1,63 @@
+"""A pyftpdlib FTP server on loopback whose folder listings (NLST) carry extra lines that no
+file system holds: names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
+which a careless client would turn into paths outside its target folder.
+
+Usage: odd_ftp_server.py [--no-active] PORT ROOT USER PASSWORD EXTRA_LINE...
+With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
+only passive data connections work.
+Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
+or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
+"""
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    args = sys.argv[1:]
+    no_active = args[:1] == ["--no-active"]
+    if no_active:
+        args = args[1:]
+    port, root, user, password = int(args[0]), args[1], args[2], args[3]
+    extra = args[4:]
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elr")
+
+    class Handler(FTPHandler):
+        def ftp_NLST(self, path):
+            if not self.fs.isdir(path):
+                return FTPHandler.ftp_NLST(self, path)
+            try:
+                listing = sorted(self.run_as_current_user(self.fs.listdir, path))
+            except OSError as err:
+                self.respond("550 %s." % err.strerror)
+                return None
+            data = "".join(name + "\r\n" for name in listing + extra)
+            self.push_dtp_data(data.encode("utf8"), cmd="NLST")
+            return path
+
+        def ftp_PORT(self, line):
+            if no_active:
+                self.respond("500 Active data connections cannot reach this client.")
+                return None
+            return FTPHandler.ftp_PORT(self, line)
+
+    Handler.authorizer = authorizer
+    Handler.banner = "odd listing test server ready."
+    server = FTPServer(("127.0.0.1", port), Handler)
+    print("LISTENING %d" % server.address[1], flush=True)
+
+    def watch_stdin():
+        sys.stdin.read()
+        os._exit(0)
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()
