@@ -126,6 +126,7 @@ void TcvbFTP::RunAction(int action)
                 const int outer;
                 ~Restore() { current = outer; }
             } restore{m_currentAction, m_currentAction};
+            m_abortedAction = action == ftpAbort ? m_currentAction : ftpIdle;
             m_currentAction = action;
             result = Perform(action);
         }
@@ -230,6 +231,10 @@ int TcvbFTP::Abort()
     const int sent = SendBytes(synch, sizeof synch, MSG_OOB);
     if (sent != 0)
         return sent;
+    // Run from an event handler inside a transfer, the abort reads the replies that the
+    // transfer waits for: the transfer then ends as interrupted.
+    if (m_abortedAction != ftpIdle)
+        m_transferAborted = true;
     return FtpCommand("ABOR");
 }
 
@@ -264,10 +269,17 @@ int TcvbFTP::Transfer(int action)
         return result;
     static const char *const commands[] = {"RETR", "STOR", nullptr, nullptr, "NLST", "LIST"};
     m_data->CommandSent();
+    m_transferAborted = false;
     result = FtpCommand(commands[action - ftpDownload], Network(m_remoteFile));
     // A server may send its final reply before the last data has arrived: the transfer is over
     // when the data connection has closed as well.
-    return result != 0 ? result : WaitForDataEnd();
+    if (result == 0)
+        result = WaitForDataEnd();
+    if (result == 0 && m_transferAborted) {
+        SetLastError(301, QStringLiteral("Interrupted"));
+        return 301;
+    }
+    return result;
 }
 
 int TcvbFTP::SetUpDataConnection()
@@ -310,7 +322,7 @@ int TcvbFTP::SetUpDataConnection()
 
 int TcvbFTP::WaitForDataEnd()
 {
-    while (!m_data->TransferEnded()) {
+    while (!m_data->TransferEnded() && !m_transferAborted) {
         int result = IdleHook();
         if (result == 0 && !m_data->TransferEnded())
             result = PumpOne();

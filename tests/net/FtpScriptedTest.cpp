@@ -494,3 +494,40 @@ TEST_F(FtpScripted, SilentServerTimesOutButASlowTransferDoesNot)
     EXPECT_EQ(ftp.Action(), ftpIdle);
     EXPECT_TRUE(control.WaitDone());
 }
+
+TEST_F(FtpScripted, AbortFromATransferEventEndsTheTransferAsInterrupted)
+{
+    ScriptedServer data;
+    data.Send(QByteArray(3000, 'x')).Pause(3000).Close();
+    scriptLogon()
+        .ExpectLine("PASV")
+        .Send(pasvReply(data.Port()))
+        .ExpectLine("RETR long.bin")
+        .Send("150 opening\r\n")
+        .ExpectLine()
+        .Send("426 Connection closed; transfer aborted.\r\n226 ABOR command successful.\r\n")
+        .ExpectLine("NOOP")
+        .Send("200 still here\r\n");
+    control.Start();
+    data.Start();
+    bool aborted = false;
+    ftp.OnTransfer = [&](QObject *, std::int64_t, const QByteArray &) {
+        if (!aborted) {
+            aborted = true;
+            ftp.SetAction(ftpAbort);
+        }
+    };
+    int ends = 0;
+    ftp.OnEndTransfer = [&](QObject *) { ++ends; };
+    ftp.SetPassive(true);
+    ftp.SetRemoteFile(QStringLiteral("long.bin"));
+    const auto [code, message] = failing(ftpDownload);
+    EXPECT_EQ(code, 301);
+    EXPECT_EQ(message, "301: Interrupted");
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(ftp.Action(), ftpIdle);
+    // The control connection is still good for the next command.
+    ftp.SetRawCommand(QStringLiteral("NOOP"));
+    ftp.SetAction(ftpRawCommand);
+    EXPECT_TRUE(control.WaitDone());
+}
