@@ -119,12 +119,16 @@ void TcvbFTP::RunAction(int action)
     if (!interruptedLogon) {
         // ftpIdle and ftpAbort may run inside another action's wait: that action is still in
         // progress when they end.
-        const int outer = m_currentAction;
         if (result == 0) {
+            struct Restore
+            {
+                int &current;
+                const int outer;
+                ~Restore() { current = outer; }
+            } restore{m_currentAction, m_currentAction};
             m_currentAction = action;
             result = Perform(action);
         }
-        m_currentAction = outer;
         if (result != 0) {
             TearDownDataConnection();
             if (result == 301 && LastErrorText() != QLatin1String("Timed out"))

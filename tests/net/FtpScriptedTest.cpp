@@ -1,6 +1,7 @@
 // The FTP component against scripted servers: exact command transcripts and the odd replies
 // that real servers seldom produce.
 #include "net/FtpClient.h"
+#include "tests/support/FtpServer.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <QFile>
@@ -11,19 +12,10 @@
 using namespace cvb;
 using cvb::test::ScriptedServer;
 
+using cvb::test::readFile;
+using cvb::test::writeFile;
+
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // The PASV reply that sends the data connection to a scripted data server.
 QByteArray pasvReply(int port)
