@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QSocketNotifier>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -35,8 +36,18 @@ struct NotifyEvent : QEvent
 std::mutex g_registryMutex;
 std::map<TSocket, CSocketNotify *> g_registry;
 
-// Sinks with a running wait, innermost last.
-std::vector<CSocketNotify *> g_runningWaits;
+// Sinks with a running wait, innermost last, with the event loop level the wait runs at.
+struct RunningWait
+{
+    CSocketNotify *sink;
+    int loopLevel;
+};
+std::vector<RunningWait> g_runningWaits;
+
+int loopLevel()
+{
+    return QThread::currentThread()->loopLevel();
+}
 
 // Turns a request to close a window into an interrupt of the running wait. The request from
 // the window system reaches the window object (QWindow); a widget closed by the program's own
@@ -46,7 +57,10 @@ class CloseWatcher : public QObject
 public:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (e->type() == QEvent::Close && watched->isWindowType())
+        // Only a close that the wait itself dispatches counts; a dialog running its own
+        // loop inside the wait may close without ending it.
+        if (e->type() == QEvent::Close && watched->isWindowType() && !g_runningWaits.empty() &&
+            g_runningWaits.back().loopLevel == loopLevel())
             CSocketNotify::InterruptRunningWait();
         return false;
     }
@@ -95,7 +109,8 @@ CSocketNotify::~CSocketNotify()
         else
             ++it;
     }
-    g_runningWaits.erase(std::remove(g_runningWaits.begin(), g_runningWaits.end(), this),
+    g_runningWaits.erase(std::remove_if(g_runningWaits.begin(), g_runningWaits.end(),
+                                        [this](const RunningWait &w) { return w.sink == this; }),
                          g_runningWaits.end());
 }
 
@@ -356,7 +371,7 @@ int CSocketNotify::BeginWait()
 {
     if (g_runningWaits.empty() && QCoreApplication::instance())
         QCoreApplication::instance()->installEventFilter(closeWatcher());
-    g_runningWaits.push_back(this);
+    g_runningWaits.push_back({this, loopLevel()});
     NoteActivity();
     return ++m_waitDepth;
 }
@@ -368,7 +383,8 @@ void CSocketNotify::EndWait()
         m_interruptFloor = kNoInterrupt;
     if (m_waitDepth == 0)
         m_idleTimer->stop();
-    auto it = std::find(g_runningWaits.rbegin(), g_runningWaits.rend(), this);
+    auto it = std::find_if(g_runningWaits.rbegin(), g_runningWaits.rend(),
+                           [this](const RunningWait &w) { return w.sink == this; });
     if (it != g_runningWaits.rend())
         g_runningWaits.erase(std::next(it).base());
     if (g_runningWaits.empty() && QCoreApplication::instance())
@@ -393,7 +409,7 @@ void CSocketNotify::WakeAfter(qint64 ms)
 void CSocketNotify::InterruptRunningWait()
 {
     if (!g_runningWaits.empty())
-        g_runningWaits.back()->Interrupt();
+        g_runningWaits.back().sink->Interrupt();
 }
 
 } // namespace cvb

@@ -2,6 +2,7 @@
 #include "tests/support/ScriptedServer.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -198,6 +199,29 @@ TEST(CIPPortMsg, ClosingAWindowInterruptsTheRunningWait)
     EXPECT_EQ(c.port.WaitReply(), 301);
     EXPECT_EQ(c.port.LastErrorText(), "Interrupted");
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(CIPPortMsg, ADialogClosedInsideAWaitLeavesTheWaitRunning)
+{
+    ScriptedServer server;
+    server.Pause(400).Send("200 still here\r\n").ReadToEnd();
+    server.Start();
+    Line c(server.Port());
+    ASSERT_EQ(c.port.ConnectAndWait(), 0);
+    bool dialogClosed = false;
+    QTimer::singleShot(20, [&] {
+        QDialog box;
+        box.setObjectName("box");
+        QTimer::singleShot(50, &box, [&] {
+            QCloseEvent close;
+            QCoreApplication::sendEvent(box.windowHandle(), &close);
+        });
+        box.exec();
+        dialogClosed = true;
+    });
+    ASSERT_EQ(c.port.SendCommand(""), 0) << c.port.LastErrorText().toStdString();
+    EXPECT_TRUE(dialogClosed);
+    EXPECT_EQ(c.port.ReplyLine(), "200 still here");
 }
 
 TEST(CIPPortMsg, SendAllDeliversEverythingWhileThePeerReadsSlowly)
