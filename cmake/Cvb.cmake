@@ -1,6 +1,22 @@
 # Helpers shared by every folder's CMakeLists.txt.
 # Sources are picked up by glob so that folders can grow without touching this file.
 
+# Automoc does not run again when the glob brings a new header into a target it has already
+# processed (its step depends only on the headers it saw last time), which leaves the new class
+# without its meta-object code. When a target's source list changes, its automoc stamp is removed
+# so that the next build runs automoc again.
+function(cvb_autogen_follows_sources name srcs)
+  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_sources.txt)
+  set(old "")
+  if(EXISTS ${list_file})
+    file(READ ${list_file} old)
+  endif()
+  if(NOT old STREQUAL "${srcs}")
+    file(WRITE ${list_file} "${srcs}")
+    file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp)
+  endif()
+endfunction()
+
 # cvb_add_library(<target> DEPS <targets...>): a static library from the *.cpp/*.h of the
 # current folder (main.cpp excluded). Headers are included as "folder/Name.h".
 function(cvb_add_library name)
@@ -11,6 +27,7 @@ function(cvb_add_library name)
   list(FILTER cpp INCLUDE REGEX "\\.cpp$")
   if(cpp)
     add_library(${name} STATIC ${srcs})
+    cvb_autogen_follows_sources(${name} "${srcs}")
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${A_DEPS})
     target_compile_options(${name} PRIVATE ${CVB_WARNINGS})
@@ -32,6 +49,7 @@ function(cvb_add_test name)
     return()
   endif()
   add_executable(${name} ${srcs})
+  cvb_autogen_follows_sources(${name} "${srcs}")
   target_link_libraries(${name} PRIVATE ${A_DEPS} cvb_test_support GTest::gtest GTest::gmock Qt6::Test)
   target_compile_options(${name} PRIVATE ${CVB_WARNINGS})
   gtest_discover_tests(${name}

@@ -119,12 +119,17 @@ void TcvbFTP::RunAction(int action)
     if (!interruptedLogon) {
         // ftpIdle and ftpAbort may run inside another action's wait: that action is still in
         // progress when they end.
-        const int outer = m_currentAction;
         if (result == 0) {
+            struct Restore
+            {
+                int &current;
+                const int outer;
+                ~Restore() { current = outer; }
+            } restore{m_currentAction, m_currentAction};
+            m_abortedAction = action == ftpAbort ? m_currentAction : ftpIdle;
             m_currentAction = action;
             result = Perform(action);
         }
-        m_currentAction = outer;
         if (result != 0) {
             TearDownDataConnection();
             if (result == 301 && LastErrorText() != QLatin1String("Timed out"))
@@ -226,6 +231,10 @@ int TcvbFTP::Abort()
     const int sent = SendBytes(synch, sizeof synch, MSG_OOB);
     if (sent != 0)
         return sent;
+    // Run from an event handler inside a transfer, the abort reads the replies that the
+    // transfer waits for: the transfer then ends as interrupted.
+    if (m_abortedAction != ftpIdle)
+        m_transferAborted = true;
     return FtpCommand("ABOR");
 }
 
@@ -260,10 +269,17 @@ int TcvbFTP::Transfer(int action)
         return result;
     static const char *const commands[] = {"RETR", "STOR", nullptr, nullptr, "NLST", "LIST"};
     m_data->CommandSent();
+    m_transferAborted = false;
     result = FtpCommand(commands[action - ftpDownload], Network(m_remoteFile));
     // A server may send its final reply before the last data has arrived: the transfer is over
     // when the data connection has closed as well.
-    return result != 0 ? result : WaitForDataEnd();
+    if (result == 0)
+        result = WaitForDataEnd();
+    if (result == 0 && m_transferAborted) {
+        SetLastError(301, QStringLiteral("Interrupted"));
+        return 301;
+    }
+    return result;
 }
 
 int TcvbFTP::SetUpDataConnection()
@@ -306,7 +322,7 @@ int TcvbFTP::SetUpDataConnection()
 
 int TcvbFTP::WaitForDataEnd()
 {
-    while (!m_data->TransferEnded()) {
+    while (!m_data->TransferEnded() && !m_transferAborted) {
         int result = IdleHook();
         if (result == 0 && !m_data->TransferEnded())
             result = PumpOne();

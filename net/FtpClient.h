@@ -125,6 +125,8 @@ private:
 
     std::unique_ptr<CDataInterface> m_data;
     int m_currentAction = ftpIdle;
+    int m_abortedAction = ftpIdle; // the action that a running ftpAbort ends
+    bool m_transferAborted = false;
     QString m_remotePath;
     QString m_user;
     QString m_password;

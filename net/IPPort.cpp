@@ -283,8 +283,13 @@ int CcvbIPPort::SendBytes(const char *data, int length, int flags)
     m_bytesSent = n;
     if (n > 0 && m_notify)
         m_notify->NoteActivity();
-    if (n == length)
+    if (n == length) {
+        // The system took it all, so no write notification will follow: the running wait
+        // gets another pass for whoever sends the next piece from it.
+        if (m_notify)
+            m_notify->RequestPass();
         return 0;
+    }
     Ws().WSASetLastError(ws::WSAEWOULDBLOCK);
     return ws::WSAEWOULDBLOCK;
 }

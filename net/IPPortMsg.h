@@ -58,8 +58,8 @@ protected:
     // Called with the bytes sent so far by SendAll after each partial send; non-zero ends it.
     virtual int SendProgressHook(qint64 sentSoFar);
     // Called on every pass of WaitReply; non-zero ends the wait with that code. A pass comes
-    // with an event, so work done here that must go on (sending, say) has to leave one behind:
-    // a send that would block brings a write notification when the socket can take more.
+    // with an event: a send through SendBytes brings the next pass, at once when the system
+    // took it all, and with the write notification when it could not.
     virtual int IdleHook();
 
     void FireConnected(int status, const QString &description) override;

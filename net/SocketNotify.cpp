@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QSocketNotifier>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -16,6 +17,7 @@ namespace cvb {
 namespace {
 
 const QEvent::Type kNotifyEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kPassEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 struct NotifyEvent : QEvent
 {
@@ -34,8 +36,18 @@ struct NotifyEvent : QEvent
 std::mutex g_registryMutex;
 std::map<TSocket, CSocketNotify *> g_registry;
 
-// Sinks with a running wait, innermost last.
-std::vector<CSocketNotify *> g_runningWaits;
+// Sinks with a running wait, innermost last, with the event loop level the wait runs at.
+struct RunningWait
+{
+    CSocketNotify *sink;
+    int loopLevel;
+};
+std::vector<RunningWait> g_runningWaits;
+
+int loopLevel()
+{
+    return QThread::currentThread()->loopLevel();
+}
 
 // Turns a request to close a window into an interrupt of the running wait. The request from
 // the window system reaches the window object (QWindow); a widget closed by the program's own
@@ -45,7 +57,10 @@ class CloseWatcher : public QObject
 public:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (e->type() == QEvent::Close && watched->isWindowType())
+        // Only a close that the wait itself dispatches counts; a dialog running its own
+        // loop inside the wait may close without ending it.
+        if (e->type() == QEvent::Close && watched->isWindowType() && !g_runningWaits.empty() &&
+            g_runningWaits.back().loopLevel == loopLevel())
             CSocketNotify::InterruptRunningWait();
         return false;
     }
@@ -94,7 +109,8 @@ CSocketNotify::~CSocketNotify()
         else
             ++it;
     }
-    g_runningWaits.erase(std::remove(g_runningWaits.begin(), g_runningWaits.end(), this),
+    g_runningWaits.erase(std::remove_if(g_runningWaits.begin(), g_runningWaits.end(),
+                                        [this](const RunningWait &w) { return w.sink == this; }),
                          g_runningWaits.end());
 }
 
@@ -299,8 +315,20 @@ void CSocketNotify::PostMessage(unsigned msg, std::uintptr_t wParam, std::uint32
     QCoreApplication::postEvent(this, new NotifyEvent(msg, wParam, lParam, 0, false));
 }
 
+void CSocketNotify::RequestPass()
+{
+    if (m_passPending)
+        return;
+    m_passPending = true;
+    QCoreApplication::postEvent(this, new QEvent(kPassEventType));
+}
+
 bool CSocketNotify::event(QEvent *e)
 {
+    if (e->type() == kPassEventType) {
+        m_passPending = false;
+        return true;
+    }
     if (e->type() != kNotifyEventType)
         return QObject::event(e);
     auto *n = static_cast<NotifyEvent *>(e);
@@ -343,7 +371,7 @@ int CSocketNotify::BeginWait()
 {
     if (g_runningWaits.empty() && QCoreApplication::instance())
         QCoreApplication::instance()->installEventFilter(closeWatcher());
-    g_runningWaits.push_back(this);
+    g_runningWaits.push_back({this, loopLevel()});
     NoteActivity();
     return ++m_waitDepth;
 }
@@ -355,7 +383,8 @@ void CSocketNotify::EndWait()
         m_interruptFloor = kNoInterrupt;
     if (m_waitDepth == 0)
         m_idleTimer->stop();
-    auto it = std::find(g_runningWaits.rbegin(), g_runningWaits.rend(), this);
+    auto it = std::find_if(g_runningWaits.rbegin(), g_runningWaits.rend(),
+                           [this](const RunningWait &w) { return w.sink == this; });
     if (it != g_runningWaits.rend())
         g_runningWaits.erase(std::next(it).base());
     if (g_runningWaits.empty() && QCoreApplication::instance())
@@ -380,7 +409,7 @@ void CSocketNotify::WakeAfter(qint64 ms)
 void CSocketNotify::InterruptRunningWait()
 {
     if (!g_runningWaits.empty())
-        g_runningWaits.back()->Interrupt();
+        g_runningWaits.back().sink->Interrupt();
 }
 
 } // namespace cvb

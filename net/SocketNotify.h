@@ -62,6 +62,9 @@ public:
     void Interrupt(int waits = 5);
     bool IsInterrupted(int depth) const { return depth > m_interruptFloor; }
 
+    // Gives the running wait another pass soon (a sender that has more to send).
+    void RequestPass();
+
     // Activity on the component's connections; every notification counts.
     void NoteActivity() { m_activity.start(); }
     qint64 IdleMs() const { return m_activity.elapsed(); }
@@ -86,6 +89,7 @@ private:
     std::map<TSocket, std::unique_ptr<Watch>> m_watches;
     std::vector<TSocketClient *> m_clients;
     quint64 m_nextGeneration = 1;
+    bool m_passPending = false;
     int m_waitDepth = 0;
     int m_interruptFloor = 1 << 30;
     QElapsedTimer m_activity;

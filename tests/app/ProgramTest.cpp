@@ -161,3 +161,20 @@ TEST(Program, AFolderThatCannotBeMadeIsNamedAndNothingStarts)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains(folder.toUtf8())) << result.err.toStdString();
 }
+
+TEST(Program, ADamagedTableIsNamedAndLeftAsItWas)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("FTP Log.dbf"));
+    const QByteArray damaged("this is no dBase table");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(damaged);
+    file.close();
+
+    const auto result = run({QStringLiteral("--data"), dir.path()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("FTP Log.dbf")) << result.err.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), damaged);
+}

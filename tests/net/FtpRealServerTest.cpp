@@ -13,20 +13,10 @@
 using namespace cvb;
 using cvb::test::PyFtpServer;
 
+using cvb::test::readFile;
+using cvb::test::writeFile;
+
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 QByteArray randomBytes(qsizetype size, unsigned seed)
 {
@@ -126,8 +116,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, FtpRealServer, ::testing::Values(false, true),
 TEST_P(FtpRealServer, BinaryFilesGoBothWaysByteForByte)
 {
     const QByteArray content = randomBytes(300 * 1024 + 17, 7);
-    writeFile(local.filePath("up.bin"), content);
-    writeFile(local.filePath("zero.bin"), {});
+    ASSERT_TRUE(writeFile(local.filePath("up.bin"), content));
+    ASSERT_TRUE(writeFile(local.filePath("zero.bin"), {}));
     upload(local.filePath("up.bin"), QStringLiteral("up.bin"));
     upload(local.filePath("zero.bin"), QStringLiteral("zero.bin"));
     EXPECT_TRUE(readFile(server.path("up.bin")) == content);
@@ -167,7 +157,7 @@ TEST_P(FtpRealServer, AsciiModeKeepsUnixTextFilesAsTheyAre)
     for (int i = 0; i < 6; ++i)
         text += QByteArray(2047, char('a' + i)) + '\n';
     text += "short\n\nlast line without end";
-    writeFile(server.path("page.html"), text);
+    ASSERT_TRUE(writeFile(server.path("page.html"), text));
     ftp.SetTransferMode(tmASCII);
     download(QStringLiteral("page.html"), local.filePath("page.html"));
     EXPECT_TRUE(readFile(local.filePath("page.html")) == text);
@@ -178,7 +168,7 @@ TEST_P(FtpRealServer, AsciiModeKeepsUnixTextFilesAsTheyAre)
     EXPECT_TRUE(readFile(local.filePath("copy.html")) == text);
 
     // Binary mode passes CR LF unchanged.
-    writeFile(server.path("dos.txt"), "a\r\nb\r\n");
+    ASSERT_TRUE(writeFile(server.path("dos.txt"), "a\r\nb\r\n"));
     ftp.SetTransferMode(tmBinary);
     download(QStringLiteral("dos.txt"), local.filePath("dos.txt"));
     EXPECT_EQ(readFile(local.filePath("dos.txt")), "a\r\nb\r\n");
@@ -208,7 +198,7 @@ TEST_P(FtpRealServer, FoldersRenameDeleteResumeAndNonAsciiNames)
     const QString folder = QStringLiteral("Grüße und Ärger");
     const QString name = QStringLiteral("ein Bild für José.bin");
     const QByteArray content = randomBytes(10000, 3);
-    writeFile(local.filePath("src.bin"), content);
+    ASSERT_TRUE(writeFile(local.filePath("src.bin"), content));
 
     ftp.SetRemoteFile(folder);
     ftp.SetAction(ftpMakeDirectory);
@@ -220,7 +210,7 @@ TEST_P(FtpRealServer, FoldersRenameDeleteResumeAndNonAsciiNames)
     EXPECT_EQ(list(), QStringList({name}));
 
     // A resumed download keeps the first part on disk and fetches the rest.
-    writeFile(local.filePath("resumed.bin"), content.left(4000));
+    ASSERT_TRUE(writeFile(local.filePath("resumed.bin"), content.left(4000)));
     ftp.SetStartByte(4000);
     download(name, local.filePath("resumed.bin"));
     ftp.SetStartByte(0);
@@ -251,4 +241,38 @@ TEST_P(FtpRealServer, FoldersRenameDeleteResumeAndNonAsciiNames)
     }
     ftp.SetAction(ftpLogoff);
     EXPECT_FALSE(ftp.Connected());
+}
+
+TEST(FtpVsftpd, AnonymousDownloadsAndListingInBothModes)
+{
+    QTemporaryDir root, local;
+    ASSERT_TRUE(QDir(root.path()).mkdir("site"));
+    const QByteArray content = randomBytes(200 * 1024 + 5, 11);
+    ASSERT_TRUE(writeFile(root.filePath("site/index.bin"), content));
+    ASSERT_TRUE(writeFile(root.filePath("site/readme.txt"), "hello\nworld\n"));
+    cvb::test::VsftpdServer server(root.path());
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+
+    TcvbFTP ftp;
+    ftp.setObjectName(QStringLiteral("cvbFTP1"));
+    ftp.SetWinsockLoaded(true);
+    ftp.SetControlPort(std::uint16_t(server.port()));
+    ftp.SetRemoteHost(QStringLiteral("127.0.0.1"));
+    ftp.SetUser(QStringLiteral("anonymous"));
+    ftp.SetTransferMode(tmBinary);
+    for (const bool passive : {false, true}) {
+        ftp.SetPassive(passive);
+        ftp.SetRemoteFile(QStringLiteral("site/index.bin"));
+        ftp.SetLocalFile(local.filePath("index.bin"));
+        ftp.SetAction(ftpDownload);
+        EXPECT_TRUE(readFile(local.filePath("index.bin")) == content) << passive;
+
+        QStringList names;
+        ftp.OnDirList = [&](QObject *, const QString &entry) { names << entry.section('/', -1); };
+        ftp.SetRemoteFile(QStringLiteral("site"));
+        ftp.SetAction(ftpListDirectory);
+        names.sort();
+        EXPECT_EQ(names, QStringList({"index.bin", "readme.txt"})) << passive;
+    }
+    ftp.SetAction(ftpLogoff);
 }

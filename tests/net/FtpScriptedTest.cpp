@@ -1,6 +1,7 @@
 // The FTP component against scripted servers: exact command transcripts and the odd replies
 // that real servers seldom produce.
 #include "net/FtpClient.h"
+#include "tests/support/FtpServer.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <QFile>
@@ -11,19 +12,10 @@
 using namespace cvb;
 using cvb::test::ScriptedServer;
 
+using cvb::test::readFile;
+using cvb::test::writeFile;
+
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // The PASV reply that sends the data connection to a scripted data server.
 QByteArray pasvReply(int port)
@@ -500,5 +492,42 @@ TEST_F(FtpScripted, SilentServerTimesOutButASlowTransferDoesNot)
     EXPECT_EQ(code, 301);
     EXPECT_EQ(message, "301: Timed out");
     EXPECT_EQ(ftp.Action(), ftpIdle);
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, AbortFromATransferEventEndsTheTransferAsInterrupted)
+{
+    ScriptedServer data;
+    data.Send(QByteArray(3000, 'x')).Pause(3000).Close();
+    scriptLogon()
+        .ExpectLine("PASV")
+        .Send(pasvReply(data.Port()))
+        .ExpectLine("RETR long.bin")
+        .Send("150 opening\r\n")
+        .ExpectLine()
+        .Send("426 Connection closed; transfer aborted.\r\n226 ABOR command successful.\r\n")
+        .ExpectLine("NOOP")
+        .Send("200 still here\r\n");
+    control.Start();
+    data.Start();
+    bool aborted = false;
+    ftp.OnTransfer = [&](QObject *, std::int64_t, const QByteArray &) {
+        if (!aborted) {
+            aborted = true;
+            ftp.SetAction(ftpAbort);
+        }
+    };
+    int ends = 0;
+    ftp.OnEndTransfer = [&](QObject *) { ++ends; };
+    ftp.SetPassive(true);
+    ftp.SetRemoteFile(QStringLiteral("long.bin"));
+    const auto [code, message] = failing(ftpDownload);
+    EXPECT_EQ(code, 301);
+    EXPECT_EQ(message, "301: Interrupted");
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(ftp.Action(), ftpIdle);
+    // The control connection is still good for the next command.
+    ftp.SetRawCommand(QStringLiteral("NOOP"));
+    ftp.SetAction(ftpRawCommand);
     EXPECT_TRUE(control.WaitDone());
 }

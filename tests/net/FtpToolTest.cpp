@@ -10,6 +10,9 @@
 using cvb::test::ProcessResult;
 using cvb::test::PyFtpServer;
 
+using cvb::test::readFile;
+using cvb::test::writeFile;
+
 namespace {
 
 QString tool()
@@ -38,12 +41,6 @@ protected:
     PyFtpServer server;
     QTemporaryDir local;
 };
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 

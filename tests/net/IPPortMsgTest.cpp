@@ -2,6 +2,7 @@
 #include "tests/support/ScriptedServer.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -200,6 +201,29 @@ TEST(CIPPortMsg, ClosingAWindowInterruptsTheRunningWait)
     EXPECT_FALSE(window.isVisible());
 }
 
+TEST(CIPPortMsg, ADialogClosedInsideAWaitLeavesTheWaitRunning)
+{
+    ScriptedServer server;
+    server.Pause(400).Send("200 still here\r\n").ReadToEnd();
+    server.Start();
+    Line c(server.Port());
+    ASSERT_EQ(c.port.ConnectAndWait(), 0);
+    bool dialogClosed = false;
+    QTimer::singleShot(20, [&] {
+        QDialog box;
+        box.setObjectName("box");
+        QTimer::singleShot(50, &box, [&] {
+            QCloseEvent close;
+            QCoreApplication::sendEvent(box.windowHandle(), &close);
+        });
+        box.exec();
+        dialogClosed = true;
+    });
+    ASSERT_EQ(c.port.SendCommand(""), 0) << c.port.LastErrorText().toStdString();
+    EXPECT_TRUE(dialogClosed);
+    EXPECT_EQ(c.port.ReplyLine(), "200 still here");
+}
+
 TEST(CIPPortMsg, SendAllDeliversEverythingWhileThePeerReadsSlowly)
 {
     const QByteArray data = [] {
@@ -231,6 +255,89 @@ TEST(CIPPortMsg, InterruptEndsASendThatThePeerDoesNotTake)
     EXPECT_EQ(c.port.SendAll(data), 301);
     EXPECT_EQ(c.port.LastErrorText(), "Interrupted");
     c.port.SetConnected(false);
+}
+
+namespace {
+
+class Hooked : public CIPPortMsg
+{
+public:
+    QList<qint64> sendProgress;
+    int idlePasses = 0;
+
+protected:
+    int SendProgressHook(qint64 sentSoFar) override
+    {
+        sendProgress << sentSoFar;
+        return 55;
+    }
+    int IdleHook() override { return ++idlePasses == 3 ? 99 : 0; }
+};
+
+} // namespace
+
+TEST(CIPPortMsg, HooksCanEndASendAndAWait)
+{
+    ScriptedServer server;
+    server.Pause(3000).Close();
+    server.Start();
+    Hooked c;
+    c.SetWinsockLoaded(true);
+    c.SetRemoteHost("127.0.0.1");
+    c.SetRemotePort(static_cast<std::uint16_t>(server.Port()));
+    ASSERT_EQ(c.ConnectAndWait(), 0);
+    EXPECT_EQ(c.SendAll(QByteArray(32 * 1024 * 1024, 's')), 55);
+    // It is asked after the first send the system took only in part.
+    ASSERT_EQ(c.sendProgress.size(), 1);
+    EXPECT_GT(c.sendProgress[0], 0);
+    EXPECT_LT(c.sendProgress[0], 32 * 1024 * 1024);
+    // Every pass of a wait asks the hook; a timer gives the wait its passes.
+    QTimer ticker;
+    ticker.start(10);
+    EXPECT_EQ(c.WaitReply(), 99);
+    EXPECT_EQ(c.idlePasses, 3);
+    c.SetConnected(false);
+}
+
+namespace {
+
+// Sends one block per pass of the wait, as an upload does.
+class Uploader : public CIPPortMsg
+{
+public:
+    int blocksLeft = 300;
+
+protected:
+    int IdleHook() override
+    {
+        if (blocksLeft == 0)
+            return 0;
+        const QByteArray block(2048, 'u');
+        const int r = SendBytes(block.constData(), static_cast<int>(block.size()));
+        if (r == 0)
+            --blocksLeft;
+        return r == ws::WSAEWOULDBLOCK ? 0 : r;
+    }
+};
+
+} // namespace
+
+TEST(CIPPortMsg, WaitKeepsPassingWhileItsHookSends)
+{
+    ScriptedServer server;
+    server.ExpectBytes(300 * 2048).Send("226 stored\r\n").ReadToEnd();
+    server.Start();
+    Uploader c;
+    c.SetWinsockLoaded(true);
+    c.SetEOL("\r\n");
+    c.SetRemoteHost("127.0.0.1");
+    c.SetRemotePort(static_cast<std::uint16_t>(server.Port()));
+    ASSERT_EQ(c.ConnectAndWait(), 0);
+    // A stalled upload is ended rather than left to crawl along.
+    QTimer::singleShot(8000, [&] { c.Interrupt(); });
+    ASSERT_EQ(c.WaitReply(), 0) << c.LastErrorText().toStdString();
+    EXPECT_EQ(c.ReplyLine(), "226 stored");
+    EXPECT_EQ(c.blocksLeft, 0);
 }
 
 namespace {
