@@ -83,7 +83,8 @@ TEST(Program, HelpAndVersionPrintAndExitZero)
 {
     const auto help = run({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: corvale-backup [--data DIR] [--background] [--help] [--version]"))
+    EXPECT_TRUE(help.out.startsWith(
+        "Usage: corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version]"))
         << help.out.toStdString();
 
     const auto version = run({QStringLiteral("--version")});

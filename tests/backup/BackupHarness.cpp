@@ -121,9 +121,13 @@ std::vector<ClosedBackup> BackupHarness::runQueue(int windows, int timeoutMs)
     const size_t before = m_closed.size();
     QDeadlineTimer deadline(timeoutMs);
     while (m_closed.size() < before + size_t(windows) && !deadline.hasExpired()) {
+        // Every queued entry is started before any backup step runs, so that backups queued
+        // together run at the same time.
         m_queue->refresh();
-        if (!m_queue->isEmpty())
+        for (int started = 0; started < 10 && !m_queue->isEmpty(); ++started) {
             m_monitor->QueueMonitorTimer();
+            m_queue->refresh();
+        }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
