@@ -1,10 +1,10 @@
 #!/bin/sh
 # A whole backup of the sample web site (about 200 files in three levels and more, one of them
 # 50 MiB) by `corvale-backup --run-profile` with CVB_PACING=0, next to `lftp` mirroring the same
-# sources from the same local vsftpd, run alternately ROUNDS times each. Prints the seconds of
+# sources from the same local pyftpdlib server, run alternately ROUNDS times each. Prints the seconds of
 # every run, the median of each and the ratio (corvale-backup / lftp: below 1 is faster).
 #
-# Usage (as root, vsftpd and lftp installed):
+# Usage (python3-pyftpdlib and lftp installed):
 #   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
 #   cmake --build build/release --target corvale-backup cvb-dbf cvb-bench-site -j2
 #   bench/backup/backup-vs-lftp.sh [BUILD_DIR=build/release] [ROUNDS=5]
@@ -24,22 +24,28 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/cvb-backup-bench.XXXXXX")
 server_pid=
 cleanup() {
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    exec 7>&- 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
 mkdir "$work/root" "$work/data" "$work/backup" "$work/mirror"
 files=$("$site" "$work/root")
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-"$repo/tests/support/vsftpd-run.sh" "$port" "$work/root" 2> "$work/vsftpd.log" &
+# The server runs until its standard input closes (descriptor 7 is held open meanwhile).
+mkfifo "$work/server-input"
+/usr/bin/python3 "$repo/tests/support/ftp_server.py" 0 "$work/root" bench secret < "$work/server-input" \
+    > "$work/server.out" 2> "$work/server.log" &
 server_pid=$!
+exec 7> "$work/server-input"
 for _ in $(seq 100); do
-    lftp -c "set net:max-retries 1; open ftp://127.0.0.1:$port; ls" > /dev/null 2>&1 && break
+    grep -q LISTENING "$work/server.out" 2>/dev/null && break
     sleep 0.1
 done
+port=$(awk '/LISTENING/ { print $2 }' "$work/server.out")
+[ -n "$port" ] || { echo "the FTP server did not start" >&2; exit 1; }
 
 "$dbf" init "$work/data" > /dev/null
-"$dbf" set "$work/data/FTP Connection.dbf" 1 USERNAME=anonymous PASSWORD=bench@example.org \
+"$dbf" set "$work/data/FTP Connection.dbf" 1 USERNAME=bench PASSWORD=secret \
     "DOMAIN=127.0.0.1:$port" USEDEFAULT=T FIREWALL=T > /dev/null
 "$dbf" add "$work/data/FTP Profiles.DBF" PROFILE=Bench "TARGET_LOC=$work/backup" ACTIVE=F > /dev/null
 for source in /www/index.html /www/site /cgi-bin; do
@@ -59,7 +65,7 @@ backup_run() {
 lftp_run() {
     rm -rf "$work/mirror" && mkdir "$work/mirror"
     start=$(now)
-    lftp -c "set ftp:passive-mode on; open ftp://127.0.0.1:$port; get www/index.html -o $work/mirror/index.html;
+    lftp -c "set ftp:passive-mode on; open -u bench,secret ftp://127.0.0.1:$port; get www/index.html -o $work/mirror/index.html;
              mirror www/site $work/mirror/site; mirror cgi-bin $work/mirror/cgi-bin" > /dev/null
     seconds "$start" "$(now)"
 }
