@@ -182,6 +182,22 @@ TEST(RunProfile, SampleSiteFromPyftpdlibIsCopiedByteForByte)
     checkSampleBackup(d, server.root());
 }
 
+// vsftpd leaves dot files out of a plain listing and locks the anonymous user into the site.
+TEST(RunProfile, SampleSiteFromVsftpdIsCopiedByteForByte)
+{
+    QTemporaryDir site;
+    const QString root = site.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(root));
+    EXPECT_GE(cvb::test::buildSampleSite(root, kBigFile), 200);
+    cvb::test::VsftpdServer server(root);
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+                     QStringLiteral("USERNAME=anonymous"), QStringLiteral("PASSWORD=backup@example.com")});
+    addSampleProfile(d);
+    checkSampleBackup(d, root);
+}
+
 TEST(RunProfile, MissingSourceLeavesAnEmptyFolderAndExitsWithOne)
 {
     cvb::test::PyFtpServer server;

@@ -1,10 +1,13 @@
 #!/bin/sh
 # Runs vsftpd in the foreground on 127.0.0.1:PORT, serving ROOT to anonymous users read-only,
-# from a configuration written into a temporary folder. Run as root.
+# from a configuration written into a temporary folder. Run as root: vsftpd locks the anonymous
+# session into ROOT (so "/" is ROOT, as on a web host) and then serves it as the system user
+# "daemon", which must be able to read the files; ROOT itself is made 0755.
 # Usage: vsftpd-run.sh PORT ROOT
 set -eu
 port=$1
 root=$(cd "$2" && pwd)
+chmod 0755 "$root"
 conf_dir=$(mktemp -d "${TMPDIR:-/tmp}/cvb-vsftpd.XXXXXX")
 mkdir -p "$conf_dir/empty"
 chmod 0755 "$conf_dir/empty"
@@ -24,7 +27,8 @@ pasv_address=127.0.0.1
 port_enable=YES
 connect_from_port_20=NO
 secure_chroot_dir=$conf_dir/empty
-run_as_launching_user=YES
+ftp_username=daemon
+nopriv_user=nobody
 seccomp_sandbox=NO
 isolate=NO
 isolate_network=NO
