@@ -18,6 +18,7 @@
 // Table_Log, Table_ProfilesLKUP, Table_FilesLKUP.
 #pragma once
 
+#include "backup/ReportText.h"
 #include "scheduler/ScheduleMonitor.h"
 #include "ui/MainWindowAccess.h"
 
@@ -40,8 +41,8 @@ class Table;
 class TableScheduleBook;
 class QueueMonitor;
 
-// The vendor's web site, opened by the logo pictures.
-inline const QString VendorAddress = QStringLiteral("https://www.corvale.example/");
+// The vendor's web site, opened by the logo pictures (the report mail names the same address).
+inline const QString VendorAddress = QLatin1String(kVendorWebAddress);
 
 // True when DOMAIN, PASSWORD and USERNAME of the connection cursor's current record are all filled.
 bool connectionComplete(const Table &connection);
