@@ -51,10 +51,10 @@ QString pythonSpec(const TableLayout &layout)
     return parts.join(QStringLiteral("; "));
 }
 
-void writeWithPythonDbf(const QString &path, const QJsonObject &spec)
+void writeWithPythonDbf(const QString &path, const QJsonObject &request)
 {
     const auto r = test::runProcess(test::python(), {test::sourcePath(Script), "write", path}, 120000,
-                                    QJsonDocument(spec).toJson());
+                                    QJsonDocument(request).toJson());
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
 }
 

@@ -38,17 +38,17 @@ def describe(paths):
 def write(path):
     import dbf
 
-    spec = json.load(sys.stdin)
-    table = dbf.Table(path, spec["fields"], dbf_type="db3", codepage="utf8")
+    request = json.load(sys.stdin)
+    table = dbf.Table(path, request["fields"], dbf_type="db3", codepage="utf8")
     table.open(dbf.READ_WRITE)
-    for record in spec["records"]:
+    for record in request["records"]:
         values = {}
         for name, value in record.items():
             if isinstance(value, str) and len(value) == 10 and value[4] == "-" and value[7] == "-":
                 value = datetime.date.fromisoformat(value)
             values[name.lower()] = value
         table.append(values)
-    for index in spec.get("delete", []):
+    for index in request.get("delete", []):
         with table[index] as record:
             dbf.delete(record)
     table.close()
