@@ -321,6 +321,31 @@ TEST(BackupWindow, DialsUpBeforeTheBackupAndHangsUpAfterIt)
     EXPECT_EQ(openDialUpConnections(), QStringList{});
 }
 
+// A hang-up that fails ends the transfer step by an error, before "Backup Complete": the worker
+// ends without BackupDone, and the window must count the backup as failed and close.
+TEST(BackupWindow, AWorkerEndingByAnErrorGivesAFailedBackupAndClosesTheWindow)
+{
+    qputenv("CVB_RAS", "sim");
+    qputenv("CVB_RAS_SIM", "hangup=668");
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    writeFile(server.path(QStringLiteral("a.txt")), "dialled\n");
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    prepareDialUp(h);
+    h.addProfile({QStringLiteral("Dial")});
+    h.addSource(QStringLiteral("Dial"), QStringLiteral("/a.txt"));
+    h.enqueue(QStringLiteral("Dial"));
+    const auto closed = h.runQueue();
+    qunsetenv("CVB_RAS_SIM");
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_FALSE(closed[0].ok);
+    const QStringList rows = h.eventsOf(QStringLiteral("Dial"));
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_TRUE(rows.last().startsWith(QStringLiteral("EXCEPTION: "))) << rows.last().toStdString();
+    EXPECT_FALSE(rows.contains(QStringLiteral("Backup Complete")));
+}
+
 } // namespace
 
 namespace {
