@@ -298,37 +298,22 @@ void prepareDialUp(BackupHarness &h)
     h.setConnectionField(QStringLiteral("PHONENUM"), QStringLiteral("5551234"));
 }
 
-TEST(BackupWindow, DialsUpBeforeTheBackupAndHangsUpAfterIt)
+// The outcome of a backup of one small file that dials up first, through the simulator run
+// with the given options.
+struct DialRun
 {
-    qputenv("CVB_RAS", "sim");
-    cvb::test::PyFtpServer server;
-    ASSERT_TRUE(server.isListening());
-    writeFile(server.path(QStringLiteral("a.txt")), "dialled\n");
-    BackupHarness h;
-    h.setConnection(address(server.port()), server.user(), server.password());
-    prepareDialUp(h);
-    h.addProfile({QStringLiteral("Dial")});
-    h.addSource(QStringLiteral("Dial"), QStringLiteral("/a.txt"));
-    h.enqueue(QStringLiteral("Dial"));
-    const auto closed = h.runQueue();
-    ASSERT_EQ(closed.size(), 1u);
-    EXPECT_TRUE(closed[0].ok);
-    const QStringList rows = h.eventsOf(QStringLiteral("Dial"));
-    ASSERT_GE(rows.size(), 3);
-    EXPECT_EQ(rows[1], QStringLiteral("Dialing dialer"));
-    EXPECT_EQ(rows[2], QStringLiteral("Loading Winsock"));
-    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
-    EXPECT_EQ(openDialUpConnections(), QStringList{});
-}
+    std::size_t windows = 0;
+    bool ok = false;
+    QStringList rows;
+};
 
-// A hang-up that fails ends the transfer step by an error, before "Backup Complete": the worker
-// ends without BackupDone, and the window must count the backup as failed and close.
-TEST(BackupWindow, AWorkerEndingByAnErrorGivesAFailedBackupAndClosesTheWindow)
+DialRun dialUpBackupOfOneFile(const QByteArray &simulatorOptions)
 {
     qputenv("CVB_RAS", "sim");
-    qputenv("CVB_RAS_SIM", "hangup=668");
+    qputenv("CVB_RAS_SIM", simulatorOptions);
+    DialRun run;
     cvb::test::PyFtpServer server;
-    ASSERT_TRUE(server.isListening());
+    EXPECT_TRUE(server.isListening());
     writeFile(server.path(QStringLiteral("a.txt")), "dialled\n");
     BackupHarness h;
     h.setConnection(address(server.port()), server.user(), server.password());
@@ -338,12 +323,34 @@ TEST(BackupWindow, AWorkerEndingByAnErrorGivesAFailedBackupAndClosesTheWindow)
     h.enqueue(QStringLiteral("Dial"));
     const auto closed = h.runQueue();
     qunsetenv("CVB_RAS_SIM");
-    ASSERT_EQ(closed.size(), 1u);
-    EXPECT_FALSE(closed[0].ok);
-    const QStringList rows = h.eventsOf(QStringLiteral("Dial"));
-    ASSERT_FALSE(rows.isEmpty());
-    EXPECT_TRUE(rows.last().startsWith(QStringLiteral("EXCEPTION: "))) << rows.last().toStdString();
-    EXPECT_FALSE(rows.contains(QStringLiteral("Backup Complete")));
+    run.windows = closed.size();
+    run.ok = !closed.empty() && closed[0].ok;
+    run.rows = h.eventsOf(QStringLiteral("Dial"));
+    return run;
+}
+
+TEST(BackupWindow, DialsUpBeforeTheBackupAndHangsUpAfterIt)
+{
+    const DialRun run = dialUpBackupOfOneFile({});
+    ASSERT_EQ(run.windows, 1u);
+    EXPECT_TRUE(run.ok);
+    ASSERT_GE(run.rows.size(), 3);
+    EXPECT_EQ(run.rows[1], QStringLiteral("Dialing dialer"));
+    EXPECT_EQ(run.rows[2], QStringLiteral("Loading Winsock"));
+    EXPECT_EQ(run.rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(openDialUpConnections(), QStringList{});
+}
+
+// A hang-up that fails ends the transfer step by an error, before "Backup Complete": the worker
+// ends without BackupDone, and the window must count the backup as failed and close.
+TEST(BackupWindow, AWorkerEndingByAnErrorGivesAFailedBackupAndClosesTheWindow)
+{
+    const DialRun run = dialUpBackupOfOneFile("hangup=668");
+    ASSERT_EQ(run.windows, 1u);
+    EXPECT_FALSE(run.ok);
+    ASSERT_FALSE(run.rows.isEmpty());
+    EXPECT_TRUE(run.rows.last().startsWith(QStringLiteral("EXCEPTION: "))) << run.rows.last().toStdString();
+    EXPECT_FALSE(run.rows.contains(QStringLiteral("Backup Complete")));
 }
 
 } // namespace

@@ -45,6 +45,13 @@ public:
         EXPECT_EQ(r.exitCode, 0) << args.join(QLatin1Char(' ')).toStdString() << ": " << r.err.toStdString();
         return r.out;
     }
+    // The connection record names the test server, its port and its user.
+    void useServer(const cvb::test::PyFtpServer &server) const
+    {
+        setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+                       QStringLiteral("USERNAME=") + server.user(),
+                       QStringLiteral("PASSWORD=") + server.password()});
+    }
     void setConnection(const QStringList &fields) const
     {
         dbf(QStringList{QStringLiteral("set"), table("FTP Connection.dbf"), QStringLiteral("1")} + fields);
@@ -175,9 +182,7 @@ TEST(RunProfile, SampleSiteFromPyftpdlibIsCopiedByteForByte)
     ASSERT_TRUE(server.isListening()) << server.error().toStdString();
     EXPECT_GE(cvb::test::buildSampleSite(server.root(), kBigFile), 200);
     ProgramData d;
-    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
-                     QStringLiteral("USERNAME=") + server.user(),
-                     QStringLiteral("PASSWORD=") + server.password()});
+    d.useServer(server);
     addSampleProfile(d);
     checkSampleBackup(d, server.root());
 }
@@ -203,9 +208,7 @@ TEST(RunProfile, MissingSourceLeavesAnEmptyFolderAndExitsWithOne)
     cvb::test::PyFtpServer server;
     ASSERT_TRUE(server.isListening());
     ProgramData d;
-    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
-                     QStringLiteral("USERNAME=") + server.user(),
-                     QStringLiteral("PASSWORD=") + server.password()});
+    d.useServer(server);
     d.addProfile(QStringLiteral("Miss"));
     d.addSource(QStringLiteral("Miss"), QStringLiteral("/gone.html"));
     const auto r = d.run(QStringLiteral("Miss"));
@@ -223,14 +226,9 @@ TEST(RunProfile, RotationUsesABCAThenDateStampsMakeANewFolderEachRun)
 {
     cvb::test::PyFtpServer server;
     ASSERT_TRUE(server.isListening());
-    QFile f(server.path(QStringLiteral("page.html")));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<p>rotating</p>\n");
-    f.close();
+    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("page.html")), "<p>rotating</p>\n"));
     ProgramData d;
-    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
-                     QStringLiteral("USERNAME=") + server.user(),
-                     QStringLiteral("PASSWORD=") + server.password()});
+    d.useServer(server);
     d.addProfile(QStringLiteral("Rot"), {QStringLiteral("ROTATE_DIR=T"), QStringLiteral("DTSTAMP_DI=T")});
     d.addSource(QStringLiteral("Rot"), QStringLiteral("/page.html"));
     for (int run = 0; run < 4; ++run)
@@ -283,14 +281,9 @@ TEST(ScheduledBackup, ADueProfileIsQueuedAndBackedUpWithNoOneAtTheKeyboard)
 {
     cvb::test::PyFtpServer server;
     ASSERT_TRUE(server.isListening());
-    QFile f(server.path(QStringLiteral("nightly.html")));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<p>on time</p>\n");
-    f.close();
+    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("nightly.html")), "<p>on time</p>\n"));
     ProgramData d;
-    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
-                     QStringLiteral("USERNAME=") + server.user(),
-                     QStringLiteral("PASSWORD=") + server.password()});
+    d.useServer(server);
     // Due at 9:00 pm on Monday, December 7, 2026; the program starts ten seconds before.
     d.addProfile(QStringLiteral("Nightly"),
                  {QStringLiteral("KIND=Daily Backup every          day(s) at             :"),
