@@ -71,6 +71,22 @@ int CIPPortMsg::PumpOne()
     return result == Pump::GoOn ? 0 : WaitEnded(result);
 }
 
+int CIPPortMsg::WaitUntil(const std::function<bool()> &done)
+{
+    WaitFrame frame(SocketNotify());
+    for (;;) {
+        if (done())
+            return 0;
+        if (const int hook = IdleHook(); hook != 0)
+            return hook;
+        if (done())
+            return 0;
+        const Pump result = PumpEvents(frame);
+        if (result != Pump::GoOn)
+            return WaitEnded(result);
+    }
+}
+
 void CIPPortMsg::Interrupt()
 {
     SocketNotify()->Interrupt();

@@ -7,6 +7,8 @@
 
 #include <QList>
 
+#include <functional>
+
 namespace cvb {
 
 class CIPPortMsg : public CcvbIPPort
@@ -51,6 +53,9 @@ public:
     // Handles the thread's events once, sleeping until there is one: 0, or 301 when the
     // wait is interrupted or its idle limit has passed.
     int PumpOne();
+    // Handles events as one wait until done() holds: 0, 301 as PumpOne, or the first non-zero
+    // result of IdleHook, which is called on every pass.
+    int WaitUntil(const std::function<bool()> &done);
     // Ends the innermost running waits of this component, up to five of them.
     void Interrupt();
 

@@ -49,9 +49,18 @@ int loopLevel()
     return QThread::currentThread()->loopLevel();
 }
 
-// Turns a request to close a window into an interrupt of the running wait. The request from
-// the window system reaches the window object (QWindow); a widget closed by the program's own
-// code is not seen here.
+bool isAncestor(const QObject *ancestor, const QObject *object)
+{
+    for (; object; object = object->parent())
+        if (object == ancestor)
+            return true;
+    return false;
+}
+
+// Turns the closing of a window into an interrupt of the running wait of a component that the
+// window owns: closing the window that waits for a server ends that wait. Another window that
+// closes meanwhile (a backup window whose backup is done, while another backup waits for a
+// reply) interrupts nothing. The close reaches the window object (QWindow) and then the widget.
 class CloseWatcher : public QObject
 {
 public:
@@ -59,9 +68,15 @@ public:
     {
         // Only a close that the wait itself dispatches counts; a dialog running its own
         // loop inside the wait may close without ending it.
-        if (e->type() == QEvent::Close && watched->isWindowType() && !g_runningWaits.empty() &&
-            g_runningWaits.back().loopLevel == loopLevel())
-            CSocketNotify::InterruptRunningWait();
+        if (e->type() != QEvent::Close || !(watched->isWindowType() || watched->isWidgetType()) ||
+            g_runningWaits.empty() || g_runningWaits.back().loopLevel != loopLevel())
+            return false;
+        for (auto it = g_runningWaits.rbegin(); it != g_runningWaits.rend(); ++it) {
+            if (isAncestor(watched, it->sink)) {
+                it->sink->Interrupt();
+                break;
+            }
+        }
         return false;
     }
 };
@@ -372,7 +387,11 @@ int CSocketNotify::BeginWait()
     if (g_runningWaits.empty() && QCoreApplication::instance())
         QCoreApplication::instance()->installEventFilter(closeWatcher());
     g_runningWaits.push_back({this, loopLevel()});
-    NoteActivity();
+    // The idle clock starts with the outermost wait: a component that sat idle before it is
+    // not idle now. Inner and repeated short waits (a pass at a time) must not restart it,
+    // or a wait made of many passes would never reach its limit.
+    if (m_waitDepth == 0)
+        NoteActivity();
     return ++m_waitDepth;
 }
 
@@ -404,12 +423,6 @@ void CSocketNotify::WakeAfter(qint64 ms)
 {
     if (!m_idleTimer->isActive() || m_idleTimer->remainingTime() > ms)
         m_idleTimer->start(static_cast<int>(std::clamp<qint64>(ms, 1, 24 * 3600 * 1000)));
-}
-
-void CSocketNotify::InterruptRunningWait()
-{
-    if (!g_runningWaits.empty())
-        g_runningWaits.back().sink->Interrupt();
 }
 
 } // namespace cvb

@@ -71,10 +71,6 @@ public:
     // Wakes the running wait after the given time (the idle limit).
     void WakeAfter(qint64 ms);
 
-    // Asks the innermost running wait of any component to end, as a user's request to
-    // close a window does.
-    static void InterruptRunningWait();
-
 protected:
     bool event(QEvent *e) override;
 

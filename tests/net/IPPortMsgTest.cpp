@@ -181,21 +181,26 @@ TEST(CIPPortMsg, InterruptEndsFiveNestedWaitsAndNoMore)
     EXPECT_EQ(c.port.ConnectResult(), 0);
 }
 
-TEST(CIPPortMsg, ClosingAWindowInterruptsTheRunningWait)
+// A user's request to close a window, as it reaches the window.
+void userClose(QWidget &window)
+{
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window.windowHandle(), &close);
+}
+
+TEST(CIPPortMsg, ClosingTheWindowThatOwnsTheComponentInterruptsItsWait)
 {
     ScriptedServer server;
     server.ReadToEnd();
     server.Start();
-    Line c(server.Port());
-    ASSERT_EQ(c.port.ConnectAndWait(), 0);
     QWidget window;
     window.setObjectName("window");
+    Line c(server.Port());
+    c.port.setParent(&window);
+    ASSERT_EQ(c.port.ConnectAndWait(), 0);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTimer::singleShot(50, [&] {
-        QCloseEvent close;
-        QCoreApplication::sendEvent(window.windowHandle(), &close);
-    });
+    QTimer::singleShot(50, [&] { userClose(window); });
     EXPECT_EQ(c.port.WaitReply(), 301);
     EXPECT_EQ(c.port.LastErrorText(), "Interrupted");
     EXPECT_FALSE(window.isVisible());
@@ -212,16 +217,39 @@ TEST(CIPPortMsg, ADialogClosedInsideAWaitLeavesTheWaitRunning)
     QTimer::singleShot(20, [&] {
         QDialog box;
         box.setObjectName("box");
-        QTimer::singleShot(50, &box, [&] {
-            QCloseEvent close;
-            QCoreApplication::sendEvent(box.windowHandle(), &close);
-        });
+        QTimer::singleShot(50, &box, [&] { userClose(box); });
         box.exec();
         dialogClosed = true;
     });
     ASSERT_EQ(c.port.SendCommand(""), 0) << c.port.LastErrorText().toStdString();
     EXPECT_TRUE(dialogClosed);
     EXPECT_EQ(c.port.ReplyLine(), "200 still here");
+}
+
+TEST(CIPPortMsg, AnotherWindowClosingLeavesTheWaitRunning)
+{
+    // One backup's window closes when its backup is done, while the component of another
+    // backup's window waits for a reply: by the user's hand or the program's, that close is
+    // not meant for the waiting component.
+    ScriptedServer server;
+    server.Pause(400).Send("200 still here\r\n").ReadToEnd();
+    server.Start();
+    QWidget waiting;
+    QWidget first;
+    QWidget second;
+    Line c(server.Port());
+    c.port.setParent(&waiting);
+    ASSERT_EQ(c.port.ConnectAndWait(), 0);
+    for (QWidget *w : {&waiting, &first, &second}) {
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    }
+    QTimer::singleShot(50, &first, [&] { first.close(); });
+    QTimer::singleShot(100, &second, [&] { userClose(second); });
+    ASSERT_EQ(c.port.SendCommand(""), 0) << c.port.LastErrorText().toStdString();
+    EXPECT_EQ(c.port.ReplyLine(), "200 still here");
+    EXPECT_FALSE(first.isVisible());
+    EXPECT_FALSE(second.isVisible());
 }
 
 TEST(CIPPortMsg, SendAllDeliversEverythingWhileThePeerReadsSlowly)
