@@ -132,8 +132,14 @@ void TcvbFTP::RunAction(int action)
         }
         if (result != 0) {
             TearDownDataConnection();
-            if (result == 301 && LastErrorText() != QLatin1String("Timed out"))
+            const bool timedOut = result == 301 && LastErrorText() == QLatin1String("Timed out");
+            if (result == 301 && !timedOut)
                 SetLastError(result, QStringLiteral("Interrupted"));
+            // A reply still owed (after the idle limit, or the greeting and log-on replies of
+            // an interrupted log-on) would be taken for the reply to the next command. The
+            // connection is closed instead; the next action logs on afresh.
+            if (timedOut || (result == 301 && action == ftpLogon))
+                DropControlConnection();
         }
     }
     if (result != 0)
@@ -215,10 +221,17 @@ int TcvbFTP::Logoff()
     const int result = FtpCommand("QUIT");
     if (result != 0)
         Trace(2, QStringLiteral("Forcing disconnection from FTP server."));
+    SetLastError(result, LastErrorText());
+    DropControlConnection();
+    return result;
+}
+
+void TcvbFTP::DropControlConnection()
+{
+    const int code = LastErrorCode();
     const QString text = LastErrorText();
     WithoutRaising(*this, [&] { SetConnected(false); });
-    SetLastError(result, text);
-    return result;
+    SetLastError(code, text);
 }
 
 int TcvbFTP::Abort()
@@ -322,14 +335,7 @@ int TcvbFTP::SetUpDataConnection()
 
 int TcvbFTP::WaitForDataEnd()
 {
-    while (!m_data->TransferEnded() && !m_transferAborted) {
-        int result = IdleHook();
-        if (result == 0 && !m_data->TransferEnded())
-            result = PumpOne();
-        if (result != 0)
-            return result;
-    }
-    return 0;
+    return WaitUntil([this] { return m_data->TransferEnded() || m_transferAborted; });
 }
 
 void TcvbFTP::TearDownDataConnection()

@@ -115,6 +115,7 @@ private:
     int Perform(int action);
     int Logon();
     int Logoff();
+    void DropControlConnection();
     int Abort();
     int Transfer(int action);
     int SetUpDataConnection();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace cvb;
@@ -492,6 +493,57 @@ TEST_F(FtpScripted, SilentServerTimesOutButASlowTransferDoesNot)
     EXPECT_EQ(code, 301);
     EXPECT_EQ(message, "301: Timed out");
     EXPECT_EQ(ftp.Action(), ftpIdle);
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, TimedOutTransferDropsTheConnectionAndTheNextActionLogsOnAfresh)
+{
+    // The data connection opens and then stays silent, as does the control connection. The
+    // wait is made of many short passes; together they reach the limit. The reply owed to
+    // RETR would answer the next command, so the connection is closed and the next action
+    // starts on a new one.
+    ScriptedServer data;
+    data.Pause(4000).Close();
+    scriptLogon()
+        .ExpectLine("PASV")
+        .Send(pasvReply(data.Port()))
+        .ExpectLine("RETR stuck")
+        .Send("150 go\r\n")
+        .ReadToEnd()
+        .Accept();
+    scriptLogon().ExpectLine("NOOP").Send("200 fine\r\n");
+    control.Start();
+    data.Start();
+    ftp.SetIdleLimit(1);
+    ftp.SetPassive(true);
+    // Should the limit never be reached, the test ends the wait itself and fails.
+    QTimer::singleShot(8000, &ftp, [this] { ftp.SetAction(ftpIdle); });
+    ftp.SetRemoteFile(QStringLiteral("stuck"));
+    const auto [code, message] = failing(ftpDownload);
+    EXPECT_EQ(message, "301: Timed out");
+    EXPECT_FALSE(ftp.Connected());
+
+    ftp.SetRawCommand(QStringLiteral("NOOP"));
+    ftp.SetAction(ftpRawCommand);
+    EXPECT_EQ(ftp.ReplyLine(), "200 fine");
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, InterruptedLogonLeavesNoHalfOpenConnection)
+{
+    // The greeting is late and the log-on is interrupted meanwhile: the greeting must not be
+    // taken later for the reply to another command.
+    control.Pause(600).Send("220 late\r\n").ReadToEnd().Accept();
+    scriptLogon().ExpectLine("CWD /site").Send("250 here\r\n");
+    control.Start();
+    QTimer::singleShot(200, &ftp, [this] { ftp.SetAction(ftpIdle); });
+    const auto [code, message] = failing(ftpLogon);
+    EXPECT_EQ(code, 301);
+    EXPECT_FALSE(ftp.Connected());
+
+    ftp.SetAction(ftpLogon);
+    ftp.SetRemotePath(QStringLiteral("/site"));
+    EXPECT_EQ(ftp.ReplyLine(), "250 here");
     EXPECT_TRUE(control.WaitDone());
 }
 
