@@ -219,6 +219,12 @@ void TFTP_BackupThread::StartWorker()
 {
     m_worker = std::make_unique<TFTP_BackupEventThread>(
         m_stepContext, [this] { LogonStep(); }, [this] { TransferStep(); });
+    // The poll also runs once as soon as the worker has ended, so that a short backup does not
+    // wait for the next tick to send its report and close.
+    connect(m_worker.get(), &QThread::finished, this, [this] {
+        if (Timer1->isActive())
+            Timer1Timer();
+    }, Qt::QueuedConnection);
     m_worker->resume();
 }
 
