@@ -235,11 +235,21 @@ TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
         writeFile(server.path(QStringLiteral("two/sub/g%1.txt").arg(i)),
                   "two " + QByteArray::number(i) + "\n");
     }
+    cvb::test::SmtpServer smtp;
+    ASSERT_TRUE(smtp.IsRunning());
     BackupHarness h;
     h.setConnection(address(server.port()), server.user(), server.password());
+    h.setConnectionField(QStringLiteral("SMTP"), QStringLiteral("127.0.0.1:%1").arg(smtp.Port()));
+    h.setConnectionField(QStringLiteral("EMAILADDR"), QStringLiteral("backup@example.org"));
     QTemporaryDir targets;
-    h.addProfile({QStringLiteral("One"), targets.filePath(QStringLiteral("1"))});
-    h.addProfile({QStringLiteral("Two"), targets.filePath(QStringLiteral("2"))});
+    for (const QString &name : {QStringLiteral("One"), QStringLiteral("Two")}) {
+        ProfileSettings profile{name, targets.filePath(name == QLatin1String("One") ? QStringLiteral("1")
+                                                                                    : QStringLiteral("2"))};
+        profile.email = true;
+        profile.detailed = true;
+        profile.recipient = name.toLower() + QStringLiteral("@example.org");
+        h.addProfile(profile);
+    }
     QDir().mkpath(targets.filePath(QStringLiteral("1")));
     QDir().mkpath(targets.filePath(QStringLiteral("2")));
     h.addSource(QStringLiteral("One"), QStringLiteral("/one"));
@@ -271,6 +281,28 @@ TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
     EXPECT_EQ(cvb::test::treeDifferences(server.path(QStringLiteral("two")),
                                          targets.filePath(QStringLiteral("2/two"))),
               QStringList{});
+
+    // Each report goes to its own recipient and carries its own backup's rows, in order.
+    const cvb::test::ReceivedMail mails[] = {smtp.WaitMessage(1), smtp.WaitMessage(2)};
+    for (const QString &name : {QStringLiteral("One"), QStringLiteral("Two")}) {
+        const QString recipient = name.toLower() + QStringLiteral("@example.org");
+        const auto *mail = std::find_if(std::begin(mails), std::end(mails), [&](const auto &m) {
+            return m.rcptTos == QStringList{recipient};
+        });
+        ASSERT_NE(mail, std::end(mails)) << recipient.toStdString();
+        const QString text = QString::fromUtf8(mail->message);
+        EXPECT_TRUE(text.contains(QStringLiteral("Subject: Backup report for profile : ") + name));
+        qsizetype from = 0;
+        const QStringList rows = h.eventsOf(name);
+        ASSERT_TRUE(rows.contains(QStringLiteral("Loading Winsock")));
+        for (const QString &row : rows.mid(rows.indexOf(QStringLiteral("Loading Winsock")))) {
+            const qsizetype at = text.indexOf(QLatin1Char(' ') + row + QStringLiteral("\r\n"), from);
+            EXPECT_GE(at, from) << name.toStdString() << ": " << row.toStdString();
+            from = std::max(from, at);
+        }
+        const QString other = name == QLatin1String("One") ? QStringLiteral("/two") : QStringLiteral("/one");
+        EXPECT_FALSE(text.contains(other)) << text.toStdString();
+    }
 }
 
 } // namespace
