@@ -1,6 +1,7 @@
 #include "app/RunProfile.h"
 
 #include "app/MainWin.h"
+#include "backup/FTP_BackupThread_Unit.h"
 #include "data/Clock.h"
 #include "data/DateText.h"
 #include "data/Layouts.h"
@@ -53,12 +54,13 @@ ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
     : m_mainWin(mainWin), m_profile(profile)
 {
     connect(mainWin, &TMainWin::backupClosed, this, [this](const QString &closedProfile, bool ok) {
-        if (m_done || closedProfile != m_profile)
-            return;
-        m_done = true;
-        m_exitStatus = ok ? 0 : 1;
-        // Closed from the event loop, once the backup window's own closing has ended.
-        QTimer::singleShot(0, m_mainWin, &QWidget::close);
+        if (!m_done && closedProfile == m_profile) {
+            m_done = true;
+            m_exitStatus = ok ? 0 : 1;
+        }
+        // Checked from the event loop, once the backup window's own closing has ended.
+        if (m_done)
+            QTimer::singleShot(0, this, &ProfileRun::closeWhenNoBackupRuns);
     });
     Table &queue = mainWin->Table_Queue();
     queue.insert();
@@ -67,6 +69,18 @@ ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
     queue.post();
     // The queue monitor would see the entry on its next tick; this tick comes at once.
     QTimer::singleShot(0, mainWin, &TMainWin::QueueMonitorTimer);
+}
+
+void ProfileRun::closeWhenNoBackupRuns()
+{
+    // A backup that the scheduler started meanwhile has already taken its entry from the
+    // queue: ending the program now would lose that run, so it ends first.
+    const auto windows = m_mainWin->findChildren<TFTP_BackupThread *>(Qt::FindDirectChildrenOnly);
+    for (const TFTP_BackupThread *window : windows) {
+        if (!window->isClosing())
+            return;
+    }
+    m_mainWin->close();
 }
 
 } // namespace cvb

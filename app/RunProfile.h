@@ -26,7 +26,8 @@ public:
 };
 
 // Queues the profile through the main window's queue and lets its queue monitor start it at
-// once. When that backup's window has closed, the main window is closed, which ends the program.
+// once. When that backup's window has closed and no other backup runs, the main window is
+// closed, which ends the program.
 class ProfileRun : public QObject
 {
     Q_OBJECT
@@ -37,6 +38,8 @@ public:
     int exitStatus() const { return m_exitStatus; }
 
 private:
+    void closeWhenNoBackupRuns();
+
     TMainWin *m_mainWin;
     QString m_profile;
     bool m_done = false;
