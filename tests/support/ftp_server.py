@@ -5,25 +5,13 @@ Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdi
 or on SIGTERM. Active (PORT) and passive (PASV) data connections are both allowed.
 With CVB_FTP_LOG=PREFIX set, the server logs every command and reply to PREFIX.<pid>.
 """
-import logging
-import os
 import sys
-import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import ActiveDTP, FTPHandler
+from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
-
-class HandOverActiveDTP(ActiveDTP):
-    """An active data connector that forgets its socket number once it has handed the socket
-    on. pyftpdlib 1.5 keeps the number, and closing the connector later (at the next PORT)
-    unregisters whatever connection has that number by then: with several sessions at once
-    that is often another session's control connection, which is then never read again."""
-
-    def del_channel(self, map=None):
-        super().del_channel(map)
-        self._fileno = None
+from pyftpd_common import prepare, serve
 
 
 def main():
@@ -36,23 +24,13 @@ def main():
         pass
 
     Handler.authorizer = authorizer
-    Handler.active_dtp = HandOverActiveDTP
     Handler.banner = "pyftpdlib test server ready."
     Handler.use_sendfile = True
     Handler.encoding = "utf-8"
-    if os.environ.get("CVB_FTP_LOG"):
-        logging.basicConfig(filename="%s.%d" % (os.environ["CVB_FTP_LOG"], os.getpid()),
-                            level=logging.DEBUG, format="%(asctime)s %(message)s")
+    prepare(Handler)
     server = FTPServer(("127.0.0.1", port), Handler)
     server.max_cons = 64
-    print("LISTENING %d" % server.address[1], flush=True)
-
-    def watch_stdin():
-        sys.stdin.read()
-        os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
-    server.serve_forever(handle_exit=True)
+    serve(server)
 
 
 if __name__ == "__main__":

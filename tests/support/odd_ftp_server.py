@@ -8,13 +8,13 @@ only passive data connections work.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
 """
-import os
 import sys
-import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
+
+from pyftpd_common import prepare, serve
 
 
 def main():
@@ -48,15 +48,8 @@ def main():
 
     Handler.authorizer = authorizer
     Handler.banner = "odd listing test server ready."
-    server = FTPServer(("127.0.0.1", port), Handler)
-    print("LISTENING %d" % server.address[1], flush=True)
-
-    def watch_stdin():
-        sys.stdin.read()
-        os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
-    server.serve_forever(handle_exit=True)
+    prepare(Handler)
+    serve(FTPServer(("127.0.0.1", port), Handler))
 
 
 if __name__ == "__main__":
