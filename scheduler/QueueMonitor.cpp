@@ -4,33 +4,13 @@
 #include "data/Filter.h"
 #include "data/Table.h"
 #include "scheduler/BackupFolder.h"
+#include "scheduler/TimersPaused.h"
 
 #include <QTimer>
 
 #include <exception>
 
 namespace cvb {
-
-namespace {
-
-// Enables the timer again however the tick ends: a failing table must not stop the queue.
-class EnableOnExit
-{
-public:
-    explicit EnableOnExit(QTimer *timer) : m_timer(timer) {}
-    EnableOnExit(const EnableOnExit &) = delete;
-    EnableOnExit &operator=(const EnableOnExit &) = delete;
-    ~EnableOnExit()
-    {
-        if (m_timer)
-            m_timer->start();
-    }
-
-private:
-    QTimer *m_timer;
-};
-
-} // namespace
 
 QueueMonitor::QueueMonitor(QueueMonitorWiring wiring) : m_wiring(std::move(wiring))
 {
@@ -42,9 +22,7 @@ void QueueMonitor::QueueMonitorTimer()
     queue.refresh();
     if (queue.isEmpty())
         return;
-    if (m_wiring.timer)
-        m_wiring.timer->stop();
-    EnableOnExit enable(m_wiring.timer);
+    TimersPaused paused{m_wiring.timer};
     try {
         startNewestEntry();
     } catch (const std::exception &e) {

@@ -2,41 +2,15 @@
 
 #include "data/Clock.h"
 #include "data/DateText.h"
+#include "scheduler/TimersPaused.h"
 
 #include <QTimer>
-#include <initializer_list>
-#include <vector>
 
 namespace cvb {
 
 namespace {
 
 constexpr qint64 MinutesPerDay = 24 * 60;
-
-// Stops the timers it is given and starts them again when it goes, however the work ends.
-class TimersPaused
-{
-public:
-    explicit TimersPaused(std::initializer_list<QTimer *> timers)
-    {
-        for (QTimer *timer : timers) {
-            if (timer) {
-                timer->stop();
-                m_timers.push_back(timer);
-            }
-        }
-    }
-    ~TimersPaused()
-    {
-        for (QTimer *timer : m_timers)
-            timer->start();
-    }
-    TimersPaused(const TimersPaused &) = delete;
-    TimersPaused &operator=(const TimersPaused &) = delete;
-
-private:
-    std::vector<QTimer *> m_timers;
-};
 
 // Runs a pass over the book and ends it even when a table operation fails on the way.
 template <typename Work> void inPass(ScheduleBook &book, Work work)
