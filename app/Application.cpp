@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "ui/Dialogs.h"
+#include "ui/common/Dialogs.h"
 
 #include <QSocketNotifier>
 

@@ -1,14 +1,15 @@
 #include "app/MainWin.h"
 
+#include "app/MenuTable.h"
 #include "backup/FTP_BackupThread_Unit.h"
+#include "data/ConnectionSettings.h"
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"
 #include "data/Table.h"
 #include "data/TransferMode.h"
 #include "scheduler/QueueMonitor.h"
 #include "scheduler/TableScheduleBook.h"
-#include "ui/Dialogs.h"
-#include "ui/PlaceholderWindow.h"
+#include "ui/common/Dialogs.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -46,13 +47,6 @@ const QString LogoHint = QStringLiteral("Click Here For Sales And Documentation"
 const QString LogoFile = QStringLiteral("logo.gif");
 
 } // namespace
-
-bool connectionComplete(const Table &connection)
-{
-    return !connection.asString(QStringLiteral("DOMAIN")).isEmpty() &&
-           !connection.asString(QStringLiteral("PASSWORD")).isEmpty() &&
-           !connection.asString(QStringLiteral("USERNAME")).isEmpty();
-}
 
 TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
 {
@@ -130,7 +124,10 @@ QToolButton *TMainWin::addButton(const QString &name, const QString &caption, vo
     button->setText(caption);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    connect(button, &QToolButton::clicked, this, handler);
+    if (handler)
+        connect(button, &QToolButton::clicked, this, handler);
+    else // a window of the menu table
+        connect(button, &QToolButton::clicked, this, [this, name] { openMenuWindow(name); });
     return button;
 }
 
@@ -167,8 +164,7 @@ QWidget *TMainWin::buildMenuPanel()
     left->addWidget(logo_, 1);
     left->addLayout(logos);
     for (QToolButton *small : {
-             addButton(QStringLiteral("ScheduleButton"), QStringLiteral("View Web Backup Schedule"),
-                       &TMainWin::ScheduleButtonClick),
+             addButton(QStringLiteral("ScheduleButton"), QStringLiteral("View Web Backup Schedule")),
              addButton(QStringLiteral("BackgroundButton"), QStringLiteral("Run In Background"),
                        &TMainWin::BackgroundButtonClick),
              addButton(QStringLiteral("QuitButton"), QStringLiteral("Quit And Exit Program"),
@@ -183,18 +179,13 @@ QWidget *TMainWin::buildMenuPanel()
     large.setPointSize(large.pointSize() + 3);
     large.setBold(true);
     for (QToolButton *big : {
-             addButton(QStringLiteral("ConnectionButton"), QStringLiteral("Set Connection To Web Server"),
-                       &TMainWin::ConnectionButtonClick),
-             addButton(QStringLiteral("ProfilesButton"), QStringLiteral("Build/Edit Backup Session Profile"),
-                       &TMainWin::ProfilesButtonClick),
-             addButton(QStringLiteral("LogsButton"), QStringLiteral("View Backup History Logs"),
-                       &TMainWin::LogsButtonClick),
+             addButton(QStringLiteral("ConnectionButton"), QStringLiteral("Set Connection To Web Server")),
+             addButton(QStringLiteral("ProfilesButton"), QStringLiteral("Build/Edit Backup Session Profile")),
+             addButton(QStringLiteral("LogsButton"), QStringLiteral("View Backup History Logs")),
              addButton(QStringLiteral("LiveSessionButton"),
-                       QStringLiteral("Live Upload/Download To Web Server (FTP)"),
-                       &TMainWin::LiveSessionButtonClick),
+                       QStringLiteral("Live Upload/Download To Web Server (FTP)")),
              addButton(QStringLiteral("InstantBackupButton"),
-                       QStringLiteral("Initiate Instant Profile Backup"),
-                       &TMainWin::InstantBackupButtonClick),
+                       QStringLiteral("Initiate Instant Profile Backup")),
          }) {
         big->setFont(large);
         right->addWidget(big);
@@ -260,7 +251,7 @@ void TMainWin::QueueMonitorTimer()
 
 bool TMainWin::AllowAccess()
 {
-    if (connectionComplete(*tableCnct_))
+    if (readConnectionSettings(*tableCnct_).complete())
         return true;
     dialogs().information(GuardMessage);
     return false;
@@ -307,69 +298,20 @@ bool TMainWin::IsAsciiExtension(const QString &name) const
     return cvb::IsAsciiExtension(name, asciiExtensions());
 }
 
-void TMainWin::openMenuWindow(QWidget *window)
+void TMainWin::openMenuWindow(const QString &button)
 {
+    const MenuWindow *entry = menuWindow(button);
+    if (!entry || (entry->guarded && !AllowAccess()))
+        return;
+    if (entry->hidesMenu)
+        HideMenuPanel();
+    QWidget *window = entry->make(*this, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    connect(window, &QObject::destroyed, this, &TMainWin::ShowMenuPanel);
-    layout()->addWidget(window);
+    if (entry->hidesMenu) {
+        connect(window, &QObject::destroyed, this, &TMainWin::ShowMenuPanel);
+        layout()->addWidget(window);
+    }
     window->show();
-}
-
-void TMainWin::ConnectionButtonClick()
-{
-    HideMenuPanel();
-    openMenuWindow(new PlaceholderWindow(QStringLiteral("FTP_ConnectionData"),
-                                         QStringLiteral("Web Server Connection Information"), this));
-}
-
-void TMainWin::ProfilesButtonClick()
-{
-    if (!AllowAccess())
-        return;
-    HideMenuPanel();
-    openMenuWindow(
-        new PlaceholderWindow(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"), this));
-}
-
-void TMainWin::LogsButtonClick()
-{
-    if (!AllowAccess())
-        return;
-    HideMenuPanel();
-    openMenuWindow(
-        new PlaceholderWindow(QStringLiteral("FTP_LogMaint"), QStringLiteral("Log Maintenance"), this));
-}
-
-void TMainWin::LiveSessionButtonClick()
-{
-    if (!AllowAccess())
-        return;
-    HideMenuPanel();
-    openMenuWindow(
-        new PlaceholderWindow(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"), this));
-}
-
-void TMainWin::InstantBackupButtonClick()
-{
-    if (!AllowAccess())
-        return;
-    HideMenuPanel();
-    openMenuWindow(
-        new PlaceholderWindow(QStringLiteral("FTP_CreateNewProfile"), QStringLiteral("Profiles"), this));
-}
-
-void TMainWin::ScheduleButtonClick()
-{
-    openScheduleOverview();
-}
-
-void TMainWin::openScheduleOverview()
-{
-    // The schedule overview is a window of its own that stays on top; the menu stays as it is.
-    auto *overview = new PlaceholderWindow(QStringLiteral("FTP_ProfileStatus"),
-                                           QStringLiteral("Corvale Web Backup Schedule"), this);
-    overview->setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint);
-    overview->show();
 }
 
 void TMainWin::BackgroundButtonClick()
@@ -392,7 +334,7 @@ void TMainWin::RestoreClick()
     show();
     raise();
     activateWindow();
-    openScheduleOverview();
+    openMenuWindow(QStringLiteral("ScheduleButton"));
 }
 
 void TMainWin::VendorLogoClick()

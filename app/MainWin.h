@@ -20,7 +20,7 @@
 
 #include "backup/ReportText.h"
 #include "scheduler/ScheduleMonitor.h"
-#include "ui/MainWindowAccess.h"
+#include "ui/common/MainWindowAccess.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,9 +43,6 @@ class QueueMonitor;
 
 // The vendor's web site, opened by the logo pictures (the report mail names the same address).
 inline const QString VendorAddress = QLatin1String(kVendorWebAddress);
-
-// True when DOMAIN, PASSWORD and USERNAME of the connection cursor's current record are all filled.
-bool connectionComplete(const Table &connection);
 
 class TMainWin : public QWidget, public MainWindowAccess
 {
@@ -88,12 +85,8 @@ public:
     QSystemTrayIcon *TrayIcon1() const { return trayIcon_; }
 
     // Handlers, named after their control and event.
-    void ConnectionButtonClick();
-    void ProfilesButtonClick();
-    void LogsButtonClick();
-    void LiveSessionButtonClick();
-    void InstantBackupButtonClick();
-    void ScheduleButtonClick();
+    // Opens the window of a menu button as its entry in the menu table says (app/MenuTable.h).
+    void openMenuWindow(const QString &button);
     void BackgroundButtonClick();
     void QuitButtonClick();
     void RestoreClick();
@@ -111,13 +104,10 @@ protected:
 private:
     Table *openCursor(const QString &name, const QString &fileName, const QString &index = {});
     QWidget *buildMenuPanel();
-    QToolButton *addButton(const QString &name, const QString &caption, void (TMainWin::*handler)());
+    QToolButton *addButton(const QString &name, const QString &caption, void (TMainWin::*handler)() = nullptr);
     void buildTrayIcon();
     void centreOnScreen();
     void startUp();
-    // Hides the menu and shows `window` filling the main window; the menu comes back when it goes.
-    void openMenuWindow(QWidget *window);
-    void openScheduleOverview();
     void loadLogo();
 
     Table *tableCnct_;

@@ -2,7 +2,7 @@
 // for cron, systemd timers and tests. No one is at the keyboard.
 #pragma once
 
-#include "ui/Dialogs.h"
+#include "ui/common/Dialogs.h"
 
 #include <QObject>
 #include <QString>

@@ -8,7 +8,7 @@
 #include "data/Clock.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "ui/Dialogs.h"
+#include "ui/common/Dialogs.h"
 
 #include <QPointer>
 #include <QTextStream>

@@ -4,6 +4,7 @@
 #include "backup/FTP_BackupEventThread_Unit.h"
 #include "backup/ReportText.h"
 #include "data/Clock.h"
+#include "data/ConnectionSettings.h"
 #include "data/DateText.h"
 #include "data/EventLogRow.h"
 #include "data/Filter.h"
@@ -13,8 +14,8 @@
 #include "data/Table.h"
 #include "data/TransferMode.h"
 #include "mail/MailSend.h"
-#include "net/FtpClient.h"
-#include "net/NetDial.h"
+#include "ftp/FtpClient.h"
+#include "dialup/NetDial.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -175,13 +176,13 @@ void TFTP_BackupThread::FormShow(const BackupRequest &request)
         Table_Files->setFilter(profileFilter(m_profile));
         Table_Files->setFiltered(true);
 
-        Table &connection = *m_environment.connection;
-        if (!connection.asBool(QStringLiteral("USEDEFAULT"))) {
-            BackupLog(QStringLiteral("Dialing ") + connection.asString(QStringLiteral("USERID")));
+        m_settings = readConnectionSettings(*m_environment.connection);
+        if (m_settings.dialsUp()) {
+            BackupLog(QStringLiteral("Dialing ") + m_settings.dialUser);
             try {
-                cvbNetDial1->User = connection.asString(QStringLiteral("USERID"));
-                cvbNetDial1->Password = connection.asString(QStringLiteral("PASSCODE"));
-                cvbNetDial1->PhoneNumber = connection.asString(QStringLiteral("PHONENUM"));
+                cvbNetDial1->User = m_settings.dialUser;
+                cvbNetDial1->Password = m_settings.dialPassword;
+                cvbNetDial1->PhoneNumber = m_settings.phoneNumber;
                 cvbNetDial1->SetAction(ntdConnect);
             } catch (const std::exception &) {
                 // A failed dial is not reported here: the log-on that follows fails and
@@ -242,13 +243,12 @@ void TFTP_BackupThread::BackupLog(const QString &message)
 
 void TFTP_BackupThread::logOnComponent(TcvbFTP &ftp, const ServerAddress &server)
 {
-    Table &connection = *m_environment.connection;
-    ftp.SetUser(connection.asString(QStringLiteral("USERNAME")));
-    ftp.SetPassword(connection.asString(QStringLiteral("PASSWORD")));
+    ftp.SetUser(m_settings.user);
+    ftp.SetPassword(m_settings.password);
     ftp.SetControlPort(static_cast<std::uint16_t>(server.port));
     ftp.SetRemoteHost(server.host);
     // Behind a firewall or NAT the server cannot open data connections to us.
-    ftp.SetPassive(connection.asBool(QStringLiteral("FIREWALL")));
+    ftp.SetPassive(m_settings.passive);
     ftp.SetAction(ftpLogon);
 }
 
@@ -261,7 +261,7 @@ void TFTP_BackupThread::LogonStep()
         FTP->SetWinsockLoaded(true);
         BackupLog(FTP->WinsockInfo() + FTP->WinsockStatus());
         const ServerAddress server =
-            readServerAddress(m_environment.connection->asString(QStringLiteral("DOMAIN")), kFtpPort);
+            readServerAddress(m_settings.server, kFtpPort);
         if (!server.ok()) {
             BackupOk = false;
             BackupLog(QStringLiteral("EXCEPTION: ") + server.error);
@@ -293,7 +293,7 @@ void TFTP_BackupThread::TransferStep()
 
     FTP->SetAction(ftpLogoff);
     cvbFTP1->SetAction(ftpLogoff);
-    if (!m_environment.connection->asBool(QStringLiteral("USEDEFAULT")))
+    if (m_settings.dialsUp())
         cvbNetDial1->SetAction(ntdDisconnect);
     BackupLog(QStringLiteral("Logged out of FTP server."));
     BackupLog(QStringLiteral("Backup Complete"));
@@ -483,8 +483,8 @@ void TFTP_BackupThread::sendReport()
     for (const QString &line : reportClosingLines(summary, BackupOk))
         m_mail->tMessage->appendPlainText(line);
     m_mail->tTo->setText(m_recipient);
-    m_mail->tFrom->setText(m_environment.connection->asString(QStringLiteral("EMAILADDR")));
-    m_mail->tSMTPSrv->setText(m_environment.connection->asString(QStringLiteral("SMTP")));
+    m_mail->tFrom->setText(m_settings.returnAddress);
+    m_mail->tSMTPSrv->setText(m_settings.smtpServer);
     m_mail->tSubject->setText(reportSubject(m_profile));
     m_mail->Button1Click();
 }

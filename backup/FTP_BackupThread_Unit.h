@@ -5,6 +5,7 @@
 // profile asks for one and closes itself.
 #pragma once
 
+#include "data/ConnectionSettings.h"
 #include "scheduler/QueueMonitor.h"
 
 #include <QPointer>
@@ -94,6 +95,7 @@ private:
     void logOnComponent(TcvbFTP &ftp, const ServerAddress &server);
 
     BackupEnvironment m_environment;
+    ConnectionSettings m_settings; // read from the connection record when the window opens
     QString m_profile;
     int m_queueRecNo = 0;
     bool m_closing = false;

@@ -17,11 +17,12 @@ function(cvb_autogen_follows_sources name srcs)
   endif()
 endfunction()
 
-# cvb_add_library(<target> DEPS <targets...>): a static library from the *.cpp/*.h of the
+# cvb_add_library(<target> DEPS <targets...>): a static library from the *.cpp/*.h/*.ui of the
 # current folder (main.cpp excluded). Headers are included as "folder/Name.h".
 function(cvb_add_library name)
   cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   set(cpp ${srcs})
   list(FILTER cpp INCLUDE REGEX "\\.cpp$")
@@ -36,6 +37,13 @@ function(cvb_add_library name)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${A_DEPS})
   endif()
+endfunction()
+
+# cvb_add_windows(<target> DEPS <targets...>): a window family under ui/, built as cvb_add_library
+# builds a library; the application links every family (the CVB_WINDOW_LIBRARIES property).
+function(cvb_add_windows name)
+  cvb_add_library(${name} ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY CVB_WINDOW_LIBRARIES ${name})
 endfunction()
 
 # cvb_add_test(<target> DEPS <targets...>): one GoogleTest program from the *.cpp of the

@@ -1,7 +1,7 @@
 #include "mail/MailComposer.h"
 
 #include "mail/NetCode.h"
-#include "net/SMTP.h"
+#include "smtp/SMTP.h"
 
 #include <QFile>
 #include <QRegularExpression>

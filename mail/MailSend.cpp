@@ -3,7 +3,7 @@
 #include "data/ServerAddress.h"
 #include "mail/MailComposer.h"
 #include "mail/NetCode.h"
-#include "net/SMTP.h"
+#include "smtp/SMTP.h"
 
 #include <QApplication>
 #include <QCheckBox>

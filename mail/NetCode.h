@@ -2,7 +2,7 @@
 // quoted-printable or URL encoding, file to file, file to lines, string to file or string to lines.
 #pragma once
 
-#include "net/Component.h"
+#include "component/Component.h"
 
 #include <QByteArray>
 #include <QString>

@@ -25,14 +25,14 @@ qint64 bufferSizeFor(qint64 size)
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-// CFileStream
+// CCodecFile
 
-CFileStream::~CFileStream()
+CCodecFile::~CCodecFile()
 {
     close();
 }
 
-int CFileStream::openRead(const QString &path)
+int CCodecFile::openRead(const QString &path)
 {
     close();
     if (path.isEmpty())
@@ -43,7 +43,7 @@ int CFileStream::openRead(const QString &path)
     return errno == EMFILE || errno == ENFILE ? ncNoHandles : ncCantOpen;
 }
 
-int CFileStream::create(const QString &path, bool overwrite)
+int CCodecFile::create(const QString &path, bool overwrite)
 {
     close();
     if (path.isEmpty())
@@ -57,7 +57,7 @@ int CFileStream::create(const QString &path, bool overwrite)
     return errno == EMFILE || errno == ENFILE ? ncNoHandles : ncCantCreate;
 }
 
-int CFileStream::read(char *buffer, qint64 max, qint64 *got)
+int CCodecFile::read(char *buffer, qint64 max, qint64 *got)
 {
     *got = 0;
     for (;;) {
@@ -71,7 +71,7 @@ int CFileStream::read(char *buffer, qint64 max, qint64 *got)
     }
 }
 
-int CFileStream::write(const char *data, qint64 count)
+int CCodecFile::write(const char *data, qint64 count)
 {
     while (count > 0) {
         const ssize_t n = ::write(m_fd, data, size_t(count));
@@ -86,14 +86,14 @@ int CFileStream::write(const char *data, qint64 count)
     return ncOk;
 }
 
-void CFileStream::close()
+void CCodecFile::close()
 {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
 }
 
-qint64 CFileStream::size() const
+qint64 CCodecFile::size() const
 {
     struct stat st
     {

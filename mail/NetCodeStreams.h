@@ -36,13 +36,13 @@ enum NetCodeError {
 };
 
 // One open file. Every operation returns 0 or a code of the error table.
-class CFileStream
+class CCodecFile
 {
 public:
-    CFileStream() = default;
-    CFileStream(const CFileStream &) = delete;
-    CFileStream &operator=(const CFileStream &) = delete;
-    ~CFileStream();
+    CCodecFile() = default;
+    CCodecFile(const CCodecFile &) = delete;
+    CCodecFile &operator=(const CCodecFile &) = delete;
+    ~CCodecFile();
 
     int openRead(const QString &path);
     int create(const QString &path, bool overwrite);
@@ -192,7 +192,7 @@ private:
     bool m_writing = false;
     int m_part = 0;
     QString m_currentName;
-    CFileStream m_file;
+    CCodecFile m_file;
     std::unique_ptr<char[]> m_buffer;
     qint64 m_bufferSize = 0;
 };

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "data/DataError.h"
-#include "ui/ScriptedDialogs.h"
+#include "ui/common/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "data/Clock.h"
 #include "data/Database.h"
 #include "data/Table.h"
-#include "ui/ScriptedDialogs.h"
+#include "ui/common/ScriptedDialogs.h"
 
 #include <QCoreApplication>
 #include <QPointer>

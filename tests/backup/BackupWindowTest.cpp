@@ -2,7 +2,7 @@
 // against FTP servers on loopback.
 #include "data/Clock.h"
 #include "data/DateText.h"
-#include "net/NetDial.h"
+#include "dialup/NetDial.h"
 #include "tests/backup/BackupHarness.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/Peers.h"

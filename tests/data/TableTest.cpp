@@ -1,6 +1,7 @@
 // Cursor behaviour: navigation, editing states, filters, locate, index order and
 // several cursors over one table.
 #include "data/Table.h"
+#include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Layouts.h"
@@ -356,4 +357,43 @@ TEST_F(TableTest, DeletedRecordsShowOnlyWhenAskedFor)
     EXPECT_EQ(queue->recNo(), 1);
     queue->next();
     EXPECT_FALSE(queue->isDeleted());
+}
+
+// The typed connection record: every field goes to its own column and comes back unchanged, and a
+// second writer sees the first one's values (one record, edited in place).
+TEST_F(TableTest, ConnectionSettingsRoundTripThroughTheOneRecord)
+{
+    ConnectionSettings s;
+    s.user = QStringLiteral("webmaster");
+    s.password = QStringLiteral("s3cret");
+    s.server = QStringLiteral("ftp.example.org:2121");
+    s.passive = true;
+    s.smtpServer = QStringLiteral("mail.example.org");
+    s.returnAddress = QStringLiteral("backup@example.org");
+    s.useDefaultConnection = false;
+    s.dialUser = QStringLiteral("dialer");
+    s.dialPassword = QStringLiteral("pin");
+    s.phoneNumber = QStringLiteral("555-0100");
+    s.isp = QStringLiteral("Example ISP");
+    auto writer = cursor(ConnectionTable);
+    writeConnectionSettings(*writer, s);
+
+    auto reader = cursor(ConnectionTable);
+    EXPECT_EQ(reader->recordCount(), 1);
+    const ConnectionSettings back = readConnectionSettings(*reader);
+    EXPECT_EQ(back.user, s.user);
+    EXPECT_EQ(back.password, s.password);
+    EXPECT_EQ(back.server, s.server);
+    EXPECT_TRUE(back.passive);
+    EXPECT_EQ(back.smtpServer, s.smtpServer);
+    EXPECT_EQ(back.returnAddress, s.returnAddress);
+    EXPECT_TRUE(back.dialsUp());
+    EXPECT_EQ(back.dialUser, s.dialUser);
+    EXPECT_EQ(back.dialPassword, s.dialPassword);
+    EXPECT_EQ(back.phoneNumber, s.phoneNumber);
+    EXPECT_EQ(back.isp, s.isp);
+    EXPECT_TRUE(back.complete());
+    ConnectionSettings noPassword = back;
+    noPassword.password.clear();
+    EXPECT_FALSE(noPassword.complete());
 }

@@ -3,7 +3,7 @@
 #include "mail/MailSend.h"
 #include "mail/MailComposer.h"
 #include "mail/NetCode.h"
-#include "net/SMTP.h"
+#include "smtp/SMTP.h"
 #include "tests/mail/MailTestFiles.h"
 #include "tests/support/Peers.h"
 #include "tests/support/ScriptedServer.h"

@@ -1,6 +1,6 @@
 // cvb-ftp: one FTP command from the command line, through the FTP component.
 // Exit status: 0 success, 1 an FTP error (its message on stderr), 2 a usage error.
-#include "net/FtpClient.h"
+#include "ftp/FtpClient.h"
 #include "tools/cvb-ftp/FtpToolArgs.h"
 
 #include <QCoreApplication>

@@ -1,0 +1,371 @@
+#include "ftp/FtpClient.h"
+
+#include <stdexcept>
+
+namespace cvb {
+
+using ftp::ReplyKind;
+
+TcvbFTP::TcvbFTP(QObject *parent) : CIPPortMsg(parent), m_data(std::make_unique<CDataInterface>(this))
+{
+    SetRemotePort(21);
+    SetEOL("\r\n");
+    SetEolAnyChar(true);
+}
+
+TcvbFTP::~TcvbFTP()
+{
+    BeginTearDown();
+}
+
+std::exception_ptr TcvbFTP::CreateError(int code, const QString &text)
+{
+    return std::make_exception_ptr(EcvbFTP(code, text));
+}
+
+void TcvbFTP::SetWinsockLoaded(bool load)
+{
+    m_data->SetWinsockLoaded(load);
+    CIPPortMsg::SetWinsockLoaded(load);
+}
+
+void TcvbFTP::Trace(int direction, const QString &message)
+{
+    if (OnFirePITrail)
+        OnFirePITrail(this, direction, message);
+}
+
+QString TcvbFTP::RemotePath()
+{
+    if (Connected() && FtpCommand("PWD") == 0)
+        m_remotePath = QString::fromUtf8(ftp::parsePwdReply(ReplyLine()));
+    return m_remotePath;
+}
+
+void TcvbFTP::SetRemotePath(const QString &path)
+{
+    if (m_currentAction != ftpIdle) {
+        ReportError(143, QStringLiteral("Busy performing current action."));
+        return;
+    }
+    m_remotePath = path;
+    if (Connected())
+        RunAction(ftpChangeDirectory);
+}
+
+void TcvbFTP::SetTransferMode(int mode)
+{
+    if (m_currentAction != ftpIdle) {
+        ReportError(143, QStringLiteral("Busy performing current action."));
+        return;
+    }
+    if (Connected()) {
+        if (mode == tmASCII)
+            RunAction(ftpTypeAscii);
+        else if (mode == tmBinary)
+            RunAction(ftpTypeBinary);
+        else if (mode != tmDefault)
+            throw std::invalid_argument("Invalid Transfermode value");
+    }
+    if (mode >= tmDefault && mode <= tmBinary)
+        m_transferMode = TFTPTransferModes(mode);
+}
+
+int TcvbFTP::FtpCommand(const QByteArray &command, const QByteArray &argument)
+{
+    if (!command.isEmpty())
+        Trace(0, QString::fromUtf8(ftp::traceText(command, argument)));
+    int result = SendCommand(command, argument, "\r\n");
+    while (result == 0) {
+        SetAcceptData(false);
+        const QByteArray line = ReplyLine();
+        Trace(1, QString::fromUtf8(line));
+        switch (ftp::classifyReply(line)) {
+        case ReplyKind::Continuation:
+        case ReplyKind::Preliminary:
+            result = WaitReply();
+            break;
+        case ReplyKind::Success:
+            return 0;
+        case ReplyKind::Failure:
+            // The aborted transfer's 426 comes first; the reply to ABOR itself follows.
+            if (command == "ABOR" && line.startsWith("426")) {
+                result = WaitReply();
+                break;
+            }
+            SetLastError(141, QString::fromUtf8(line));
+            return 141;
+        }
+    }
+    return result;
+}
+
+void TcvbFTP::RunAction(int action)
+{
+    SetLastError(0, {});
+    if (m_currentAction != ftpIdle && action != ftpIdle && action != ftpAbort) {
+        ReportError(143, QStringLiteral("Busy performing current action."));
+        return;
+    }
+    if (action < ftpIdle || action > ftpRawCommand)
+        throw std::invalid_argument("Invalid Action Value");
+
+    int result = 0;
+    bool interruptedLogon = false;
+    if (!Connected() && action != ftpIdle && action != ftpLogon && action != ftpLogoff) {
+        result = WithoutRaising(*this, [&] { RunAction(ftpLogon); });
+        interruptedLogon = result == 301;
+    }
+    if (!interruptedLogon) {
+        // ftpIdle and ftpAbort may run inside another action's wait: that action is still in
+        // progress when they end.
+        if (result == 0) {
+            struct Restore
+            {
+                int &current;
+                const int outer;
+                ~Restore() { current = outer; }
+            } restore{m_currentAction, m_currentAction};
+            m_abortedAction = action == ftpAbort ? m_currentAction : ftpIdle;
+            m_currentAction = action;
+            result = Perform(action);
+        }
+        if (result != 0) {
+            TearDownDataConnection();
+            const bool timedOut = result == 301 && LastErrorText() == QLatin1String("Timed out");
+            if (result == 301 && !timedOut)
+                SetLastError(result, QStringLiteral("Interrupted"));
+            // A reply still owed (after the idle limit, or the greeting and log-on replies of
+            // an interrupted log-on) would be taken for the reply to the next command. The
+            // connection is closed instead; the next action logs on afresh.
+            if (timedOut || (result == 301 && action == ftpLogon))
+                DropControlConnection();
+        }
+    }
+    if (result != 0)
+        ReportError(result, LastErrorText().isEmpty() ? DescribeError(result) : LastErrorText());
+}
+
+int TcvbFTP::Perform(int action)
+{
+    switch (action) {
+    case ftpIdle:
+        Interrupt();
+        return 0;
+    case ftpAbort:
+        return Abort();
+    case ftpLogon:
+        return Logon();
+    case ftpLogoff:
+        return Logoff();
+    case ftpDownload:
+    case ftpUpload:
+    case ftpListDirectory:
+    case ftpListDirectoryLong:
+        return Transfer(action);
+    case ftpDeleteFile:
+        return FtpCommand("DELE", Network(m_remoteFile));
+    case ftpRenameFile: {
+        const int result = FtpCommand("RNFR", Network(m_remoteFile));
+        return result != 0 ? result : FtpCommand("RNTO", Network(m_altFile));
+    }
+    case ftpMakeDirectory:
+        return FtpCommand("MKD", Network(m_remoteFile));
+    case ftpRemoveDirectory:
+        return FtpCommand("RMD", Network(m_remoteFile));
+    case ftpTypeAscii:
+    case ftpTypeBinary: {
+        const bool ascii = action == ftpTypeAscii;
+        const int result = FtpCommand("TYPE", ascii ? "A" : "I");
+        if (result == 0)
+            m_transferMode = ascii ? tmASCII : tmBinary;
+        return result;
+    }
+    case ftpChangeDirectory:
+        return m_remotePath == QLatin1String("..") ? FtpCommand("CDUP")
+                                                   : FtpCommand("CWD", Network(m_remotePath));
+    case ftpRawCommand:
+        return FtpCommand(Network(m_rawCommand));
+    }
+    return 0;
+}
+
+int TcvbFTP::Logon()
+{
+    if (!Connected()) {
+        Trace(2, QStringLiteral("Connecting to FTP server."));
+        int result = ConnectAndWait();
+        if (result == 0)
+            result = FtpCommand({}); // the greeting
+        if (result != 0)
+            return result;
+    }
+    if (!m_user.isEmpty()) {
+        const int result = FtpCommand("USER", Network(m_user));
+        if (result != 0)
+            return result;
+    }
+    const int result = FtpCommand("PASS", Network(m_password));
+    if (result != 0)
+        return result;
+    m_currentAction = ftpIdle;
+    if (m_transferMode == tmDefault)
+        return 0;
+    return WithoutRaising(*this, [&] { SetTransferMode(m_transferMode); });
+}
+
+int TcvbFTP::Logoff()
+{
+    if (!Connected())
+        return 0;
+    const int result = FtpCommand("QUIT");
+    if (result != 0)
+        Trace(2, QStringLiteral("Forcing disconnection from FTP server."));
+    SetLastError(result, LastErrorText());
+    DropControlConnection();
+    return result;
+}
+
+void TcvbFTP::DropControlConnection()
+{
+    const int code = LastErrorCode();
+    const QString text = LastErrorText();
+    WithoutRaising(*this, [&] { SetConnected(false); });
+    SetLastError(code, text);
+}
+
+int TcvbFTP::Abort()
+{
+    const int one = 1;
+    Ws().setsockopt(Socket(), ws::SOL_SOCKET_, ws::SO_OOBINLINE_, reinterpret_cast<const char *>(&one),
+                    sizeof one);
+    // Telnet's interrupt process and data mark, as urgent data.
+    static const char synch[] = {'\xFF', '\xF4', '\xFF', '\xF2'};
+    const int sent = SendBytes(synch, sizeof synch, MSG_OOB);
+    if (sent != 0)
+        return sent;
+    // Run from an event handler inside a transfer, the abort reads the replies that the
+    // transfer waits for: the transfer then ends as interrupted.
+    if (m_abortedAction != ftpIdle)
+        m_transferAborted = true;
+    return FtpCommand("ABOR");
+}
+
+int TcvbFTP::Transfer(int action)
+{
+    if (action == ftpUpload) {
+        if (m_localFile.isEmpty()) {
+            SetLastError(145, QStringLiteral("Please specify a local file for upload."));
+            return 145;
+        }
+        CTransferFile check;
+        if (check.openRead(m_localFile) != 0) {
+            SetLastError(145, QStringLiteral("Error reading from local file."));
+            return 145;
+        }
+    }
+    switch (action) {
+    case ftpDownload:
+        m_data->SetMode(m_localFile.isEmpty() ? CDataInterface::DownloadToEvents
+                                              : CDataInterface::DownloadToFile);
+        break;
+    case ftpUpload:
+        m_data->SetMode(CDataInterface::UploadFromFile);
+        break;
+    default:
+        m_data->SetMode(CDataInterface::Listing);
+    }
+    int result = SetUpDataConnection();
+    if (result == 0 && m_startByte > 0 && (action == ftpDownload || action == ftpUpload))
+        result = FtpCommand("REST", QByteArray::number(m_startByte));
+    if (result != 0)
+        return result;
+    static const char *const commands[] = {"RETR", "STOR", nullptr, nullptr, "NLST", "LIST"};
+    m_data->CommandSent();
+    m_transferAborted = false;
+    result = FtpCommand(commands[action - ftpDownload], Network(m_remoteFile));
+    // A server may send its final reply before the last data has arrived: the transfer is over
+    // when the data connection has closed as well.
+    if (result == 0)
+        result = WaitForDataEnd();
+    if (result == 0 && m_transferAborted) {
+        SetLastError(301, QStringLiteral("Interrupted"));
+        return 301;
+    }
+    return result;
+}
+
+int TcvbFTP::SetUpDataConnection()
+{
+    // What is left of an earlier transfer goes first, so that its end is not taken for the
+    // end of this one.
+    TearDownDataConnection();
+    m_data->BeginTransfer();
+    if (!m_passive) {
+        QByteArray argument;
+        int result = m_data->Listen(0);
+        if (result == 0)
+            result = m_data->PortArgument(Socket(), &argument);
+        if (result != 0) {
+            SetLastError(result, DescribeError(result));
+            return result;
+        }
+        return FtpCommand("PORT", argument);
+    }
+    const int result = FtpCommand("PASV");
+    if (result != 0)
+        return result;
+    const QByteArray line = ReplyLine();
+    const ftp::PasvReply reply = ftp::parsePasvReply(line);
+    if (!line.startsWith("227") || !reply.ok) {
+        FireError(141, QStringLiteral("Unexpected server reply."));
+        return 0;
+    }
+    // The data connection goes to the server of the control connection: the address in the
+    // reply may be a private one behind NAT, or one a hostile server chose.
+    const int failed = WithoutRaising(*m_data, [&] {
+        m_data->SetRemoteHost(RemoteHost());
+        m_data->SetRemotePort(reply.port);
+        m_data->SetConnected(true);
+    });
+    if (failed != 0)
+        FireError(failed, m_data->LastErrorText());
+    return 0;
+}
+
+int TcvbFTP::WaitForDataEnd()
+{
+    return WaitUntil([this] { return m_data->TransferEnded() || m_transferAborted; });
+}
+
+void TcvbFTP::TearDownDataConnection()
+{
+    m_data->CloseListening();
+    if (m_data->Socket() != kInvalidSocket)
+        WithoutRaising(*m_data, [&] { m_data->SetConnected(false); });
+}
+
+int TcvbFTP::IdleHook()
+{
+    return m_data->Pump();
+}
+
+void TcvbFTP::FireConnected(int status, const QString &description)
+{
+    CIPPortMsg::FireConnected(status, description);
+    if (status != 0)
+        FireError(142, QStringLiteral("Failed to connect: ") + DescribeError(status));
+    else
+        Trace(2, QStringLiteral("Connected."));
+}
+
+void TcvbFTP::FireDisconnected(int status, const QString &description)
+{
+    CIPPortMsg::FireDisconnected(status, description);
+    if (status != 0)
+        FireError(142, QStringLiteral("Disconnected: ") + DescribeError(status));
+    else
+        Trace(2, QStringLiteral("Disconnected."));
+}
+
+} // namespace cvb

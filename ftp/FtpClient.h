@@ -1,0 +1,143 @@
+// TcvbFTP: the FTP client component. The caller sets properties and assigns Action; the
+// assignment runs the whole exchange with the server, data transfer included, and returns when
+// the final reply has come. Failures raise EcvbFTP; progress, trace lines, listing lines and
+// received data come back through the events while the action runs.
+#pragma once
+
+#include "ftp/FtpDataInterface.h"
+#include "socket/IPPortMsg.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace cvb {
+
+enum TcvbFTPActions {
+    ftpIdle = 0,
+    ftpAbort = 1,
+    ftpLogon = 2,
+    ftpLogoff = 3,
+    ftpDownload = 4,
+    ftpUpload = 5,
+    ftpDeleteFile = 6,
+    ftpRenameFile = 7,
+    ftpListDirectory = 8,
+    ftpListDirectoryLong = 9,
+    ftpMakeDirectory = 10,
+    ftpRemoveDirectory = 11,
+    // Used inside the component only.
+    ftpTypeAscii = 12,
+    ftpTypeBinary = 13,
+    ftpChangeDirectory = 14,
+    ftpRawCommand = 15,
+};
+
+enum TFTPTransferModes { tmDefault = 0, tmASCII = 1, tmBinary = 2 };
+
+class EcvbFTP : public EcvbComponent
+{
+public:
+    using EcvbComponent::EcvbComponent;
+};
+
+// Direction 0: a command sent by the client, 1: a line from the server, 2: the component's
+// own information.
+using TPITrailEvent = std::function<void(QObject *Sender, int Direction, const QString &Message)>;
+using TDirListEvent = std::function<void(QObject *Sender, const QString &DirEntry)>;
+using TTransferDataEvent =
+    std::function<void(QObject *Sender, std::int64_t BytesTransferred, const QByteArray &Text)>;
+
+class TcvbFTP : public CIPPortMsg
+{
+    Q_OBJECT
+    friend class CDataInterface;
+    friend class CListeningSocket;
+
+public:
+    explicit TcvbFTP(QObject *parent = nullptr);
+    ~TcvbFTP() override;
+
+    // Reading gives the action in progress (ftpIdle when none); setting runs an action.
+    int Action() const { return m_currentAction; }
+    void SetAction(int action) { RunAction(action); }
+
+    // While connected, reading asks the server (PWD); setting changes directory (CWD, or CDUP
+    // for "..").
+    QString RemotePath();
+    void SetRemotePath(const QString &path);
+
+    QString User() const { return m_user; }
+    void SetUser(const QString &user) { m_user = user; }
+    QString Password() const { return m_password; }
+    void SetPassword(const QString &password) { m_password = password; }
+    QString LocalFile() const { return m_localFile; }
+    void SetLocalFile(const QString &file) { m_localFile = file; }
+    QString RemoteFile() const { return m_remoteFile; }
+    void SetRemoteFile(const QString &file) { m_remoteFile = file; }
+    QString AltFile() const { return m_altFile; }
+    void SetAltFile(const QString &file) { m_altFile = file; }
+    TFTPTransferModes TransferMode() const { return m_transferMode; }
+    void SetTransferMode(int mode);
+    bool Passive() const { return m_passive; }
+    void SetPassive(bool passive) { m_passive = passive; }
+    std::int32_t StartByte() const { return m_startByte; }
+    void SetStartByte(std::int32_t start) { m_startByte = start & 0x7FFFFFFF; }
+    // The server's control port, 21 unless a server address names another.
+    std::uint16_t ControlPort() const { return RemotePort(); }
+    void SetControlPort(std::uint16_t port) { SetRemotePort(port); }
+    // The text that action 15 sends as it stands.
+    void SetRawCommand(const QString &command) { m_rawCommand = command; }
+
+    void SetWinsockLoaded(bool load) override;
+
+    // Sends a command and reads its whole reply: 0, or an error code with LastErrorText set.
+    int FtpCommand(const QByteArray &command, const QByteArray &argument = {});
+
+    CDataInterface *DataInterface() const { return m_data.get(); }
+
+    TPITrailEvent OnFirePITrail;
+    TDirListEvent OnDirList;
+    TTransferDataEvent OnTransfer;
+    TNotifyEvent OnStartTransfer;
+    TNotifyEvent OnEndTransfer;
+
+    std::exception_ptr CreateError(int code, const QString &text) override;
+
+protected:
+    void FireConnected(int status, const QString &description) override;
+    void FireDisconnected(int status, const QString &description) override;
+    int IdleHook() override;
+
+private:
+    void RunAction(int action);
+    int Perform(int action);
+    int Logon();
+    int Logoff();
+    void DropControlConnection();
+    int Abort();
+    int Transfer(int action);
+    int SetUpDataConnection();
+    int WaitForDataEnd();
+    void TearDownDataConnection();
+    void Trace(int direction, const QString &message);
+    static QByteArray Network(const QString &text) { return text.toUtf8(); }
+
+    std::unique_ptr<CDataInterface> m_data;
+    int m_currentAction = ftpIdle;
+    int m_abortedAction = ftpIdle; // the action that a running ftpAbort ends
+    bool m_transferAborted = false;
+    QString m_remotePath;
+    QString m_user;
+    QString m_password;
+    QString m_localFile;
+    QString m_remoteFile;
+    QString m_altFile;
+    QString m_rawCommand;
+    TFTPTransferModes m_transferMode = tmDefault;
+    bool m_passive = false;
+    std::int32_t m_startByte = 0;
+};
+
+} // namespace cvb

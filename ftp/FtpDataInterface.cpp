@@ -1,0 +1,255 @@
+#include "ftp/FtpDataInterface.h"
+
+#include "ftp/FtpClient.h"
+
+#include <algorithm>
+
+namespace cvb {
+
+namespace {
+constexpr int kBlockSize = 2048;
+// Received file data goes to the local file in blocks of up to this size, as it arrives.
+constexpr int kReceiveBufferSize = 64 * 1024;
+} // namespace
+
+CListeningSocket::CListeningSocket(TcvbFTP *owner) : CcvbIPPort(nullptr, kReceiveBufferSize), m_owner(owner)
+{
+    SetSocketNotify(owner->SocketNotify());
+}
+
+CListeningSocket::~CListeningSocket()
+{
+    CloseListening();
+}
+
+void CListeningSocket::FireError(int code, const QString &text)
+{
+    m_owner->FireError(code, text);
+}
+
+int CListeningSocket::Listen(std::uint16_t port)
+{
+    CloseListening();
+    const auto &ws = Ws();
+    m_listening = ws.socket(AF_INET, SOCK_STREAM, ws::IPPROTO_TCP_);
+    bool ok = m_listening != kInvalidSocket;
+    if (ok) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = (ws.htonl)(INADDR_ANY);
+        addr.sin_port = (ws.htons)(port);
+        ok = ws.bind(m_listening, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0 &&
+             ws.listen(m_listening, 1) == 0 &&
+             ws.WSAAsyncSelect(m_listening, SocketNotify(), ws::kSocketMessage, ws::FD_ACCEPT_) == 0;
+    }
+    if (ok)
+        return 0;
+    const int error = ws.WSAGetLastError();
+    CloseListening();
+    return error != 0 ? error : ws::WSAENOTSOCK;
+}
+
+int CListeningSocket::PortArgument(TSocket controlSocket, QByteArray *argument)
+{
+    const auto &ws = Ws();
+    sockaddr_in listening{};
+    int length = sizeof listening;
+    if (ws.getsockname(m_listening, reinterpret_cast<sockaddr *>(&listening), &length) != 0 ||
+        listening.sin_port == 0)
+        return ws.WSAGetLastError();
+    sockaddr_in local{};
+    length = sizeof local;
+    if (ws.getsockname(controlSocket, reinterpret_cast<sockaddr *>(&local), &length) != 0)
+        return ws.WSAGetLastError();
+    *argument = ftp::portArgument((ws.ntohl)(local.sin_addr.s_addr), (ws.ntohs)(listening.sin_port));
+    return 0;
+}
+
+void CListeningSocket::CloseListening()
+{
+    if (m_listening == kInvalidSocket)
+        return;
+    Ws().WSAAsyncSelect(m_listening, SocketNotify(), ws::kSocketMessage, 0);
+    Ws().closesocket(m_listening);
+    m_listening = kInvalidSocket;
+}
+
+CDataInterface::CDataInterface(TcvbFTP *owner) : CListeningSocket(owner)
+{
+}
+
+CDataInterface::~CDataInterface()
+{
+    BeginTearDown();
+}
+
+void CDataInterface::SetMode(Mode mode)
+{
+    m_mode = mode;
+    if (mode == Listing) {
+        SetEOL("\r\n");
+        SetEolAnyChar(true);
+    } else {
+        SetEOL({});
+    }
+}
+
+bool CDataInterface::Ascii() const
+{
+    return m_owner->TransferMode() == tmASCII;
+}
+
+void CDataInterface::BeginTransfer()
+{
+    m_ended = false;
+    m_commandSent = false;
+    m_pending.clear();
+    m_decoder.reset();
+}
+
+void CDataInterface::HandleSocketMessage(TSocket socket, std::uint32_t event)
+{
+    if (socket != kInvalidSocket && socket == m_listening) {
+        if ((event & 0xFFFF) == ws::FD_ACCEPT_)
+            Accept();
+        return;
+    }
+    CcvbIPPort::HandleSocketMessage(socket, event);
+}
+
+void CDataInterface::Accept()
+{
+    if (Socket() != kInvalidSocket)
+        WithoutRaising(*this, [&] { SetConnected(false); });
+    const TSocket accepted = Ws().accept(m_listening, nullptr, nullptr);
+    CloseListening();
+    if (accepted == kInvalidSocket) {
+        FireError(311, QStringLiteral("Failed to accept new socket."));
+        return;
+    }
+    AdoptSocket(accepted);
+    if (Ws().WSAAsyncSelect(accepted, SocketNotify(), ws::kSocketMessage,
+                            ws::FD_READ_ | ws::FD_WRITE_ | ws::FD_CLOSE_) != 0)
+        FireError(312, QStringLiteral("Error calling WSAAsyncSelect on new socket."));
+    Opened();
+}
+
+void CDataInterface::FireConnected(int status, const QString &)
+{
+    if (status == 0)
+        Opened();
+    else
+        m_ended = true; // the server's reply to the transfer command decides
+}
+
+void CDataInterface::Opened()
+{
+    m_ended = false;
+    m_counter = m_owner->StartByte();
+    const std::int64_t start = m_owner->StartByte();
+    if (m_mode == UploadFromFile || m_mode == DownloadToFile) {
+        const QString path = m_owner->LocalFile();
+        // A resumed download keeps the part already on disk and goes on after it.
+        const int code = m_mode == UploadFromFile ? m_file.openRead(path)
+                         : start > 0              ? m_file.openResume(path, start)
+                                                  : m_file.openWrite(path);
+        if (code != 0) {
+            FireError(code, QStringLiteral("Error opening local file."));
+        } else {
+            const std::int64_t position = m_mode == UploadFromFile ? m_file.move(start) : start;
+            if (position != start)
+                FireError(int(position), QStringLiteral("Error starting local file."));
+            m_fileSize = m_file.size();
+        }
+    }
+    if (m_owner->OnStartTransfer)
+        m_owner->OnStartTransfer(m_owner);
+}
+
+void CDataInterface::FireDataIn(const QByteArray &text, bool)
+{
+    m_counter += text.size();
+    switch (m_mode) {
+    case DownloadToEvents:
+        if (m_owner->OnTransfer)
+            m_owner->OnTransfer(m_owner, m_counter, text);
+        break;
+    case DownloadToFile: {
+        const QByteArray bytes = Ascii() ? m_decoder.feed(text.constData(), text.size()) : text;
+        if (m_file.write(bytes.constData(), bytes.size()) != 0)
+            FireError(m_file.lastError(), QStringLiteral("Error writing to local file."));
+        if (m_owner->OnTransfer)
+            m_owner->OnTransfer(m_owner, m_counter, {});
+        break;
+    }
+    case Listing:
+        if (m_owner->OnDirList) {
+            const qsizetype zero = text.indexOf('\0');
+            m_owner->OnDirList(m_owner, QString::fromUtf8(zero < 0 ? text : text.left(zero)));
+        }
+        break;
+    case UploadFromFile:
+        break;
+    }
+}
+
+void CDataInterface::FireDisconnected(int, const QString &)
+{
+    if (m_file.isOpen()) {
+        const QByteArray rest = m_mode == DownloadToFile ? m_decoder.finish() : QByteArray();
+        if (!rest.isEmpty() && m_file.write(rest.constData(), rest.size()) != 0)
+            FireError(m_file.lastError(), QStringLiteral("Error writing to local file."));
+        const int code = m_file.close();
+        if (code != 0)
+            FireError(code, QStringLiteral("Error closing local file."));
+    }
+    m_ended = true;
+    if (m_owner->OnEndTransfer)
+        m_owner->OnEndTransfer(m_owner);
+}
+
+int CDataInterface::Pump()
+{
+    if (m_mode != UploadFromFile || !m_commandSent || !m_file.isOpen() || !Connected())
+        return 0;
+    for (;;) {
+        if (m_pending.isEmpty()) {
+            const std::int64_t position = m_file.move(0);
+            if (position < 0) {
+                m_owner->SetLastError(144, QStringLiteral("Error seeking in local file."));
+                return 144;
+            }
+            if (position >= m_fileSize) {
+                // Closing the data connection ends the upload for the server.
+                m_file.close();
+                WithoutRaising(*this, [&] { SetConnected(false); });
+                return 0;
+            }
+            const int length = int(std::min<std::int64_t>(m_fileSize - position, kBlockSize));
+            QByteArray block(length, Qt::Uninitialized);
+            if (m_file.read(block.data(), length) != 0) {
+                m_owner->SetLastError(144, QStringLiteral("Error reading from local file."));
+                return 144;
+            }
+            m_pending = Ascii() ? ftp::lfToCrLf(block.constData(), length) : block;
+            m_pendingSource = length;
+            m_pendingSent = 0;
+        }
+        const int result =
+            SendBytes(m_pending.constData() + m_pendingSent, int(m_pending.size() - m_pendingSent));
+        if (result == ws::WSAEWOULDBLOCK) {
+            // The rest goes when the socket can take bytes again: its write notification
+            // wakes the wait.
+            m_pendingSent += BytesSent();
+            return 0;
+        }
+        if (result != 0)
+            return result;
+        m_counter += m_pendingSource;
+        m_pending.clear();
+        if (m_owner->OnTransfer)
+            m_owner->OnTransfer(m_owner, m_counter, {});
+    }
+}
+
+} // namespace cvb

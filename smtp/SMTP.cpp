@@ -1,0 +1,377 @@
+#include "smtp/SMTP.h"
+
+#include "smtp/SMTPAddress.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace cvb {
+
+namespace {
+
+constexpr int kHeaderWidth = 80;
+constexpr int kReplyRefused = 161;
+constexpr int kNoSender = 164;
+constexpr int kNoRecipient = 165;
+constexpr int kBusy = 166;
+
+QByteArray wire(const QString &text)
+{
+    return text.toUtf8();
+}
+
+// Header folding at the width of 80.
+QString fold(const QString &value)
+{
+    return QString::fromUtf8(CIPPortMsgPlusFile::FoldLine(wire(value), kHeaderWidth));
+}
+
+QStringList foldAll(const QStringList &list)
+{
+    QStringList folded;
+    for (const QString &entry : list)
+        folded << fold(entry);
+    return folded;
+}
+
+} // namespace
+
+TcvbSMTP::TcvbSMTP(QObject *parent) : CIPPortMsgPlusFile(parent)
+{
+    SetEOL(QByteArrayLiteral("\r\n"));
+    SetRemotePort(25);
+}
+
+TcvbSMTP::~TcvbSMTP()
+{
+    BeginTearDown();
+}
+
+std::exception_ptr TcvbSMTP::CreateError(int code, const QString &text)
+{
+    return std::make_exception_ptr(EcvbSMTP(code, text));
+}
+
+void TcvbSMTP::SetFrom(const QString &from)
+{
+    m_from = fold(from);
+}
+
+void TcvbSMTP::SetSendTo(const QStringList &list)
+{
+    m_sendTo = foldAll(list);
+}
+
+void TcvbSMTP::SetCc(const QStringList &list)
+{
+    m_cc = foldAll(list);
+}
+
+void TcvbSMTP::SetBCc(const QStringList &list)
+{
+    m_bcc = foldAll(list);
+}
+
+void TcvbSMTP::SetReplyTo(const QString &value)
+{
+    m_replyTo = fold(value);
+}
+
+void TcvbSMTP::SetDate(const QString &value)
+{
+    m_date = fold(value);
+}
+
+void TcvbSMTP::SetSubject(const QString &value)
+{
+    m_subject = fold(value);
+}
+
+void TcvbSMTP::Assign(const TcvbSMTP &other)
+{
+    SetMailPort(other.MailPort());
+    SetMailServer(const_cast<TcvbSMTP &>(other).MailServer());
+    m_from = other.m_from;
+    m_sendTo = other.m_sendTo;
+    m_cc = other.m_cc;
+    m_bcc = other.m_bcc;
+    m_replyTo = other.m_replyTo;
+    m_date = other.m_date;
+    m_subject = other.m_subject;
+    m_otherHeaders = other.m_otherHeaders;
+    m_messageText = other.m_messageText;
+    OnPITrail = other.OnPITrail;
+    OnTransfer = other.OnTransfer;
+    OnStartTransfer = other.OnStartTransfer;
+    OnEndTransfer = other.OnEndTransfer;
+}
+
+void TcvbSMTP::Trail(int direction, const QString &message)
+{
+    if (OnPITrail)
+        OnPITrail(this, direction, message);
+}
+
+int TcvbSMTP::Fail(int code, const QString &text)
+{
+    m_resultText = text;
+    return code;
+}
+
+void TcvbSMTP::SetAction(int action)
+{
+    if (action < smtpIdle || action > smtpCommand)
+        throw std::invalid_argument("Invalid Action Value");
+    if (action == smtpIdle) {
+        if (m_action != smtpIdle)
+            Interrupt();
+        return;
+    }
+    if (m_action != smtpIdle) {
+        ReportError(kBusy, QStringLiteral("Busy performing current action."));
+        return;
+    }
+    m_action = action;
+    m_resultText.clear();
+    SetLastError(0, {});
+    int code = 0;
+    try {
+        code = run(action);
+    } catch (...) {
+        m_action = smtpIdle;
+        throw;
+    }
+    m_action = smtpIdle;
+    if (code != 0)
+        ReportError(code, m_resultText.isEmpty() ? LastErrorText() : m_resultText);
+}
+
+int TcvbSMTP::run(int action)
+{
+    switch (action) {
+    case smtpConnect:
+        return Connect();
+    case smtpDisconnect:
+        return Disconnect();
+    case smtpSend:
+        return Send();
+    case smtpResetHeaders:
+        ResetHeaders();
+        return 0;
+    case smtpCommand:
+        // Without a command there is no reply to wait for.
+        return m_command.isEmpty() ? 0 : Step(wire(m_command));
+    default:
+        return 0;
+    }
+}
+
+void TcvbSMTP::ResetHeaders()
+{
+    m_from.clear();
+    m_sendTo.clear();
+    m_cc.clear();
+    m_bcc.clear();
+    m_replyTo.clear();
+    m_date.clear();
+    m_subject.clear();
+    m_otherHeaders.clear();
+    m_messageText.clear();
+    m_attachedFile.clear();
+}
+
+int TcvbSMTP::Step(const QByteArray &command)
+{
+    int code = 0;
+    if (command.isEmpty()) {
+        code = SendCommand({}, {}, {});
+    } else {
+        Trail(0, QString::fromUtf8(command));
+        code = SendCommand(command, {}, QByteArrayLiteral("\r\n"));
+    }
+    for (;;) {
+        if (code != 0)
+            return code;
+        const QByteArray line = ReplyLine();
+        Trail(1, QString::fromUtf8(line));
+        // "250-..." continues a reply; a "1xx" reply is preliminary: the final line follows.
+        const bool continued = line.size() >= 4 && line.at(3) == '-';
+        if (!continued && (line.startsWith('2') || line.startsWith('3')))
+            return 0;
+        if (!continued && !line.startsWith('1'))
+            return Fail(kReplyRefused, QString::fromUtf8(line));
+        code = WaitReply();
+    }
+}
+
+int TcvbSMTP::Connect()
+{
+    if (!Connected()) {
+        Trail(2, QStringLiteral("Connecting to mail server."));
+        const int code = ConnectAndWait();
+        if (code != 0)
+            return code;
+        const int greeting = Step({});
+        if (greeting != 0)
+            return greeting;
+    }
+    if (!m_localHostKnown) {
+        m_localHost = LocalHost().left(100);
+        m_localHostKnown = true;
+    }
+    return Step(m_localHost.isEmpty() ? QByteArrayLiteral("HELO") : "HELO " + wire(m_localHost));
+}
+
+int TcvbSMTP::Disconnect()
+{
+    if (!Connected())
+        return 0;
+    const int code = Step(QByteArrayLiteral("QUIT"));
+    if (code != 0)
+        Trail(2, QStringLiteral("Forcing disconnection from mail server."));
+    const QString text = m_resultText;
+    WithoutRaising(*this, [this] { SetConnected(false); });
+    m_resultText = text;
+    return code;
+}
+
+void TcvbSMTP::FireConnected(int status, const QString &description)
+{
+    if (status == 0)
+        Trail(2, QStringLiteral("Connected."));
+    else
+        FireError(162, QStringLiteral("Failed to connect: ") + description);
+    CIPPortMsgPlusFile::FireConnected(status, description);
+}
+
+void TcvbSMTP::FireDisconnected(int status, const QString &description)
+{
+    if (status == 0)
+        Trail(2, QStringLiteral("Disconnected."));
+    else
+        FireError(162, QStringLiteral("Disconnected: ") + description);
+    CIPPortMsgPlusFile::FireDisconnected(status, description);
+}
+
+QByteArray TcvbSMTP::HeaderBlock() const
+{
+    QString header = QStringLiteral("To: ") + fold(m_sendTo.join(QStringLiteral("\r\n,")));
+    header += QStringLiteral("\r\nFrom: ") + m_from;
+    if (!m_subject.isEmpty())
+        header += QStringLiteral("\r\nSubject: ") + m_subject;
+    if (!m_replyTo.isEmpty())
+        header += QStringLiteral("\r\nReply-To: ") + m_replyTo;
+    if (!m_date.isEmpty())
+        header += QStringLiteral("\r\nDate: ") + m_date;
+    const QString cc = m_cc.join(QLatin1Char(','));
+    if (!cc.isEmpty())
+        header += QStringLiteral("\r\nCc: ") + fold(cc);
+    header += QStringLiteral("\r\n");
+    if (!m_otherHeaders.isEmpty())
+        header += m_otherHeaders.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    header += QStringLiteral("\r\n");
+    return wire(header);
+}
+
+int TcvbSMTP::Send()
+{
+    int code = Connect();
+    if (code != 0)
+        return code;
+    if (m_from.isEmpty())
+        return Fail(kNoSender, QStringLiteral("Please specify a sender (From)."));
+    if (m_sendTo.isEmpty() || m_sendTo.first().trimmed().isEmpty())
+        return Fail(kNoRecipient, QStringLiteral("Please specify a recipient (To)."));
+    if ((code = Step(QByteArrayLiteral("RSET"))) != 0)
+        return code;
+    if ((code = Step("MAIL FROM:" + wire(smtp::SenderAddress(m_from)))) != 0)
+        return code;
+    for (const QStringList *list : {&m_sendTo, &m_cc, &m_bcc}) {
+        for (const QString &entry : *list) {
+            for (const QString &address : smtp::ParseRecipients(entry)) {
+                code = Step("RCPT TO:<" + wire(address) + '>');
+                if (code == kReplyRefused && list == &m_bcc) {
+                    // A blind recipient the server refuses is reported; the others still get
+                    // the message.
+                    FireError(code, m_resultText);
+                    m_resultText.clear();
+                    code = 0;
+                }
+                if (code != 0)
+                    return code;
+            }
+        }
+    }
+    if ((code = Step(QByteArrayLiteral("DATA"))) != 0)
+        return code;
+    const QByteArray header = HeaderBlock();
+    if ((code = SendAll(header)) != 0)
+        return code;
+    if ((code = SendBody()) != 0)
+        return code;
+    if ((code = SendAll("\r\n", 2)) != 0)
+        return code;
+    return Step(QByteArrayLiteral("."));
+}
+
+int TcvbSMTP::SendBody()
+{
+    int code = 0;
+    if (!m_messageText.isEmpty()) {
+        if (OnStartTransfer)
+            OnStartTransfer(this);
+        QByteArray text;
+        bool joined = true;
+        try {
+            QList<QByteArray> lines;
+            lines.reserve(m_messageText.size());
+            for (const QString &entry : m_messageText)
+                lines << wire(entry);
+            text = JoinLines(lines, QByteArrayLiteral("\r\n"), true);
+        } catch (const std::bad_alloc &) {
+            joined = false;
+        }
+        if (joined) {
+            code = SendAll(text);
+            if (code == 0 && OnTransfer)
+                OnTransfer(this, text.size());
+        } else {
+            // Not enough memory for the whole text: line by line.
+            std::int64_t sent = 0;
+            for (const QString &entry : m_messageText) {
+                QByteArray line = wire(entry);
+                if (line.startsWith('.'))
+                    line.prepend('.');
+                line += "\r\n";
+                if ((code = SendAll(line)) != 0)
+                    break;
+                sent += line.size();
+                if (OnTransfer)
+                    OnTransfer(this, sent);
+            }
+        }
+        if (OnEndTransfer)
+            OnEndTransfer(this);
+        if (code != 0)
+            return code;
+    }
+    if (!m_attachedFile.isEmpty()) {
+        if (OnStartTransfer)
+            OnStartTransfer(this);
+        m_transferring = true;
+        code = SendFile(m_attachedFile);
+        m_transferring = false;
+        if (OnEndTransfer)
+            OnEndTransfer(this);
+    }
+    return code;
+}
+
+int TcvbSMTP::FileProgressHook(qint64 bytesSent)
+{
+    if (m_transferring && OnTransfer)
+        OnTransfer(this, bytesSent);
+    return 0;
+}
+
+} // namespace cvb

@@ -1,0 +1,120 @@
+// The line and message layer: a synchronous command/reply channel on top of CcvbIPPort. A
+// caller sends a command and gets the next line; while it waits, the thread's events keep
+// being handled (the socket notifications among them), and the thread sleeps while nothing
+// happens.
+#pragma once
+#include "socket/IPPort.h"
+
+#include <QList>
+
+#include <functional>
+
+namespace cvb {
+
+class CIPPortMsg : public CcvbIPPort
+{
+    Q_OBJECT
+public:
+    static constexpr int kReplyLineSize = 1024;
+    static constexpr int kInterrupted = 301;
+    static constexpr int kDefaultIdleLimit = 120;
+
+    explicit CIPPortMsg(QObject *parent = nullptr);
+
+    // The last line received, cut to its first 1024 bytes.
+    QByteArray ReplyLine() const { return m_replyLine; }
+    bool Waiting() const { return m_waiting; }
+    // Each wait hands out one line; later lines stay buffered until the next wait.
+    bool OneLinePerWait() const { return m_oneLinePerWait; }
+    void SetOneLinePerWait(bool one) { m_oneLinePerWait = one; }
+    // The status of the last connect or disconnect event; 0 = none.
+    int ConnectResult() const { return m_connectResult; }
+
+    // Seconds without activity on the component's connections after which a wait ends with
+    // 301 and "Timed out"; 0 turns the limit off. Activity is every notification for a socket
+    // of the component's sink and every byte sent; a component whose other connections use
+    // another sink counts them with SocketNotify()->NoteActivity().
+    int IdleLimit() const { return m_idleLimit; }
+    void SetIdleLimit(int seconds) { m_idleLimit = seconds < 0 ? 0 : seconds; }
+
+    // Each returns 0 or an error code whose text is in LastErrorText or DescribeError(code).
+    int ConnectAndWait();
+    // Sends command, then " " and the argument when there is one, then the terminator, and
+    // waits for the first line of the reply. An empty command only waits.
+    int SendCommand(const QByteArray &command, const QByteArray &argument = {},
+                    const QByteArray &terminator = QByteArrayLiteral("\r\n"));
+    // The same with a line sent exactly as given.
+    int SendLine(const QByteArray &text);
+    // Waits for one line (in ReplyLine on success).
+    int WaitReply();
+    // Sends all bytes, handling events while the system cannot take more.
+    int SendAll(const char *data, qint64 length);
+    int SendAll(const QByteArray &data) { return SendAll(data.constData(), data.size()); }
+    // Handles the thread's events once, sleeping until there is one: 0, or 301 when the
+    // wait is interrupted or its idle limit has passed.
+    int PumpOne();
+    // Handles events as one wait until done() holds: 0, 301 as PumpOne, or the first non-zero
+    // result of IdleHook, which is called on every pass.
+    int WaitUntil(const std::function<bool()> &done);
+    // Ends the innermost running waits of this component, up to five of them.
+    void Interrupt();
+
+protected:
+    // Called with the bytes sent so far by SendAll after each partial send; non-zero ends it.
+    virtual int SendProgressHook(qint64 sentSoFar);
+    // Called on every pass of WaitReply; non-zero ends the wait with that code. A pass comes
+    // with an event: a send through SendBytes brings the next pass, at once when the system
+    // took it all, and with the write notification when it could not.
+    virtual int IdleHook();
+
+    void FireConnected(int status, const QString &description) override;
+    void FireDisconnected(int status, const QString &description) override;
+    void FireDataIn(const QByteArray &text, bool eol) override;
+    void FireReadyToSend() override;
+
+private:
+    enum class Pump { GoOn, Interrupted, TimedOut };
+    class WaitFrame;
+    Pump PumpEvents(const WaitFrame &frame);
+    int WaitEnded(Pump why);
+    int SendAndWait(const QByteArray &line);
+
+    QByteArray m_replyLine;
+    bool m_waiting = false;
+    bool m_oneLinePerWait = true;
+    int m_connectResult = 0;
+    int m_idleLimit = kDefaultIdleLimit;
+};
+
+// Adds sending a file with dot-stuffing and the text functions that build message text.
+class CIPPortMsgPlusFile : public CIPPortMsg
+{
+    Q_OBJECT
+public:
+    static constexpr int kBlockSize = 2048;
+
+    explicit CIPPortMsgPlusFile(QObject *parent = nullptr);
+
+    // Sends a file, doubling every "." at the start of a line; 0, the first send or hook
+    // error, or the system's file error code (its text in LastErrorText).
+    int SendFile(const QString &path);
+
+    // The lines with the separator between them. With dot-stuffing a line's leading "." and
+    // every "." after an LF are doubled, and a non-empty list ends with the separator.
+    static QByteArray JoinLines(const QList<QByteArray> &lines, const QByteArray &separator,
+                                bool dotStuffing);
+    // Folds a line at the first space, tab or comma from `width` bytes on (CR LF TAB); 0
+    // leaves it unchanged.
+    static QByteArray FoldLine(const QByteArray &text, int width);
+    static QList<QByteArray> FoldLines(const QList<QByteArray> &lines, int width);
+
+protected:
+    // Called with the bytes of the file read so far; non-zero ends SendFile.
+    virtual int FileProgressHook(qint64 bytesSoFar);
+    int SendProgressHook(qint64 sentSoFar) override;
+
+private:
+    bool m_sendingFile = false;
+};
+
+} // namespace cvb
