@@ -104,7 +104,8 @@ protected:
 private:
     Table *openCursor(const QString &name, const QString &fileName, const QString &index = {});
     QWidget *buildMenuPanel();
-    QToolButton *addButton(const QString &name, const QString &caption, void (TMainWin::*handler)() = nullptr);
+    QToolButton *addButton(const QString &name, const QString &caption,
+                           void (TMainWin::*handler)() = nullptr);
     void buildTrayIcon();
     void centreOnScreen();
     void startUp();

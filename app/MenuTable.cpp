@@ -9,7 +9,8 @@ namespace cvb {
 namespace {
 
 // Stands in for a window that is not built yet.
-std::function<QWidget *(MainWindowAccess &, QWidget *)> placeholder(const QString &name, const QString &caption)
+std::function<QWidget *(MainWindowAccess &, QWidget *)> placeholder(const QString &name,
+                                                                    const QString &caption)
 {
     return [name, caption](MainWindowAccess &, QWidget *parent) -> QWidget * {
         return new PlaceholderWindow(name, caption, parent);
@@ -31,7 +32,8 @@ const QList<MenuWindow> &menuWindows()
 {
     static const QList<MenuWindow> windows{
         {QStringLiteral("ConnectionButton"), false, true,
-         placeholder(QStringLiteral("FTP_ConnectionData"), QStringLiteral("Web Server Connection Information"))},
+         placeholder(QStringLiteral("FTP_ConnectionData"),
+                     QStringLiteral("Web Server Connection Information"))},
         {QStringLiteral("ProfilesButton"), true, true,
          placeholder(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"))},
         {QStringLiteral("LogsButton"), true, true,

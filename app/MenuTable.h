@@ -15,9 +15,10 @@ class MainWindowAccess;
 
 struct MenuWindow
 {
-    QString button;  // objectName of the menu button
-    bool guarded;    // AllowAccess must pass first
-    bool hidesMenu;  // a child filling the main window while the menu panel is hidden; else a window of its own
+    QString button; // objectName of the menu button
+    bool guarded;   // AllowAccess must pass first
+    bool
+        hidesMenu; // a child filling the main window while the menu panel is hidden; else a window of its own
     // Makes the window; `parent` is the main window. The window frees itself when it closes.
     std::function<QWidget *(MainWindowAccess &main, QWidget *parent)> make;
 };

@@ -12,11 +12,11 @@ class Table;
 
 struct ConnectionSettings
 {
-    QString user;         // USERNAME: the FTP account
-    QString password;     // PASSWORD
-    QString server;       // DOMAIN: "host" or "host:port"
-    bool passive = false; // FIREWALL: behind a firewall the server cannot open data connections to us
-    QString smtpServer;   // SMTP: "host" or "host:port"
+    QString user;          // USERNAME: the FTP account
+    QString password;      // PASSWORD
+    QString server;        // DOMAIN: "host" or "host:port"
+    bool passive = false;  // FIREWALL: behind a firewall the server cannot open data connections to us
+    QString smtpServer;    // SMTP: "host" or "host:port"
     QString returnAddress; // EMAILADDR: sender of the report mails
     // Dial-up: USEDEFAULT true means the system's own internet connection, no dialling.
     bool useDefaultConnection = true;

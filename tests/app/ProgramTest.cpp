@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -139,7 +140,9 @@ TEST(Program, ASecondInstanceOnTheSameFolderIsRefusedWithAClearMessage)
     QTemporaryDir dir;
     QProcess first;
     ASSERT_TRUE(startProgram(first, dir.path())) << first.readAllStandardError().toStdString();
-    QThread::msleep(200);
+    // The tables are made after the lock is taken: once they are there, the folder is held.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFile::exists(QDir(dir.path()).filePath("FTP Log.dbf")); }, 30000));
     const auto second = run({QStringLiteral("--data"), dir.path()});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_TRUE(second.err.contains(dir.path().toUtf8())) << second.err.toStdString();

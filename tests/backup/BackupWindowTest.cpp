@@ -9,6 +9,7 @@
 #include "tests/support/SiteTree.h"
 #include "tests/support/SmtpServer.h"
 
+#include "tests/support/Files.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,19 +19,11 @@ namespace {
 
 using cvb::test::BackupHarness;
 using cvb::test::ProfileSettings;
+using cvb::test::readFile;
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    ASSERT_TRUE(cvb::test::writeFile(path, bytes)) << path.toStdString();
 }
 
 // The pyftpdlib server of odd_ftp_server.py: extra names in every folder
@@ -243,8 +236,8 @@ TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
     h.setConnectionField(QStringLiteral("EMAILADDR"), QStringLiteral("backup@example.org"));
     QTemporaryDir targets;
     for (const QString &name : {QStringLiteral("One"), QStringLiteral("Two")}) {
-        ProfileSettings profile{name, targets.filePath(name == QLatin1String("One") ? QStringLiteral("1")
-                                                                                    : QStringLiteral("2"))};
+        ProfileSettings profile{
+            name, targets.filePath(name == QLatin1String("One") ? QStringLiteral("1") : QStringLiteral("2"))};
         profile.email = true;
         profile.detailed = true;
         profile.recipient = name.toLower() + QStringLiteral("@example.org");
@@ -286,9 +279,8 @@ TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
     const cvb::test::ReceivedMail mails[] = {smtp.WaitMessage(1), smtp.WaitMessage(2)};
     for (const QString &name : {QStringLiteral("One"), QStringLiteral("Two")}) {
         const QString recipient = name.toLower() + QStringLiteral("@example.org");
-        const auto *mail = std::find_if(std::begin(mails), std::end(mails), [&](const auto &m) {
-            return m.rcptTos == QStringList{recipient};
-        });
+        const auto *mail = std::find_if(std::begin(mails), std::end(mails),
+                                        [&](const auto &m) { return m.rcptTos == QStringList{recipient}; });
         ASSERT_NE(mail, std::end(mails)) << recipient.toStdString();
         const QString text = QString::fromUtf8(mail->message);
         EXPECT_TRUE(text.contains(QStringLiteral("Subject: Backup report for profile : ") + name));

@@ -6,6 +6,7 @@
 #include "data/Layouts.h"
 #include "data/Table.h"
 
+#include "tests/support/Files.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,18 +19,11 @@ using namespace cvb;
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
+using test::readFile;
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+    ASSERT_TRUE(test::writeFile(path, bytes)) << path.toStdString();
 }
 
 quint32 headerCount(const QByteArray &file)

@@ -120,8 +120,7 @@ TEST(CIPPortMsg, LinesSentBeforeThePeerClosedAreStillHandedOut)
     ASSERT_EQ(c.port.SendCommand(""), 0);
     EXPECT_EQ(c.port.ReplyLine(), "421-going");
     // Let the close arrive while the second line is held back.
-    QTest::qWait(200);
-    EXPECT_FALSE(c.port.Connected());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.port.Connected(); }, 10000));
     ASSERT_EQ(c.port.WaitReply(), 0);
     EXPECT_EQ(c.port.ReplyLine(), "421 down");
     EXPECT_EQ(c.port.WaitReply(), 301);

@@ -43,18 +43,6 @@ void stop(QProcess &process)
 
 } // namespace
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 bool waitUntilListening(int port, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

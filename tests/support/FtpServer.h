@@ -2,6 +2,8 @@
 // active and passive mode) and vsftpd (anonymous, read-only, run in the foreground as root).
 #pragma once
 
+#include "tests/support/Files.h"
+
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -58,11 +60,6 @@ private:
     int m_port = 0;
     bool m_listening = false;
 };
-
-// The bytes of a file, or "<missing>" when it cannot be read.
-QByteArray readFile(const QString &path);
-// Creates or replaces a file with the bytes; false on failure.
-bool writeFile(const QString &path, const QByteArray &bytes);
 
 // Waits until something accepts TCP connections on 127.0.0.1:port (at most timeoutMs).
 bool waitUntilListening(int port, int timeoutMs = 10000);

@@ -1,5 +1,7 @@
 #include "tests/support/SiteTree.h"
 
+#include "tests/support/Files.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -11,11 +13,9 @@ namespace cvb::test {
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes)
+void writeSiteFile(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+    if (!writeFile(path, bytes))
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
@@ -83,16 +83,16 @@ int buildSampleSite(const QString &root, qint64 bigFileBytes)
 {
     int files = 0;
     const auto text = [&](const QString &rel, quint32 seed, int lines) {
-        writeFile(root + QLatin1Char('/') + rel, textBytes(seed, lines));
+        writeSiteFile(root + QLatin1Char('/') + rel, textBytes(seed, lines));
         ++files;
     };
     const auto binary = [&](const QString &rel, quint32 seed, qint64 size) {
-        writeFile(root + QLatin1Char('/') + rel, binaryBytes(seed, size));
+        writeSiteFile(root + QLatin1Char('/') + rel, binaryBytes(seed, size));
         ++files;
     };
     quint32 seed = 1;
     text(QStringLiteral("www/index.html"), seed++, 40);
-    writeFile(root + QStringLiteral("/www/not-a-source.html"), textBytes(999, 3));
+    writeSiteFile(root + QStringLiteral("/www/not-a-source.html"), textBytes(999, 3));
 
     const QString site = QStringLiteral("www/site/");
     text(site + QStringLiteral("index.html"), seed++, 60);
