@@ -10,12 +10,12 @@
 #include "data/Filter.h"
 #include "data/Layouts.h"
 #include "data/Pacing.h"
-#include "data/ServerAddress.h"
 #include "data/Table.h"
 #include "data/TransferMode.h"
-#include "mail/MailSend.h"
-#include "ftp/FtpClient.h"
 #include "dialup/NetDial.h"
+#include "ftp/FtpClient.h"
+#include "ftp/FtpLogOn.h"
+#include "mail/MailSend.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -40,8 +40,6 @@
 namespace cvb {
 
 namespace {
-
-constexpr int kFtpPort = 21;
 
 // A download that arrived but could not take the place of the old copy.
 class LocalFileError : public std::runtime_error
@@ -222,10 +220,13 @@ void TFTP_BackupThread::StartWorker()
         m_stepContext, [this] { LogonStep(); }, [this] { TransferStep(); });
     // The poll also runs once as soon as the worker has ended, so that a short backup does not
     // wait for the next tick to send its report and close.
-    connect(m_worker.get(), &QThread::finished, this, [this] {
-        if (Timer1->isActive())
-            Timer1Timer();
-    }, Qt::QueuedConnection);
+    connect(
+        m_worker.get(), &QThread::finished, this,
+        [this] {
+            if (Timer1->isActive())
+                Timer1Timer();
+        },
+        Qt::QueuedConnection);
     m_worker->resume();
 }
 
@@ -241,17 +242,6 @@ void TFTP_BackupThread::BackupLog(const QString &message)
     StatusBar1->repaint();
 }
 
-void TFTP_BackupThread::logOnComponent(TcvbFTP &ftp, const ServerAddress &server)
-{
-    ftp.SetUser(m_settings.user);
-    ftp.SetPassword(m_settings.password);
-    ftp.SetControlPort(static_cast<std::uint16_t>(server.port));
-    ftp.SetRemoteHost(server.host);
-    // Behind a firewall or NAT the server cannot open data connections to us.
-    ftp.SetPassive(m_settings.passive);
-    ftp.SetAction(ftpLogon);
-}
-
 void TFTP_BackupThread::LogonStep()
 {
     BackupDone = false;
@@ -260,16 +250,16 @@ void TFTP_BackupThread::LogonStep()
         BackupLog(QStringLiteral("Loading Winsock"));
         FTP->SetWinsockLoaded(true);
         BackupLog(FTP->WinsockInfo() + FTP->WinsockStatus());
-        const ServerAddress server =
-            readServerAddress(m_settings.server, kFtpPort);
-        if (!server.ok()) {
+        const QString serverError = prepareLogOn(*FTP, m_settings);
+        if (!serverError.isEmpty()) {
             BackupOk = false;
-            BackupLog(QStringLiteral("EXCEPTION: ") + server.error);
+            BackupLog(QStringLiteral("EXCEPTION: ") + serverError);
             return;
         }
-        logOnComponent(*FTP, server);
+        FTP->SetAction(ftpLogon);
         cvbFTP1->SetWinsockLoaded(true);
-        logOnComponent(*cvbFTP1, server);
+        prepareLogOn(*cvbFTP1, m_settings);
+        cvbFTP1->SetAction(ftpLogon);
         BackupLog(QStringLiteral("Logging in to '") + FTP->RemotePath());
         FTP->SetAction(ftpListDirectory);
     } catch (const EcvbFTP &e) {

@@ -24,7 +24,6 @@ class QLabel;
 namespace cvb {
 
 class Table;
-struct ServerAddress;
 class TcvbFTP;
 class TcvbNetDial;
 class TFTP_MailSend;
@@ -92,7 +91,6 @@ private:
     bool probe(const QString &remotePath);
     void logFailedName(const QString &exceptionMessage, const QString &name);
     void sendReport();
-    void logOnComponent(TcvbFTP &ftp, const ServerAddress &server);
 
     BackupEnvironment m_environment;
     ConnectionSettings m_settings; // read from the connection record when the window opens
