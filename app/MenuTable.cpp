@@ -1,6 +1,7 @@
 #include "app/MenuTable.h"
 
 #include "app/PlaceholderWindow.h"
+#include "ui/schedule/TFTP_ProfileStatus.h"
 
 #include <QWidget>
 
@@ -15,15 +16,6 @@ std::function<QWidget *(MainWindowAccess &, QWidget *)> placeholder(const QStrin
     return [name, caption](MainWindowAccess &, QWidget *parent) -> QWidget * {
         return new PlaceholderWindow(name, caption, parent);
     };
-}
-
-// The schedule overview is a window of its own that stays on top; the menu stays as it is.
-QWidget *scheduleOverview(MainWindowAccess &, QWidget *parent)
-{
-    auto *overview = new PlaceholderWindow(QStringLiteral("FTP_ProfileStatus"),
-                                           QStringLiteral("Corvale Web Backup Schedule"), parent);
-    overview->setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint);
-    return overview;
 }
 
 } // namespace
@@ -42,7 +34,9 @@ const QList<MenuWindow> &menuWindows()
          placeholder(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"))},
         {QStringLiteral("InstantBackupButton"), true, true,
          placeholder(QStringLiteral("FTP_CreateNewProfile"), QStringLiteral("Profiles"))},
-        {QStringLiteral("ScheduleButton"), false, false, scheduleOverview},
+        // A window of its own that stays on top; the menu stays as it is.
+        {QStringLiteral("ScheduleButton"), false, false,
+         [](MainWindowAccess &, QWidget *parent) -> QWidget * { return new TFTP_ProfileStatus(parent); }},
     };
     return windows;
 }
