@@ -1,6 +1,7 @@
 #include "app/MenuTable.h"
 
 #include "app/PlaceholderWindow.h"
+#include "ui/logs/TFTP_LogMaint.h"
 #include "ui/schedule/TFTP_ProfileStatus.h"
 
 #include <QWidget>
@@ -29,7 +30,9 @@ const QList<MenuWindow> &menuWindows()
         {QStringLiteral("ProfilesButton"), true, true,
          placeholder(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"))},
         {QStringLiteral("LogsButton"), true, true,
-         placeholder(QStringLiteral("FTP_LogMaint"), QStringLiteral("Log Maintenance"))},
+         [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
+             return new TFTP_LogMaint(main, parent);
+         }},
         {QStringLiteral("LiveSessionButton"), true, true,
          placeholder(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"))},
         {QStringLiteral("InstantBackupButton"), true, true,
