@@ -2,39 +2,54 @@
 
 namespace cvb {
 
+namespace {
+
+// Reads the value of an option given as "--name VALUE" or "--name=VALUE" at arguments[*i] into
+// `value`, moving *i past it. False when the argument is another option; an empty or missing
+// value sets `error`.
+bool takeValue(const QStringList &arguments, qsizetype *i, const QString &name, const QString &what,
+               QString *value, QString *error)
+{
+    const QString &arg = arguments.at(*i);
+    if (arg == name) {
+        if (*i + 1 < arguments.size())
+            *value = arguments.at(++*i);
+    } else if (arg.startsWith(name + QLatin1Char('='))) {
+        *value = arg.mid(name.size() + 1);
+    } else {
+        return false;
+    }
+    if (value->isEmpty())
+        *error = name + QStringLiteral(" needs ") + what;
+    return true;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     CommandLine result;
     for (qsizetype i = 0; i < arguments.size() && result.error.isEmpty(); ++i) {
         const QString &arg = arguments.at(i);
-        if (arg == QLatin1String("--data")) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty())
-                result.error = QStringLiteral("--data needs a folder");
-            else
-                result.dataFolder = arguments.at(++i);
-        } else if (arg.startsWith(QLatin1String("--data="))) {
-            result.dataFolder = arg.mid(7);
-            if (result.dataFolder.isEmpty())
-                result.error = QStringLiteral("--data needs a folder");
-        } else if (arg == QLatin1String("--background")) {
+        if (takeValue(arguments, &i, QStringLiteral("--data"), QStringLiteral("a folder"), &result.dataFolder,
+                      &result.error) ||
+            takeValue(arguments, &i, QStringLiteral("--run-profile"), QStringLiteral("a profile name"),
+                      &result.runProfile, &result.error) ||
+            takeValue(arguments, &i, QStringLiteral("--print-log"), QStringLiteral("a file name"),
+                      &result.printLog, &result.error))
+            continue;
+        if (arg == QLatin1String("--background")) {
             result.background = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             result.help = true;
         } else if (arg == QLatin1String("--version")) {
             result.version = true;
-        } else if (arg == QLatin1String("--run-profile")) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty())
-                result.error = QStringLiteral("--run-profile needs a profile name");
-            else
-                result.runProfile = arguments.at(++i);
-        } else if (arg.startsWith(QLatin1String("--run-profile="))) {
-            result.runProfile = arg.mid(14);
-            if (result.runProfile.isEmpty())
-                result.error = QStringLiteral("--run-profile needs a profile name");
         } else {
             result.error = QStringLiteral("unknown option: ") + arg;
         }
     }
+    if (result.error.isEmpty() && !result.printLog.isEmpty() && !result.runProfile.isEmpty())
+        result.error = QStringLiteral("--print-log and --run-profile cannot be used together");
     return result;
 }
 
@@ -42,6 +57,7 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version]\n"
+        "       corvale-backup [--data DIR] --print-log FILE.pdf\n"
         "\n"
         "Backs up a web site from its FTP server to the local disk, on a schedule.\n"
         "\n"
@@ -52,6 +68,10 @@ QString usageText()
         "                 back up the profile NAME once, as the scheduler would, and\n"
         "                 exit: 0 when the backup succeeded, 1 when it did not,\n"
         "                 2 for a usage error or an unknown profile\n"
+        "  --print-log FILE.pdf\n"
+        "                 write the event log's report to FILE.pdf and exit: 0 when it\n"
+        "                 is written or the log is empty (then no file is written),\n"
+        "                 1 when the log cannot be read or the file cannot be written\n"
         "  --help         show this text and exit\n"
         "  --version      show the version and exit\n");
 }

@@ -1,5 +1,6 @@
 // The program's command line:
-// corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version].
+// corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version],
+// corvale-backup [--data DIR] --print-log FILE.pdf.
 #pragma once
 
 #include <QString>
@@ -12,6 +13,7 @@ struct CommandLine
     QString dataFolder; // empty: the default database folder
     bool background = false;
     QString runProfile; // non-empty: back up this profile once and exit
+    QString printLog;   // non-empty: write the log report to this PDF file and exit
     bool help = false;
     bool version = false;
     QString error; // non-empty: the command line is wrong; say this and the usage, exit 2

@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/MainWin.h"
+#include "app/PrintLog.h"
 #include "app/RunProfile.h"
 #include "data/Clock.h"
 #include "data/DataError.h"
@@ -67,6 +68,12 @@ int main(int argc, char **argv)
     const QString clockProblem = cvb::Clock::startFromEnvironment();
     if (!clockProblem.isEmpty())
         printTo(stderr, QStringLiteral("corvale-backup: ") + clockProblem);
+
+    if (!commandLine.printLog.isEmpty()) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return cvb::printLog(commandLine.printLog, commandLine.dataFolder, out, err);
+    }
 
     // Closing the main window ends the program; closing or hiding any other window does not.
     QApplication::setQuitOnLastWindowClosed(false);

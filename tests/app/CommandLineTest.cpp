@@ -22,6 +22,11 @@ TEST(CommandLine, ReadsEveryOption)
     EXPECT_EQ(parseCommandLine({"--data=/srv/cvb"}).dataFolder, QStringLiteral("/srv/cvb"));
     EXPECT_EQ(parseCommandLine({"--run-profile", "My Site"}).runProfile, QStringLiteral("My Site"));
     EXPECT_EQ(parseCommandLine({"--run-profile=--data"}).runProfile, QStringLiteral("--data"));
+    const CommandLine print = parseCommandLine({"--print-log", "log.pdf", "--data", "/srv/cvb"});
+    EXPECT_TRUE(print.error.isEmpty());
+    EXPECT_EQ(print.printLog, QStringLiteral("log.pdf"));
+    EXPECT_EQ(print.dataFolder, QStringLiteral("/srv/cvb"));
+    EXPECT_EQ(parseCommandLine({"--print-log=a b.pdf"}).printLog, QStringLiteral("a b.pdf"));
 }
 
 TEST(CommandLine, RefusesWhatItDoesNotKnow)
@@ -34,7 +39,10 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
                                                       {"--background", "-x"},
                                                       {"--run-profile"},
                                                       {"--run-profile="},
-                                                      {"--run-profile", ""}}) {
+                                                      {"--run-profile", ""},
+                                                      {"--print-log"},
+                                                      {"--print-log="},
+                                                      {"--print-log", "a.pdf", "--run-profile", "Site"}}) {
         const CommandLine result = parseCommandLine(args);
         EXPECT_FALSE(result.error.isEmpty()) << args.join(' ').toStdString();
     }
@@ -43,6 +51,7 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
 
 TEST(CommandLine, UsageNamesEveryOption)
 {
-    for (const char *option : {"--data DIR", "--background", "--run-profile NAME", "--help", "--version"})
+    for (const char *option :
+         {"--data DIR", "--background", "--run-profile NAME", "--print-log FILE.pdf", "--help", "--version"})
         EXPECT_TRUE(usageText().contains(QString::fromUtf8(option))) << option;
 }

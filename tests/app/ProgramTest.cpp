@@ -1,5 +1,6 @@
 // The program as a user starts it: command line, database folder set-up, single instance.
 #include "DbfRead.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -181,4 +182,51 @@ TEST(Program, ADamagedTableIsNamedAndLeftAsItWas)
     EXPECT_TRUE(result.err.contains("FTP Log.dbf")) << result.err.toStdString();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), damaged);
+}
+
+TEST(Program, PrintLogWritesNoFileForAnEmptyLogAndNamesAFileItCannotWrite)
+{
+    QTemporaryDir dir;
+    const auto dbf = [&dir](const QStringList &args) {
+        const auto r = cvb::test::runProcess(
+            qEnvironmentVariable("CVB_BUILD_DIR") + QStringLiteral("/tools/cvb-dbf/cvb-dbf"), args);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    };
+    dbf({QStringLiteral("init"), dir.path()});
+    const QString pdf = dir.filePath(QStringLiteral("log.pdf"));
+    const auto empty = run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), pdf});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err.toStdString();
+    EXPECT_TRUE(empty.out.contains("empty")) << empty.out.toStdString();
+    EXPECT_FALSE(QFile::exists(pdf));
+
+    dbf({QStringLiteral("add"), dir.filePath(QStringLiteral("FTP Log.dbf")), QStringLiteral("DATE=20240305"),
+         QStringLiteral("TIME=2:07:09 PM"), QStringLiteral("EVENT= Begining backup profile Site")});
+    const QString nowhere = dir.filePath(QStringLiteral("no folder/log.pdf"));
+    const auto unwritable =
+        run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), nowhere});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_TRUE(unwritable.err.contains(nowhere.toUtf8())) << unwritable.err.toStdString();
+
+    const auto written = run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), pdf});
+    EXPECT_EQ(written.exitCode, 0) << written.err.toStdString();
+    EXPECT_TRUE(cvb::test::readFile(pdf).startsWith("%PDF"));
+}
+
+TEST(Program, PrintLogNamesTheFileItCannotWriteOrTheLogItCannotRead)
+{
+    QTemporaryDir dir;
+    // No database at all: the missing log is named.
+    const QString pdf = dir.filePath(QStringLiteral("log.pdf"));
+    const auto missing = run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), pdf});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("FTP Log.dbf")) << missing.err.toStdString();
+
+    // A damaged log is named and left as it was.
+    const QString log = dir.filePath(QStringLiteral("FTP Log.dbf"));
+    ASSERT_TRUE(cvb::test::writeFile(log, "this is no dBase table"));
+    const auto damaged = run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), pdf});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_TRUE(damaged.err.contains(log.toUtf8())) << damaged.err.toStdString();
+    EXPECT_EQ(cvb::test::readFile(log), QByteArray("this is no dBase table"));
+    EXPECT_FALSE(QFile::exists(pdf));
 }

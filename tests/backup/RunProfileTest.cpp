@@ -1,6 +1,7 @@
 // corvale-backup --run-profile, end to end: tables prepared with cvb-dbf, real FTP servers on
 // loopback, the program run as cron or a systemd timer would run it.
 #include "tests/support/FtpServer.h"
+#include "tests/support/PdfText.h"
 #include "tests/support/Peers.h"
 #include "tests/support/SiteTree.h"
 
@@ -316,6 +317,34 @@ TEST(ScheduledBackup, ADueProfileIsQueuedAndBackedUpWithNoOneAtTheKeyboard)
     EXPECT_TRUE(QFile::exists(d.target() + QStringLiteral("/nightly.html")));
     const QByteArray profiles = d.dbf({QStringLiteral("dump"), d.table("FTP Profiles.DBF")});
     EXPECT_TRUE(profiles.contains("1 12/14/2026|9:00:00 PM")) << profiles.toStdString();
+}
+
+// The log that a backup wrote, printed as PDF by a user without a display: every row in order.
+TEST(PrintLog, TheLogOfABackupIsWrittenAsPdfFromACleanStart)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("index.html")), "<html></html>\n"));
+    ProgramData d;
+    d.useServer(server);
+    d.addProfile(QStringLiteral("Site"));
+    d.addSource(QStringLiteral("Site"), QStringLiteral("/index.html"));
+    ASSERT_EQ(d.run(QStringLiteral("Site")).exitCode, 0);
+
+    const QString pdf = d.target() + QStringLiteral("/event log.pdf");
+    const auto r = runProcess(built(QStringLiteral("app/corvale-backup")),
+                              {QStringLiteral("--data"), d.data(), QStringLiteral("--print-log"), pdf});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(pdf.toUtf8())) << r.out.toStdString();
+    const QStringList pages = cvb::test::pdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1);
+    const QStringList lines = cvb::test::pageLines(pages.at(0));
+    const QStringList events = d.events();
+    ASSERT_EQ(lines.size(), 4 + events.size()) << pages.at(0).toStdString();
+    EXPECT_EQ(lines.mid(1, 3), (QStringList{"Backup Event Log", "Corvale Backup", "Date Time Event"}));
+    for (qsizetype i = 0; i < events.size(); ++i)
+        EXPECT_TRUE(lines.at(4 + i).endsWith(events.at(i).simplified()))
+            << lines.at(4 + i).toStdString() << " / " << events.at(i).toStdString();
 }
 
 } // namespace

@@ -12,7 +12,9 @@ QStringList pdfPages(const QString &path)
                                             {QStringLiteral("-layout"), path, QStringLiteral("-")}, 120000);
     if (result.exitCode != 0)
         return {};
-    QStringList pages = QString::fromUtf8(result.out).split(QLatin1Char('\f'));
+    // Compatibility forms undo the typesetter's ligatures ("fi" set as one glyph).
+    QStringList pages =
+        QString::fromUtf8(result.out).normalized(QString::NormalizationForm_KC).split(QLatin1Char('\f'));
     // pdftotext ends every page with a form feed, the last one too.
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
         pages.removeLast();
