@@ -73,15 +73,23 @@ void BandedReport::paintBand(QPainter &painter, const ReportBand &band, double t
     QPaintDevice *device = painter.device();
     const double dpiX = device->logicalDpiX();
     const double dpiY = device->logicalDpiY();
+    const double pageWidth = pageLayout().paintRect(QPageLayout::Inch).width();
     for (const ReportItem &item : band.items) {
+        const QString text = itemText(item, row, page);
         QFont font(layout_.fontFamily);
         font.setStyleHint(QFont::SansSerif);
         font.setPointSizeF(item.pointSize);
+        // Each item is as wide as its text; a text that would run past the right margin is set
+        // smaller so that it ends there instead of being cut off by the edge of the paper.
+        const double room = (pageWidth - item.position.x()) * dpiX;
+        const double width = QFontMetricsF(font, device).horizontalAdvance(text);
+        if (room > 0 && width > room)
+            font.setPointSizeF(item.pointSize * room / width * 0.99);
         painter.setFont(font);
-        const QFontMetricsF metrics(font, device);
-        // Positions name the top-left corner of the text; each item is as wide as its text.
-        const QPointF at(item.position.x() * dpiX, (top + item.position.y()) * dpiY + metrics.ascent());
-        painter.drawText(at, itemText(item, row, page));
+        // Positions name the top-left corner of the text.
+        const QPointF at(item.position.x() * dpiX,
+                         (top + item.position.y()) * dpiY + QFontMetricsF(font, device).ascent());
+        painter.drawText(at, text);
     }
 }
 

@@ -110,6 +110,36 @@ TEST(BandedReport, PlacesItemsInInchesInsideTheMargins)
     EXPECT_NEAR(row.captured(2).toDouble(), 144, 4);
 }
 
+// A text that would run past the right margin is set smaller instead of being cut off.
+class LongRow : public ReportData
+{
+public:
+    int rowCount() const override { return 1; }
+    QString text(int, const QString &) const override
+    {
+        return QStringLiteral("Finished downloading ") + QString(90, QLatin1Char('x')) +
+               QStringLiteral(" END");
+    }
+};
+
+TEST(BandedReport, ATextTooWideForThePageEndsAtTheRightMarginWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.pdf"));
+    ReportLayout wide = layout();
+    wide.detail.items.first().position = QPointF(2.5, 0);
+    const LongRow row;
+    ASSERT_EQ(writeReportPdf(BandedReport(wide, row), path), QString());
+    const test::ProcessResult box =
+        test::runProcess(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
+    const QRegularExpression end(QStringLiteral("xMax=\"([0-9.]+)\"[^>]*>END<"));
+    const QRegularExpressionMatch match = end.match(QString::fromUtf8(box.out));
+    ASSERT_TRUE(match.hasMatch()) << box.out.toStdString();
+    // The right margin is 1 inch from the edge of the 8.5-inch page: 540 points.
+    EXPECT_LE(match.captured(1).toDouble(), 541);
+    EXPECT_GT(match.captured(1).toDouble(), 500);
+}
+
 TEST(WriteReportPdf, AFileThatCannotBeWrittenIsNamedAndAnEarlierFileIsKept)
 {
     QTemporaryDir dir;

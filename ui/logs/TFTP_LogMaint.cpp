@@ -3,6 +3,7 @@
 #include "ui_TFTP_LogMaint.h"
 
 #include "data/DataError.h"
+#include "data/DateText.h"
 #include "data/Table.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
@@ -31,8 +32,8 @@ TFTP_LogMaint::TFTP_LogMaint(MainWindowAccess &main, QWidget *parent)
     grid->verticalHeader()->hide();
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     grid->horizontalHeader()->setStretchLastSection(true);
-    grid->setColumnWidth(0, grid->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000")) + 16);
-    grid->setColumnWidth(1, grid->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 AM")) + 16);
+    grid->setColumnWidth(0, grid->fontMetrics().horizontalAdvance(DateText::date(QDate(2000, 12, 31))) + 16);
+    grid->setColumnWidth(1, grid->fontMetrics().horizontalAdvance(DateText::time(QTime(23, 59, 59))) + 16);
 
     connect(model_, &QAbstractItemModel::modelReset, this, &TFTP_LogMaint::followCursor);
     connect(&log_, &Table::currentChanged, this, &TFTP_LogMaint::followCursor);

@@ -9,9 +9,11 @@
 #include "ui/schedule/ScheduleLines.h"
 
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 namespace cvb {
 
@@ -29,7 +31,10 @@ TFTP_ProfileStatus::TFTP_ProfileStatus(QWidget *parent, Qt::WindowModality modal
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowModality(modality);
-    setFixedSize(600, 300);
+    // Wide enough for a line of a 40-character profile name without scrolling.
+    const QString widest =
+        scheduleLine(QString(40, QLatin1Char('n')), QStringLiteral("1 12/31/2000|10:15:00"));
+    setFixedSize(std::max(600, ui_->ListBox1->fontMetrics().horizontalAdvance(widest) + 48), 300);
     connect(ui_->DoneButton, &QPushButton::clicked, this, &TFTP_ProfileStatus::DoneButtonClick);
     show();
 }
