@@ -108,7 +108,17 @@ TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
     startUp();
 }
 
-TMainWin::~TMainWin() = default;
+TMainWin::~TMainWin()
+{
+    // The windows opened from the menu work on the cursors: they go first, while the cursors are
+    // still there, and without calling back into this window while it is being taken apart.
+    for (const QPointer<QWidget> &window : std::as_const(menuWindows_)) {
+        if (window) {
+            disconnect(window, nullptr, this, nullptr);
+            delete window;
+        }
+    }
+}
 
 Table *TMainWin::openCursor(const QString &name, const QString &fileName, const QString &index)
 {
@@ -307,6 +317,8 @@ void TMainWin::openMenuWindow(const QString &button)
         HideMenuPanel();
     QWidget *window = entry->make(*this, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    menuWindows_.removeAll(nullptr);
+    menuWindows_ << window;
     if (entry->hidesMenu) {
         connect(window, &QObject::destroyed, this, &TMainWin::ShowMenuPanel);
         layout()->addWidget(window);

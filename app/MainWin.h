@@ -22,6 +22,7 @@
 #include "scheduler/ScheduleMonitor.h"
 #include "ui/common/MainWindowAccess.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -127,6 +128,7 @@ private:
     QSystemTrayIcon *trayIcon_ = nullptr;
     QMenu *trayMenu_ = nullptr;
     QString currentBackupProfile_;
+    QList<QPointer<QWidget>> menuWindows_; // the windows opened from the menu that are still open
     ScheduleMonitor schedule_;
     std::unique_ptr<TableScheduleBook> monitorBook_; // the event monitor's view: Table_ProfilesLKUP
     std::unique_ptr<cvb::QueueMonitor> queueMonitorLogic_;

@@ -215,6 +215,23 @@ TEST_F(MainWinTest, WithCompleteConnectionEveryGuardedButtonOpensItsWindowAndThe
     EXPECT_TRUE(dialogs.texts().isEmpty());
 }
 
+TEST_F(MainWinTest, ClosingTheProgramWithMenuWindowsOpenFreesThemFirst)
+{
+    setConnection(QStringLiteral("ftp.example.com"), QStringLiteral("webmaster"), QStringLiteral("secret"));
+    TMainWin &w = createWindow();
+    w.show();
+    w.openMenuWindow(QStringLiteral("LogsButton"));
+    w.openMenuWindow(QStringLiteral("ScheduleButton"));
+    QPointer<QWidget> logs = child<QWidget>(QStringLiteral("FTP_LogMaint"));
+    QPointer<QWidget> schedule = child<QWidget>(QStringLiteral("FTP_ProfileStatus"));
+    ASSERT_FALSE(logs.isNull());
+    ASSERT_FALSE(schedule.isNull());
+    // Their going must not call back into the main window being destroyed (the sanitizers see it).
+    delete win.data();
+    EXPECT_TRUE(logs.isNull());
+    EXPECT_TRUE(schedule.isNull());
+}
+
 TEST_F(MainWinTest, RunInBackgroundTellsTheUserAndHidesTheWindowWhileTheTimersRun)
 {
     TMainWin &w = createWindow();
