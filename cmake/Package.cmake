@@ -12,11 +12,11 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "back up a web site from its FTP server on a schedule")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Corvale Backup copies the files and folders of a web site from its FTP server\n"
-    "to a folder on the local disk, on a schedule and on demand. Backup profiles name\n"
-    "the remote sources, the local target, how old copies are kept, the schedule and\n"
-    "an optional report mail. While the program runs, visible or in the system tray,\n"
-    "it runs every profile that is due and logs every step.\n"
+    "Corvale Backup copies the files and folders of a web site from its FTP\n"
+    "server to a folder on the local disk, on a schedule and on demand. Backup\n"
+    "profiles name the remote sources, the local target, how old copies are kept,\n"
+    "the schedule and an optional report mail. While the program runs, visible or\n"
+    "in the system tray, it runs every profile that is due and logs every step.\n"
     "\n"
     "It comes with a profile wizard with a browser of the remote server, connection\n"
     "settings with a test, a live two-pane FTP session, a schedule overview and an\n"
