@@ -10,6 +10,7 @@
 #include "scheduler/QueueMonitor.h"
 #include "scheduler/TableScheduleBook.h"
 #include "ui/common/Dialogs.h"
+#include "ui/common/Pictures.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QMovie>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -221,7 +221,7 @@ void TMainWin::buildTrayIcon()
     restore->setObjectName(QStringLiteral("Restore"));
     connect(restore, &QAction::triggered, this, &TMainWin::RestoreClick);
 
-    trayIcon_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveNetIcon), this);
+    trayIcon_ = new QSystemTrayIcon(applicationIcon(style()->standardIcon(QStyle::SP_DriveNetIcon)), this);
     trayIcon_->setObjectName(QStringLiteral("TrayIcon1"));
     trayIcon_->setToolTip(TrayHint);
     trayIcon_->setContextMenu(trayMenu_);
@@ -363,17 +363,7 @@ void TMainWin::showEvent(QShowEvent *event)
 
 void TMainWin::loadLogo()
 {
-    // "logo.gif" is read from the current folder; a missing or unreadable file leaves the area empty.
-    QMovie *old = logo_->movie();
-    logo_->clear();
-    delete old;
-    auto *movie = new QMovie(LogoFile, QByteArray(), logo_);
-    if (!movie->isValid()) {
-        delete movie;
-        return;
-    }
-    logo_->setMovie(movie);
-    movie->start();
+    showPicture(logo_, LogoFile);
 }
 
 } // namespace cvb

@@ -10,7 +10,9 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "ui/common/Dialogs.h"
+#include "ui/common/Pictures.h"
 
+#include <QIcon>
 #include <QPointer>
 #include <QTextStream>
 
@@ -40,17 +42,12 @@ void reportStartFailure(const QString &message)
 
 int main(int argc, char **argv)
 {
-    // Without a display the program runs on Qt's offscreen platform (scheduler only, no windows seen).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    cvb::Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("corvale-backup"));
-    QApplication::setApplicationVersion(QStringLiteral(CVB_VERSION));
-    QApplication::setApplicationDisplayName(QStringLiteral("Corvale Backup"));
-
-    const cvb::CommandLine commandLine = cvb::parseCommandLine(QApplication::arguments().mid(1));
+    // The command line is read before the windowing system is touched, so that --help and
+    // --version answer cleanly anywhere.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const cvb::CommandLine commandLine = cvb::parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
         printTo(stderr, QStringLiteral("corvale-backup: ") + commandLine.error + QStringLiteral("\n\n") +
                             cvb::usageText());
@@ -64,6 +61,21 @@ int main(int argc, char **argv)
         printTo(stdout, QStringLiteral("corvale-backup ") + QStringLiteral(CVB_VERSION));
         return 0;
     }
+
+    // Without a display the program runs on Qt's offscreen platform: the schedule and its backups
+    // run, no window is seen, and every message goes to standard error.
+    const bool headless = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+                          qEnvironmentVariableIsEmpty("DISPLAY") &&
+                          qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    cvb::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("corvale-backup"));
+    QApplication::setApplicationVersion(QStringLiteral(CVB_VERSION));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvale Backup"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.corvale.Backup"));
+    QApplication::setWindowIcon(cvb::applicationIcon(QIcon()));
 
     const QString clockProblem = cvb::Clock::startFromEnvironment();
     if (!clockProblem.isEmpty())
@@ -85,19 +97,24 @@ int main(int argc, char **argv)
             QApplication::quit();
     });
 
+    if (headless && commandLine.runProfile.isEmpty())
+        printTo(stderr,
+                QStringLiteral("corvale-backup: no display found (neither DISPLAY nor WAYLAND_DISPLAY is "
+                               "set); running the backup schedule without windows, messages go here. "
+                               "Stop it with Ctrl+C or SIGTERM."));
+
     std::unique_ptr<cvb::InstanceLock> lock;
     cvb::UnattendedDialogs unattended;
     std::unique_ptr<cvb::ProfileRun> profileRun; // outlives the main window: it keeps the exit status
     try {
         lock = cvb::openDatabase(cvb::resolveDataFolder(commandLine.dataFolder));
-        if (!commandLine.runProfile.isEmpty()) {
-            if (!cvb::profileExists(commandLine.runProfile)) {
-                printTo(stderr, QStringLiteral("corvale-backup: there is no profile named \"%1\"")
-                                    .arg(commandLine.runProfile));
-                return 2;
-            }
-            cvb::installDialogs(&unattended);
+        if (!commandLine.runProfile.isEmpty() && !cvb::profileExists(commandLine.runProfile)) {
+            printTo(stderr, QStringLiteral("corvale-backup: there is no profile named \"%1\"")
+                                .arg(commandLine.runProfile));
+            return 2;
         }
+        if (headless || !commandLine.runProfile.isEmpty())
+            cvb::installDialogs(&unattended);
         mainWin = new cvb::TMainWin;
         if (!commandLine.runProfile.isEmpty())
             profileRun = std::make_unique<cvb::ProfileRun>(mainWin, commandLine.runProfile);

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread python3-dbf
   vsftpd curl lftp socat netcat-openbsd
+  desktop-file-utils appstream dpkg-dev fakeroot lintian man-db
   poppler-utils
 )
 

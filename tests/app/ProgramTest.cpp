@@ -52,11 +52,17 @@ bool programReady(const QDir &folder, qint64 pid)
     return lock.open(QIODevice::ReadOnly) && lock.readAll().trimmed() == QByteArray::number(pid);
 }
 
-// Starts the program on `folder` and waits until it is up.
-bool startProgram(QProcess &process, const QString &folder)
+// Starts the program on `folder` and waits until it is up; `display` false: as on a machine with
+// no display at all.
+bool startProgram(QProcess &process, const QString &folder, bool display = true)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (display) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    } else {
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+    }
     process.setProcessEnvironment(env);
     process.start(program(), {QStringLiteral("--data"), folder});
     if (!process.waitForStarted(10000))
@@ -92,6 +98,17 @@ TEST(Program, HelpAndVersionPrintAndExitZero)
     const auto version = run({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QByteArray("corvale-backup " CVB_VERSION "\n"));
+}
+
+TEST(Program, WithoutADisplayItSaysSoOnStandardErrorAndRunsItsSchedule)
+{
+    QTemporaryDir dir;
+    QProcess process;
+    ASSERT_TRUE(startProgram(process, dir.path(), false)) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(stopProgram(process), 0);
+    const QByteArray err = process.readAllStandardError();
+    EXPECT_TRUE(err.contains("corvale-backup: no display found")) << err.toStdString();
+    EXPECT_TRUE(err.contains("running the backup schedule without windows")) << err.toStdString();
 }
 
 TEST(Program, AnUnknownOptionPrintsTheUsageToStandardErrorAndExitsTwo)

@@ -15,6 +15,7 @@ QString usage()
         "       cvb-dbf dump FILE\n"
         "       cvb-dbf add FILE FIELD=VALUE...\n"
         "       cvb-dbf set FILE RECNO FIELD=VALUE...\n"
+        "       cvb-dbf --help | --version\n"
         "\n"
         "init  creates the five tables of a database folder that are missing\n"
         "dump  prints a table as tab-separated lines: first a line of field names, then one\n"

@@ -6,6 +6,7 @@
 // With --max-size the encoded output is split over several files; a "?" in OUT numbers them
 // (OUT "part?" gives part0.B64, part1.B64, ...). Decoding reads such a series when IN holds a "?".
 #include "mail/NetCode.h"
+#include "tools/HelpOption.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,10 +17,22 @@
 
 namespace {
 
+const char *const usageText =
+    "usage: cvb-encode [--decode] --format uue|base64|qp|url [--max-size N] IN OUT\n"
+    "Encodes the file IN into OUT, or with --decode decodes IN into OUT.\n"
+    "options:\n"
+    "  --decode      decode instead of encode\n"
+    "  --format F    uue (uuencode), base64, qp (quoted-printable) or url (URL encoding)\n"
+    "  --max-size N  split the encoded output into files of at most N bytes; a \"?\" in OUT\n"
+    "                numbers them (OUT \"part?\" gives part0.B64, part1.B64, ...) and their names\n"
+    "                are printed. Decoding reads such a series when IN holds a \"?\".\n"
+    "  --help        show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "Exit status: 0 done, 1 an encoding error (its message on standard error), 2 a usage error.\n";
+
 int usage(const char *problem)
 {
-    std::fprintf(stderr, "cvb-encode: %s\n", problem);
-    std::fprintf(stderr, "usage: cvb-encode [--decode] --format uue|base64|qp|url [--max-size N] IN OUT\n");
+    std::fprintf(stderr, "cvb-encode: %s\n%s", problem, usageText);
     return 2;
 }
 
@@ -42,6 +55,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (const auto status = cvb::answerHelpOrVersion("cvb-encode", args, QString::fromLatin1(usageText)))
+        return *status;
     bool decode = false;
     int format = -1;
     qint64 maxSize = 0;

@@ -8,7 +8,18 @@ const char *const ftpToolUsage =
     "usage: cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P] [--port N]\n"
     "               HOST COMMAND ARGS\n"
     "commands: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | mkdir DIR | rmdir DIR\n"
-    "          | rm FILE | mv FROM TO\n";
+    "          | rm FILE | mv FROM TO\n"
+    "options:\n"
+    "  --passive     passive mode: this side opens the data connections (behind a firewall or NAT)\n"
+    "  --trace       print the commands sent and the replies received on standard error\n"
+    "  --ascii       transfer in ASCII mode (line ends converted)\n"
+    "  --binary      transfer byte for byte (the default)\n"
+    "  --user U      account name (default anonymous)\n"
+    "  --password P  password of the account\n"
+    "  --port N      control port of the server (default 21)\n"
+    "  --help        show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "Exit status: 0 done, 1 an FTP error (its message on standard error), 2 a usage error.\n";
 
 namespace {
 

@@ -1,6 +1,7 @@
 // cvb-ftp: one FTP command from the command line, through the FTP component.
 // Exit status: 0 success, 1 an FTP error (its message on stderr), 2 a usage error.
 #include "ftp/FtpClient.h"
+#include "tools/HelpOption.h"
 #include "tools/cvb-ftp/FtpToolArgs.h"
 
 #include <QCoreApplication>
@@ -53,6 +54,9 @@ void runCommand(TcvbFTP &ftp, const FtpToolArgs &a)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (const auto status =
+            cvb::answerHelpOrVersion("cvb-ftp", app.arguments().mid(1), QString::fromLatin1(ftpToolUsage)))
+        return *status;
     const FtpToolArgs a = parseFtpToolArgs(app.arguments().mid(1));
     if (!a.error.isEmpty()) {
         print(stderr, "cvb-ftp: " + a.error);
