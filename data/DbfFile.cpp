@@ -308,8 +308,14 @@ quint32 DbfFile::appendRecord(const QByteArray &record)
 
 void DbfFile::markDeleted(quint32 recno)
 {
+    markDeleted(std::vector<quint32>{recno});
+}
+
+void DbfFile::markDeleted(const std::vector<quint32> &recnos)
+{
     const char mark = '*';
-    writeAt(m_headerSize + qint64(recno) * m_recordSize, &mark, 1);
+    for (const quint32 recno : recnos)
+        writeAt(m_headerSize + qint64(recno) * m_recordSize, &mark, 1);
     sync();
 }
 

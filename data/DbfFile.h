@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <vector>
 
 namespace cvb {
 
@@ -49,6 +50,8 @@ public:
     void writeRecord(quint32 recno, const QByteArray &record);
     quint32 appendRecord(const QByteArray &record); // returns the new record's number (0-based)
     void markDeleted(quint32 recno);
+    // Marks every record of the list deleted, with one sync for all of them.
+    void markDeleted(const std::vector<quint32> &recnos);
     bool deletedOnDisk(quint32 recno) const;
 
 private:

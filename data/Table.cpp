@@ -461,6 +461,26 @@ void Table::deleteRecord()
     emit currentChanged();
 }
 
+void Table::deleteAll()
+{
+    requireOpen("delete");
+    cancel();
+    if (m_view.empty())
+        return;
+    std::vector<quint32> recnos;
+    recnos.reserve(m_view.size());
+    for (const int slot : m_view)
+        recnos.push_back(m_recnos[size_t(slot)]);
+    m_file->markDeleted(recnos);
+    for (const int slot : m_view)
+        m_data[qint64(slot) * m_recordSize] = '*';
+    if (!m_showDeleted)
+        m_view.clear();
+    settle(0);
+    emit dataChanged();
+    emit currentChanged();
+}
+
 bool Table::locate(const QString &fieldName, const QString &value)
 {
     requireOpen("locate");

@@ -78,6 +78,9 @@ public:
     void post();
     void cancel();
     void deleteRecord(); // the record after it becomes current
+    // Deletes every record of the view at once, as deleting from the first record until the view
+    // is empty would, with one sync for all: when it returns, every one is deleted on disk.
+    void deleteAll();
 
     // Makes current the first record of the view whose field equals `value`; false and
     // no move when there is none.

@@ -359,6 +359,26 @@ TEST_F(TableTest, DeletedRecordsShowOnlyWhenAskedFor)
     EXPECT_FALSE(queue->isDeleted());
 }
 
+TEST_F(TableTest, DeleteAllDeletesTheWholeViewOnDiskAndLeavesWhatTheFilterHides)
+{
+    auto profiles = cursor(ProfilesTable, ProfileIndex);
+    addProfile(*profiles, "a", true);
+    addProfile(*profiles, "b", false);
+    addProfile(*profiles, "c", true);
+    profiles->setFilter(QStringLiteral("ACTIVE=True"));
+    profiles->setFiltered(true);
+    profiles->deleteAll();
+    EXPECT_TRUE(profiles->isEmpty());
+    EXPECT_TRUE(profiles->eof() && profiles->bof());
+    profiles->deleteAll(); // an empty view: nothing to do, no error
+
+    // Another cursor, opened afresh, reads the same from the file.
+    auto other = cursor(ProfilesTable, ProfileIndex);
+    EXPECT_EQ(names(*other), QStringList{"b"});
+    other->setShowDeleted(true);
+    EXPECT_EQ(other->recordCount(), 3);
+}
+
 // The typed connection record: every field goes to its own column and comes back unchanged, and a
 // second writer sees the first one's values (one record, edited in place).
 TEST_F(TableTest, ConnectionSettingsRoundTripThroughTheOneRecord)

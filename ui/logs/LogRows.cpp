@@ -22,8 +22,8 @@ QString logCellText(const Table &log, int row, const QString &field)
 
 void clearEntireLog(Table &log)
 {
-    for (log.first(); !log.isEmpty(); log.first())
-        log.deleteRecord();
+    log.first();
+    log.deleteAll();
 }
 
 LogTableModel::LogTableModel(Table &log, QObject *parent) : QAbstractTableModel(parent), log_(log)

@@ -19,7 +19,8 @@ const QStringList &logColumns();
 // The text of `field` in row `row` (0-based, in the cursor's view) of the log cursor `log`.
 QString logCellText(const Table &log, int row, const QString &field);
 
-// Deletes every row of the log, one at a time from the first, until it is empty.
+// Deletes every row of the log, as deleting from the first row until it is empty would, in one
+// step (one sync, one change signal) so that a long log clears at once.
 void clearEntireLog(Table &log);
 
 // A read-only model of the log cursor's rows that follows the cursor's changes.
