@@ -11,6 +11,7 @@
 #include "scheduler/TableScheduleBook.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/Pictures.h"
+#include "ui/common/VendorLogo.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -43,7 +44,6 @@ const QString QuitQuestion = QStringLiteral(
     "Click \"Yes\" to minimize the program and allow the backups to occur at their regular times.  "
     "Click \"Cancel\" to cancel the backups and exit the program.");
 const QString TrayHint = QStringLiteral("Corvale Backup - Right-Click for Menu");
-const QString LogoHint = QStringLiteral("Click Here For Sales And Documentation");
 const QString LogoFile = QStringLiteral("logo.gif");
 
 } // namespace
@@ -162,7 +162,7 @@ QWidget *TMainWin::buildMenuPanel()
         auto *logo = new QToolButton(menuPanel_);
         logo->setObjectName(QStringLiteral("VendorLogo%1").arg(i + 1));
         logo->setText(logoTexts.at(i));
-        logo->setToolTip(LogoHint);
+        logo->setToolTip(VendorHint);
         logo->setAutoRaise(true);
         logo->setCursor(Qt::PointingHandCursor);
         connect(logo, &QToolButton::clicked, this, &TMainWin::VendorLogoClick);
@@ -351,7 +351,7 @@ void TMainWin::RestoreClick()
 
 void TMainWin::VendorLogoClick()
 {
-    QDesktopServices::openUrl(QUrl(VendorAddress));
+    VendorLogo::openVendorPage();
 }
 
 void TMainWin::showEvent(QShowEvent *event)

@@ -1,6 +1,7 @@
 #include "app/MenuTable.h"
 
 #include "app/PlaceholderWindow.h"
+#include "ui/connection/TFTP_ConnectionData.h"
 #include "ui/logs/TFTP_LogMaint.h"
 #include "ui/schedule/TFTP_ProfileStatus.h"
 
@@ -25,8 +26,9 @@ const QList<MenuWindow> &menuWindows()
 {
     static const QList<MenuWindow> windows{
         {QStringLiteral("ConnectionButton"), false, true,
-         placeholder(QStringLiteral("FTP_ConnectionData"),
-                     QStringLiteral("Web Server Connection Information"))},
+         [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
+             return new TFTP_ConnectionData(main, parent);
+         }},
         {QStringLiteral("ProfilesButton"), true, true,
          placeholder(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"))},
         {QStringLiteral("LogsButton"), true, true,

@@ -1,13 +1,12 @@
 // The texts of the report mail that a backup window sends when its profile asks for one.
 #pragma once
 
+#include "data/Vendor.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace cvb {
-
-// Where the closing lines of a report send the reader for documentation and sales.
-inline constexpr const char *kVendorWebAddress = "https://www.corvale.example/";
 
 // One line of a detailed report: date text, time text and the log message.
 QString reportDetailLine(const QString &dateText, const QString &timeText, const QString &message);

@@ -216,8 +216,12 @@ int CIPPortMsg::IdleHook()
 void CIPPortMsg::FireConnected(int status, const QString &description)
 {
     m_connectResult = status;
-    if (status != 0)
+    if (status != 0) {
         Interrupt();
+        // The wait ends because the connection failed: that is the error to report, not the
+        // interruption of the wait.
+        SetLastError(status, description);
+    }
     CcvbIPPort::FireConnected(status, description);
 }
 

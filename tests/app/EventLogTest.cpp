@@ -1,6 +1,6 @@
 #include "MainWinFixture.h"
 
-#include "DbfRead.h"
+#include "tests/support/DbfRead.h"
 #include "data/DateText.h"
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"

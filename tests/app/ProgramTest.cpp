@@ -1,5 +1,5 @@
 // The program as a user starts it: command line, database folder set-up, single instance.
-#include "DbfRead.h"
+#include "tests/support/DbfRead.h"
 #include "tests/support/Files.h"
 
 #include <QDir>

@@ -100,7 +100,7 @@ TEST_F(FtpTool, ExitStatusForFtpAndUsageErrors)
 
     r = cvb::test::runProcess(tool(), {"--port", QString::number(cvb::test::freePort()), "127.0.0.1", "ls"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("10061: Interrupted.")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("10061: [10061] Connection refused.")) << r.err.toStdString();
 
     for (const QStringList &args :
          {QStringList{}, QStringList{"127.0.0.1"}, QStringList{"127.0.0.1", "fetch", "x"},

@@ -93,7 +93,8 @@ TEST(CIPPortMsg, RefusedConnectEndsTheWaitWithItsCode)
     Line c(closedPort);
     EXPECT_EQ(c.port.ConnectAndWait(), 10061);
     EXPECT_EQ(c.port.ConnectResult(), 10061);
-    EXPECT_EQ(c.port.LastErrorText(), "Interrupted.");
+    // The error is the refusal, not the interruption that ended the wait.
+    EXPECT_EQ(c.port.LastErrorText(), "[10061] Connection refused.");
     EXPECT_FALSE(c.port.Connected());
     EXPECT_EQ(c.port.ConnectAndWait(), 10061) << "a second attempt is not ended by a stale interrupt";
 }

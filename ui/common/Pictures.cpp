@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMovie>
+#include <QSize>
 
 namespace cvb {
 
@@ -26,7 +27,7 @@ QString pictureFile(const QString &name, const QStringList &folders)
     return {};
 }
 
-void showPicture(QLabel *label, const QString &name)
+void showPicture(QLabel *label, const QString &name, const QSize &fitInto)
 {
     QMovie *old = label->movie();
     label->clear();
@@ -39,6 +40,10 @@ void showPicture(QLabel *label, const QString &name)
         delete movie;
         return;
     }
+    movie->jumpToFrame(0);
+    const QSize size = movie->frameRect().size();
+    if (fitInto.isValid() && (size.width() > fitInto.width() || size.height() > fitInto.height()))
+        movie->setScaledSize(size.scaled(fitInto, Qt::KeepAspectRatio));
     label->setMovie(movie);
     movie->start();
 }

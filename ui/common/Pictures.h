@@ -3,6 +3,7 @@
 // (the build folder, where the build copies the pictures); then the installed data folder.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -18,8 +19,9 @@ QStringList pictureFolders();
 QString pictureFile(const QString &name, const QStringList &folders = pictureFolders());
 
 // Shows the picture `name` (animated when it is) in `label`, replacing what it showed; a missing
-// or unreadable picture leaves the label empty, silently.
-void showPicture(QLabel *label, const QString &name);
+// or unreadable picture leaves the label empty, silently. A picture larger than `fitInto` is
+// scaled down to fit, keeping its proportions.
+void showPicture(QLabel *label, const QString &name, const QSize &fitInto = {});
 
 // The program's icon: the desktop theme's "corvale-backup" when it is installed, else the picture
 // "corvale-backup.png" from the folders above, else `fallback`.

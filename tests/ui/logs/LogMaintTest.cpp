@@ -74,17 +74,17 @@ TEST_F(LogMaintTest, DeleteEntryRemovesTheCursorsRowAndTheCursorMovesToTheFollow
     open();
     // The user picks the second row in the grid: the shared cursor follows.
     window->DBGrid1()->setCurrentIndex(window->DBGrid1()->model()->index(1, 2));
-    EXPECT_EQ(main->log.position(), 1);
+    EXPECT_EQ(main->log->position(), 1);
 
     click("DeleteButton");
     EXPECT_EQ(gridEvents(), (QStringList{"Site event 1", "Site event 3", "Site event 4"}));
-    EXPECT_EQ(main->log.asString(QStringLiteral("EVENT")), QStringLiteral("Site event 3"));
+    EXPECT_EQ(main->log->asString(QStringLiteral("EVENT")), QStringLiteral("Site event 3"));
     EXPECT_EQ(gridRow(), 1);
 
     // Deleting the last row leaves the cursor on the row before it, now the last.
     window->DBGrid1()->setCurrentIndex(window->DBGrid1()->model()->index(2, 2));
     click("DeleteButton");
-    EXPECT_EQ(main->log.asString(QStringLiteral("EVENT")), QStringLiteral("Site event 3"));
+    EXPECT_EQ(main->log->asString(QStringLiteral("EVENT")), QStringLiteral("Site event 3"));
     EXPECT_EQ(gridRow(), 1);
 
     // The file itself lost both rows.
@@ -99,7 +99,7 @@ TEST_F(LogMaintTest, DeleteEntryOnAnEmptyLogDoesNothingAndShowsNothing)
     open();
     click("DeleteButton");
     EXPECT_TRUE(dialogs.texts().isEmpty());
-    EXPECT_TRUE(main->log.isEmpty());
+    EXPECT_TRUE(main->log->isEmpty());
     EXPECT_FALSE(window.isNull());
 }
 
@@ -131,7 +131,7 @@ TEST_F(LogMaintTest, DoneShowsTheMenuPanelAndFreesTheWindow)
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(main->menuShown, 1);
     // The log cursor is the main window's and stays open.
-    EXPECT_TRUE(main->log.isOpen());
+    EXPECT_TRUE(main->log->isOpen());
 }
 
 TEST_F(LogMaintTest, AnUnreadableLogIsReportedByNameAndLeftAsItIs)

@@ -26,9 +26,9 @@ protected:
     // The log report of the main window's cursor written as PDF, read back page by page.
     QStringList reportPages()
     {
-        main->log.refresh();
+        main->log->refresh();
         const QString path = dir.filePath(QStringLiteral("log.pdf"));
-        const TFTP_LogReport report(main->log);
+        const TFTP_LogReport report(*main->log);
         EXPECT_EQ(writeReportPdf(report.QuickRep1(), path), QString());
         return pdfPages(path);
     }
@@ -132,13 +132,13 @@ TEST_F(LogReportTest, AnEmptyLogPreviewsNoPageAndCannotBeSaved)
 TEST_F(LogReportTest, SavingToAFolderThatCannotBeWrittenIsReportedByName)
 {
     writeRows(2);
-    main->log.refresh();
+    main->log->refresh();
     const QString path = dir.filePath(QStringLiteral("missing/saved.pdf"));
     dialogs.preparePaths({path});
     whenPreviewOpens([](QPrintPreviewDialog &preview) {
         preview.findChild<QAction *>(QStringLiteral("SaveAsPdf"))->trigger();
     });
-    TFTP_LogReport(main->log).Preview(nullptr);
+    TFTP_LogReport(*main->log).Preview(nullptr);
     ASSERT_EQ(dialogs.shown().size(), 2);
     EXPECT_EQ(dialogs.shown().at(1).kind, ScriptedDialogs::Kind::Error);
     EXPECT_TRUE(dialogs.shown().at(1).text.contains(path));

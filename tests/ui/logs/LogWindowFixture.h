@@ -7,7 +7,7 @@
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"
 #include "data/Table.h"
-#include "ui/common/MainWindowAccess.h"
+#include "tests/support/MainWindowStub.h"
 #include "ui/common/ScriptedDialogs.h"
 
 #include <QCoreApplication>
@@ -18,28 +18,6 @@
 
 namespace cvb::test {
 
-// What the log windows use of the main window: its log cursor and its menu panel.
-class LogMainWindow : public MainWindowAccess
-{
-public:
-    LogMainWindow() { log.open(LogTable); }
-    bool AllowAccess() override { return true; }
-    void ShowMenuPanel() override { ++menuShown; }
-    void HideMenuPanel() override {}
-    void EventLog(const QString &message) override { writeLogRow(log, QString(), message); }
-    Table &Table_Cnct() const override { return unused; }
-    Table &Table_Profiles() const override { return unused; }
-    Table &Table_Files() const override { return unused; }
-    Table &Table_Queue() const override { return unused; }
-    Table &Table_Log() const override { return log; }
-    Table &Table_ProfilesLKUP() const override { return unused; }
-    Table &Table_FilesLKUP() const override { return unused; }
-
-    mutable Table log{QStringLiteral("Table_Log"), nullptr};
-    mutable Table unused;
-    int menuShown = 0;
-};
-
 class LogWindowTest : public ::testing::Test
 {
 protected:
@@ -47,8 +25,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         Clock::pin(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
-        lock = openDatabase(dir.path());
-        main = std::make_unique<LogMainWindow>();
+        main = std::make_unique<MainWindowStub>(dir.path());
     }
     void TearDown() override
     {
@@ -70,9 +47,8 @@ protected:
     static void processDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     QTemporaryDir dir;
-    std::unique_ptr<InstanceLock> lock;
     ScriptedDialogs dialogs;
-    std::unique_ptr<LogMainWindow> main;
+    std::unique_ptr<MainWindowStub> main;
 };
 
 } // namespace cvb::test

@@ -1,0 +1,305 @@
+// The connection window driven as a user drives it, by object name, with scripted message boxes:
+// what "Done" requires and stores (read back with dbfread), "Cancel", and the connection test
+// against a real FTP server on loopback and the dial-up simulator.
+#include "ui/connection/ConnectionEntries.h"
+#include "ui/connection/TFTP_ConnectionData.h"
+
+#include "data/ConnectionSettings.h"
+#include "tests/support/DbfRead.h"
+#include "tests/support/FtpServer.h"
+#include "tests/support/MainWindowStub.h"
+#include "ui/common/ScriptedDialogs.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace cvb;
+
+namespace {
+
+class ConnectionWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        main = std::make_unique<test::MainWindowStub>(dir.path());
+        qputenv("CVB_RAS", "sim");
+        qunsetenv("CVB_RAS_SIM");
+    }
+    void TearDown() override
+    {
+        delete window;
+        main.reset();
+        qunsetenv("CVB_RAS_SIM");
+    }
+
+    TFTP_ConnectionData *open()
+    {
+        window = new TFTP_ConnectionData(*main);
+        window->show();
+        return window;
+    }
+    template <typename T> T *child(const char *name) const
+    {
+        T *w = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void type(const char *entry, const QString &text) const { child<QLineEdit>(entry)->setText(text); }
+    void click(const char *button) const { child<QAbstractButton>(button)->click(); }
+    QStringList traceLines() const
+    {
+        QStringList lines;
+        auto *trace = child<QListWidget>("lTrace");
+        for (int i = 0; i < trace->count(); ++i)
+            lines << trace->item(i)->text();
+        return lines;
+    }
+
+    // Every entry filled; the system's own connection used unless `dials`.
+    void fillAll(const QString &server, const QString &password, bool dials = false)
+    {
+        type("eAccountName", QStringLiteral("tester"));
+        type("eAccountPassword", password);
+        type("eFtpDomain", server);
+        type("eSmtpServer", QStringLiteral("mail.example.org"));
+        type("eReturnAddress", QStringLiteral("backup@example.org"));
+        if (child<QCheckBox>("cbUseDefault")->isChecked() == dials)
+            click("cbUseDefault");
+        type("eDialUser", QStringLiteral("dialer"));
+        type("eDialPassword", QStringLiteral("dialpw"));
+        type("ePhoneNumber", QStringLiteral("555-0100"));
+    }
+
+    // The connection record as dbfread reads it: empty when the table has none.
+    QJsonObject storedRecord() const
+    {
+        const QString path = QDir(dir.path()).filePath(ConnectionTable);
+        const QJsonArray records =
+            describeWithDbfread({path}).value(path).toObject().value("records").toArray();
+        return records.isEmpty() ? QJsonObject() : records.first().toObject();
+    }
+
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<test::MainWindowStub> main;
+    QPointer<TFTP_ConnectionData> window;
+};
+
+} // namespace
+
+TEST(ConnectionEntries, RequiredEntriesAndTheDialUpValuesKeptWhileTheSystemConnectionIsUsed)
+{
+    ConnectionSettings typed;
+    typed.user = "u";
+    typed.password = "p";
+    typed.server = "ftp.example.org";
+    typed.smtpServer = "smtp.example.org";
+    typed.returnAddress = "a@example.org";
+    typed.useDefaultConnection = true;
+    EXPECT_TRUE(entriesComplete(typed));
+    for (QString ConnectionSettings::*field :
+         {&ConnectionSettings::user, &ConnectionSettings::password, &ConnectionSettings::server,
+          &ConnectionSettings::smtpServer, &ConnectionSettings::returnAddress}) {
+        ConnectionSettings missing = typed;
+        (missing.*field).clear();
+        EXPECT_FALSE(entriesComplete(missing));
+    }
+    typed.useDefaultConnection = false;
+    EXPECT_FALSE(entriesComplete(typed));
+    typed.dialUser = "d";
+    typed.dialPassword = "dp";
+    typed.phoneNumber = "1";
+    EXPECT_TRUE(entriesComplete(typed));
+
+    ConnectionSettings stored;
+    stored.dialUser = "old user";
+    stored.phoneNumber = "old number";
+    stored.isp = "Old ISP";
+    typed.useDefaultConnection = true;
+    const ConnectionSettings kept = settingsToStore(stored, typed);
+    EXPECT_EQ(kept.dialUser, "old user");
+    EXPECT_EQ(kept.dialPassword, "");
+    EXPECT_EQ(kept.phoneNumber, "old number");
+    EXPECT_EQ(kept.isp, "Old ISP");
+    EXPECT_EQ(kept.user, "u");
+    typed.useDefaultConnection = false;
+    EXPECT_EQ(settingsToStore(stored, typed).phoneNumber, "1");
+}
+
+TEST_F(ConnectionWindowTest, DoneRefusesWhileARequiredEntryIsEmptyAndStoresNothing)
+{
+    const QJsonObject before = storedRecord();
+    open();
+    EXPECT_TRUE(child<QListWidget>("lTrace")->isHidden());
+    for (const char *entry :
+         {"eAccountName", "eAccountPassword", "eFtpDomain", "eSmtpServer", "eReturnAddress"}) {
+        fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+        type(entry, QString());
+        dialogs.clear();
+        click("DoneButton");
+        EXPECT_EQ(dialogs.texts(), QStringList{IncompleteEntriesMessage}) << entry;
+    }
+    // With the system's connection unticked the dial-up entries are required too.
+    for (const char *entry : {"eDialUser", "eDialPassword", "ePhoneNumber"}) {
+        fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"), true);
+        EXPECT_TRUE(child<QWidget>(entry)->isEnabled());
+        type(entry, QString());
+        dialogs.clear();
+        click("DoneButton");
+        EXPECT_EQ(dialogs.texts(), QStringList{IncompleteEntriesMessage}) << entry;
+    }
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(storedRecord(), before);
+
+    // "Cancel" with every entry filled stores nothing either.
+    fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+    click("CancelButton");
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(main->menuShown, 1);
+    EXPECT_EQ(storedRecord(), before);
+}
+
+TEST_F(ConnectionWindowTest, DoneStoresTheRecordAndKeepsTheStoredDialUpValuesWhileTheBoxIsTicked)
+{
+    ConnectionSettings before;
+    before.useDefaultConnection = true;
+    before.dialUser = "kept user";
+    before.dialPassword = "kept pw";
+    before.phoneNumber = "555-9999";
+    before.isp = "Kept ISP";
+    writeConnectionSettings(*main->cnct, before);
+
+    open();
+    EXPECT_EQ(child<QLineEdit>("ePhoneNumber")->text(), "555-9999");
+    EXPECT_EQ(child<QLineEdit>("eAccountPassword")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(child<QLineEdit>("eDialPassword")->echoMode(), QLineEdit::Password);
+    fillAll(QStringLiteral("ftp.example.org:2121"), QStringLiteral("secret"));
+    type("ePhoneNumber", QString()); // disabled and ignored while the box is ticked
+    click("cbFirewall");
+    dialogs.prepareAnswers({Answer::No});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts(), QStringList{TestQuestion});
+    EXPECT_FALSE(window->isVisible());
+
+    const QJsonObject record = storedRecord();
+    EXPECT_EQ(record.value("USERNAME").toString(), "tester");
+    EXPECT_EQ(record.value("PASSWORD").toString(), "secret");
+    EXPECT_EQ(record.value("DOMAIN").toString(), "ftp.example.org:2121");
+    EXPECT_EQ(record.value("FIREWALL").toBool(), true);
+    EXPECT_EQ(record.value("USEDEFAULT").toBool(), true);
+    EXPECT_EQ(record.value("USERID").toString(), "kept user");
+    EXPECT_EQ(record.value("PASSCODE").toString(), "kept pw");
+    EXPECT_EQ(record.value("PHONENUM").toString(), "555-9999");
+    EXPECT_EQ(record.value("ISP").toString(), "Kept ISP");
+    EXPECT_EQ(record.value("SMTP").toString(), "mail.example.org");
+    EXPECT_EQ(record.value("EMAILADDR").toString(), "backup@example.org");
+}
+
+TEST_F(ConnectionWindowTest, EntriesAreLimitedToWhatTheirFieldsHold)
+{
+    open();
+    // The phone number and return address fields are 40 characters wide: longer entries would be
+    // cut when stored.
+    EXPECT_EQ(child<QLineEdit>("ePhoneNumber")->maxLength(), 40);
+    EXPECT_EQ(child<QLineEdit>("eReturnAddress")->maxLength(), 40);
+    EXPECT_EQ(child<QLineEdit>("eAccountName")->maxLength(), 15);
+    EXPECT_EQ(child<QLineEdit>("eFtpDomain")->maxLength(), 100);
+}
+
+TEST_F(ConnectionWindowTest, ASuccessfulTestLogsOnThroughTheServersPortAndClosesTheWindow)
+{
+    test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    open();
+    fillAll(QStringLiteral("127.0.0.1:%1").arg(server.port()), server.password());
+    dialogs.prepareAnswers({Answer::Yes});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts(), (QStringList{TestQuestion, DisconnectNotice, TestSucceededMessage}));
+    const QStringList trace = traceLines();
+    ASSERT_FALSE(trace.isEmpty());
+    EXPECT_EQ(trace.first(), "Loading Winsock");
+    EXPECT_TRUE(trace.contains("USER tester")) << trace.join('\n').toStdString();
+    EXPECT_TRUE(std::none_of(trace.begin(), trace.end(), [&](const QString &line) {
+        return line.contains(server.password());
+    })) << "the password reached the trace";
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ConnectionWindowTest, AFailedTestSaysWhatFailedAndLeavesTheWindowOpenWithTheSettingsStored)
+{
+    test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    open();
+
+    // A wrong password: the server refuses the log-on.
+    fillAll(QStringLiteral("127.0.0.1:%1").arg(server.port()), QStringLiteral("wrong"));
+    dialogs.prepareAnswers({Answer::Yes});
+    click("DoneButton");
+    ASSERT_EQ(dialogs.texts().size(), 3);
+    const QString refused = dialogs.texts().at(2);
+    EXPECT_TRUE(refused.startsWith(LogonFailedMessage + "\n\n")) << refused.toStdString();
+    EXPECT_TRUE(refused.contains("530")) << refused.toStdString();
+    EXPECT_TRUE(traceLines().filter("EXCEPTION: ").join("").contains("530"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(child<QListWidget>("lTrace")->isHidden());
+    EXPECT_EQ(storedRecord().value("PASSWORD").toString(), "wrong");
+
+    // Nobody listens on port 1: the message says so and differs from a refused log-on.
+    type("eFtpDomain", QStringLiteral("127.0.0.1:1"));
+    dialogs.clear();
+    dialogs.prepareAnswers({Answer::Yes});
+    click("DoneButton");
+    ASSERT_EQ(dialogs.texts().size(), 3);
+    const QString unreachable = dialogs.texts().at(2);
+    EXPECT_TRUE(unreachable.startsWith(LogonFailedMessage + "\n\n"));
+    EXPECT_NE(unreachable, refused);
+    EXPECT_TRUE(unreachable.contains("refused", Qt::CaseInsensitive)) << unreachable.toStdString();
+
+    // A server name that does not resolve: the message names the lookup failure.
+    type("eFtpDomain", QStringLiteral("no-such-host.invalid"));
+    dialogs.clear();
+    dialogs.prepareAnswers({Answer::Yes});
+    click("DoneButton");
+    ASSERT_EQ(dialogs.texts().size(), 3);
+    const QString unknown = dialogs.texts().at(2);
+    EXPECT_NE(unknown, unreachable);
+    EXPECT_NE(unknown, refused);
+    EXPECT_TRUE(unknown.contains("Host not found")) << unknown.toStdString();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(child<QPushButton>("DoneButton")->isEnabled());
+}
+
+TEST_F(ConnectionWindowTest, TheTestDialsFirstWhenAskedAndADialThatCannotStartEndsIt)
+{
+    test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    open();
+    fillAll(QStringLiteral("127.0.0.1:%1").arg(server.port()), server.password(), true);
+    dialogs.prepareAnswers({Answer::Yes});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts(), (QStringList{TestQuestion, DisconnectNotice, TestSucceededMessage}));
+    const QStringList trace = traceLines();
+    const qsizetype winsock = trace.indexOf("Loading Winsock");
+    ASSERT_GT(winsock, 0) << "no dial-up status before the log-on: " << trace.join('\n').toStdString();
+    delete window;
+
+    // The dial-up library lacks its dial function: the dial fails at once.
+    qputenv("CVB_RAS_SIM", "missing=RasDialA");
+    open();
+    dialogs.clear();
+    dialogs.prepareAnswers({Answer::Yes});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts(), (QStringList{TestQuestion, DisconnectNotice, DialFailedMessage}));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(child<QListWidget>("lTrace")->isHidden());
+    EXPECT_EQ(storedRecord().value("PHONENUM").toString(), "555-0100");
+}

@@ -1,0 +1,210 @@
+#include "ui/connection/TFTP_ConnectionData.h"
+
+#include "ui_TFTP_ConnectionData.h"
+
+#include "data/DataError.h"
+#include "data/Table.h"
+#include "dialup/NetDial.h"
+#include "ftp/FtpClient.h"
+#include "ftp/FtpLogOn.h"
+#include "ui/common/Dialogs.h"
+#include "ui/common/MainWindowAccess.h"
+#include "ui/common/TraceList.h"
+#include "ui/common/WaitCursor.h"
+#include "ui/connection/ConnectionEntries.h"
+
+#include <QCloseEvent>
+#include <QScopeGuard>
+
+namespace cvb {
+
+TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::TFTP_ConnectionData>()), main_(main), ftp_(new TcvbFTP(this)),
+      dial_(new TcvbNetDial(this))
+{
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("FTP_ConnectionData"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+    ftp_->setObjectName(QStringLiteral("cvbFTP1"));
+    dial_->setObjectName(QStringLiteral("cvbNetDial1"));
+
+    ftp_->OnError = [this](QObject *, int code, const QString &description) {
+        trace(QStringLiteral("ERR Event: ") + QString::number(code) + description);
+    };
+    ftp_->OnFirePITrail = [this](QObject *, int, const QString &message) { trace(message); };
+    dial_->OnStatus = [this](QObject *, int, int, const QString &status, const QString &) { trace(status); };
+
+    connect(ui_->cbUseDefault, &QCheckBox::clicked, this, &TFTP_ConnectionData::UseDefaultClick);
+    connect(ui_->CancelButton, &QPushButton::clicked, this, &TFTP_ConnectionData::CancelButtonClick);
+    connect(ui_->DoneButton, &QPushButton::clicked, this, &TFTP_ConnectionData::DoneButtonClick);
+
+    showSettings(readConnectionSettings(main_.Table_Cnct()));
+}
+
+TFTP_ConnectionData::~TFTP_ConnectionData() = default;
+
+void TFTP_ConnectionData::showSettings(const ConnectionSettings &s)
+{
+    ui_->eAccountName->setText(s.user);
+    ui_->eAccountPassword->setText(s.password);
+    ui_->eFtpDomain->setText(s.server);
+    ui_->cbFirewall->setChecked(s.passive);
+    ui_->cbUseDefault->setChecked(s.useDefaultConnection);
+    ui_->eDialUser->setText(s.dialUser);
+    ui_->eDialPassword->setText(s.dialPassword);
+    ui_->ePhoneNumber->setText(s.phoneNumber);
+    ui_->eSmtpServer->setText(s.smtpServer);
+    ui_->eReturnAddress->setText(s.returnAddress);
+    enableDialEntries();
+}
+
+ConnectionSettings TFTP_ConnectionData::typedSettings() const
+{
+    ConnectionSettings s;
+    s.user = ui_->eAccountName->text();
+    s.password = ui_->eAccountPassword->text();
+    s.server = ui_->eFtpDomain->text();
+    s.passive = ui_->cbFirewall->isChecked();
+    s.useDefaultConnection = ui_->cbUseDefault->isChecked();
+    s.dialUser = ui_->eDialUser->text();
+    s.dialPassword = ui_->eDialPassword->text();
+    s.phoneNumber = ui_->ePhoneNumber->text();
+    s.smtpServer = ui_->eSmtpServer->text();
+    s.returnAddress = ui_->eReturnAddress->text();
+    return s;
+}
+
+void TFTP_ConnectionData::enableDialEntries()
+{
+    const bool dials = !ui_->cbUseDefault->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(ui_->eDialUser), static_cast<QWidget *>(ui_->eDialPassword),
+                       static_cast<QWidget *>(ui_->ePhoneNumber)})
+        w->setEnabled(dials);
+}
+
+void TFTP_ConnectionData::UseDefaultClick()
+{
+    enableDialEntries();
+}
+
+void TFTP_ConnectionData::CancelButtonClick()
+{
+    close();
+}
+
+void TFTP_ConnectionData::DoneButtonClick()
+{
+    if (testing_)
+        return;
+    const ConnectionSettings typed = typedSettings();
+    if (!entriesComplete(typed)) {
+        dialogs().information(IncompleteEntriesMessage);
+        return;
+    }
+    Table &cnct = main_.Table_Cnct();
+    ConnectionSettings stored;
+    try {
+        stored = settingsToStore(readConnectionSettings(cnct), typed);
+        writeConnectionSettings(cnct, stored);
+    } catch (const DataError &e) {
+        dialogs().error(e.message());
+        return;
+    }
+    if (dialogs().confirmation(TestQuestion, Buttons::YesNo) != Answer::Yes) {
+        close();
+        return;
+    }
+    if (runConnectionTest(stored))
+        close();
+}
+
+bool TFTP_ConnectionData::runConnectionTest(const ConnectionSettings &settings)
+{
+    // The test waits inside this click while the components process window messages: no other
+    // button may act meanwhile, and the window may not close under the test.
+    testing_ = true;
+    ui_->DoneButton->setEnabled(false);
+    ui_->CancelButton->setEnabled(false);
+    const auto done = qScopeGuard([this] {
+        testing_ = false;
+        ui_->DoneButton->setEnabled(true);
+        ui_->CancelButton->setEnabled(true);
+    });
+
+    dialogs().information(DisconnectNotice);
+    disconnectQuietly();
+    ui_->lTrace->clear();
+    ui_->lTrace->show();
+    QString failure;
+    {
+        WaitCursor wait;
+        failure = dialAndLogOn(settings);
+    }
+    if (!failure.isEmpty()) {
+        dialogs().information(failure);
+        ui_->lTrace->hide();
+        disconnectQuietly();
+        return false;
+    }
+    dialogs().information(TestSucceededMessage);
+    return true;
+}
+
+QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
+{
+    if (settings.dialsUp()) {
+        try {
+            dial_->User = settings.dialUser;
+            dial_->Password = settings.dialPassword;
+            dial_->PhoneNumber = settings.phoneNumber;
+            dial_->SetAction(ntdConnect);
+        } catch (const EcvbComponent &) {
+            return DialFailedMessage;
+        }
+    }
+    try {
+        trace(QStringLiteral("Loading Winsock"));
+        ftp_->SetWinsockLoaded(true);
+        trace(ftp_->WinsockInfo() + ftp_->WinsockStatus());
+        const QString serverError = prepareLogOn(*ftp_, settings);
+        if (!serverError.isEmpty())
+            throw EcvbFTP(0, serverError);
+        ftp_->SetAction(ftpLogon);
+    } catch (const EcvbFTP &e) {
+        // What failed is named in the trace and in the message, so that a wrong server can be
+        // told from a wrong password.
+        trace(QStringLiteral("EXCEPTION: ") + e.Message());
+        return LogonFailedMessage + QStringLiteral("\n\n") + e.Message();
+    }
+    return {};
+}
+
+void TFTP_ConnectionData::disconnectQuietly()
+{
+    try {
+        ftp_->SetAction(ftpLogoff);
+    } catch (const EcvbComponent &) {
+    }
+    try {
+        dial_->SetAction(ntdDisconnect);
+    } catch (const EcvbComponent &) {
+    }
+}
+
+void TFTP_ConnectionData::trace(const QString &line)
+{
+    addTraceLine(ui_->lTrace, line);
+}
+
+void TFTP_ConnectionData::closeEvent(QCloseEvent *event)
+{
+    if (testing_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+    main_.ShowMenuPanel();
+}
+
+} // namespace cvb

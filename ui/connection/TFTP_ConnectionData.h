@@ -1,0 +1,79 @@
+// TFTP_ConnectionData, "Web Server Connection Information": edits the one connection record (FTP
+// account and server, the dial-up connection, the report mail server and sender) and, after
+// storing it, offers a connection test that dials when asked to and logs on to the FTP server,
+// showing the dialogue in the trace list. A child window inside the main window; it frees itself
+// when closed and gives the main window its menu panel back.
+//
+// Object names: eAccountName, eAccountPassword, eFtpDomain, cbFirewall, cbUseDefault, eDialUser,
+// eDialPassword, ePhoneNumber, eSmtpServer, eReturnAddress, lTrace, CancelButton, DoneButton,
+// Heading, VendorLogo; the components cvbFTP1 and cvbNetDial1.
+#pragma once
+
+#include "data/ConnectionSettings.h"
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TFTP_ConnectionData;
+}
+
+namespace cvb {
+
+class MainWindowAccess;
+class TcvbFTP;
+class TcvbNetDial;
+
+inline const QString TestQuestion = QStringLiteral(
+    "IMPORTANT! Corvale Web Backup will experience problems IF the connection information is not correct.  "
+    "It "
+    "is highly recommended that you test the connection paramters.  Do you want to test them now?");
+inline const QString DisconnectNotice = QStringLiteral(
+    "This procedure will test your Internet connection and FTP/Web Server connection. Please disconnect from "
+    "any currently established Internet connection, and click \"OK\" when the system is disconnected.");
+inline const QString DialFailedMessage =
+    QStringLiteral("Counld not establish a connection to the Internet.  Please check the settings and make "
+                   "certain the connection service is correct.");
+inline const QString LogonFailedMessage =
+    QStringLiteral("Corvale Backup could not login to the FTP/Web Server.  Please check the Web Server "
+                   "Connection Information "
+                   "ettings");
+inline const QString TestSucceededMessage = QStringLiteral("The connection appears to be successful.");
+
+class TFTP_ConnectionData : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent = nullptr);
+    ~TFTP_ConnectionData() override;
+
+    // Handlers.
+    void UseDefaultClick();
+    void CancelButtonClick();
+    void DoneButtonClick();
+
+    // What the entries hold now.
+    ConnectionSettings typedSettings() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void showSettings(const ConnectionSettings &settings);
+    void enableDialEntries();
+    // The connection test; true when the log-on succeeded.
+    bool runConnectionTest(const ConnectionSettings &settings);
+    // Dials when the settings ask for it and logs on; the message that says what failed, or empty.
+    QString dialAndLogOn(const ConnectionSettings &settings);
+    // Log-off and hang-up, their errors ignored.
+    void disconnectQuietly();
+    void trace(const QString &line);
+
+    std::unique_ptr<Ui::TFTP_ConnectionData> ui_;
+    MainWindowAccess &main_;
+    TcvbFTP *ftp_;
+    TcvbNetDial *dial_;
+    bool testing_ = false;
+};
+
+} // namespace cvb
