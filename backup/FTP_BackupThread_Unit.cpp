@@ -303,12 +303,12 @@ void TFTP_BackupThread::downloadSource(const QString &source, const QString &mod
             download(source, WhereToMacB + QLatin1Char('/') + localName);
             BackupLog(QStringLiteral("Finished downloading ") + source);
             return;
-        } catch (const EcvbFTP &e) {
-            if (!probe(source))
-                logFailedName(e.Message(), source);
-        } catch (const LocalFileError &e) {
-            if (!probe(source))
-                logFailedName(QString::fromLocal8Bit(e.what()), source);
+        } catch (const std::exception &e) {
+            // A name is copied as a folder only when it is one; a file that failed stays failed.
+            if (!probe(source)) {
+                logFailedName(messageOf(e), source);
+                return;
+            }
         }
     }
     SubfolderList.push_back({source, sourceBaseLength(source)});
@@ -324,10 +324,6 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
                       entry.path);
         return;
     }
-    const QString localFolder = WhereToMacB + QLatin1Char('/') + relative;
-    QDir().mkdir(localFolder); // one level; a folder that exists or cannot be
-                               // made is no error here
-
     QString current;
     try {
         FTP->SetRemotePath(entry.path);
@@ -336,6 +332,10 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
     } catch (const EcvbFTP &) {
         return; // no folder that can be entered
     }
+    // The local folder is made once the remote one has been entered: a name that is no folder
+    // never leaves an empty folder where its file belongs. One level; a folder that exists or
+    // cannot be made is no error here.
+    QDir().mkdir(WhereToMacB + QLatin1Char('/') + relative);
 
     try {
         listCurrentFolder();
@@ -387,13 +387,11 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
         download(name, localFile);
         pace(500);
         BackupLog(QStringLiteral("Finished downloading ") + localFile);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
         const QString path = folder + QLatin1Char('/') + name;
         if (!probe(path)) {
-            BackupLog(QStringLiteral("EXCEPTION: "));
-            BackupLog(QStringLiteral("Download of file : ") + name +
-                      QStringLiteral(" may not have been successful!"));
-            BackupOk = false;
+            logFailedName(messageOf(e), name);
+            return;
         }
         SubfolderList.push_back({path, entry.baseLength});
     }

@@ -292,6 +292,12 @@ int TcvbFTP::Transfer(int action)
         SetLastError(301, QStringLiteral("Interrupted"));
         return 301;
     }
+    // The server's 226 says it has sent everything; the transfer succeeded only when the local
+    // file took it all as well.
+    if (m_data->LocalError() != 0) {
+        SetLastError(m_data->LocalError(), m_data->LocalErrorText());
+        return m_data->LocalError();
+    }
     return result;
 }
 

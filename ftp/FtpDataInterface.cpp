@@ -1,5 +1,7 @@
 #include "ftp/FtpDataInterface.h"
 
+#include <cstring>
+
 #include "ftp/FtpClient.h"
 
 #include <algorithm>
@@ -102,6 +104,8 @@ bool CDataInterface::Ascii() const
 void CDataInterface::BeginTransfer()
 {
     m_ended = false;
+    m_localError = 0;
+    m_localErrorText.clear();
     m_commandSent = false;
     m_pending.clear();
     m_decoder.reset();
@@ -154,11 +158,11 @@ void CDataInterface::Opened()
                          : start > 0              ? m_file.openResume(path, start)
                                                   : m_file.openWrite(path);
         if (code != 0) {
-            FireError(code, QStringLiteral("Error opening local file."));
+            LocalFileFailed(code, QStringLiteral("Error opening local file"));
         } else {
             const std::int64_t position = m_mode == UploadFromFile ? m_file.move(start) : start;
             if (position != start)
-                FireError(int(position), QStringLiteral("Error starting local file."));
+                LocalFileFailed(int(position), QStringLiteral("Error starting local file"));
             m_fileSize = m_file.size();
         }
     }
@@ -176,8 +180,8 @@ void CDataInterface::FireDataIn(const QByteArray &text, bool)
         break;
     case DownloadToFile: {
         const QByteArray bytes = Ascii() ? m_decoder.feed(text.constData(), text.size()) : text;
-        if (m_file.write(bytes.constData(), bytes.size()) != 0)
-            FireError(m_file.lastError(), QStringLiteral("Error writing to local file."));
+        if (m_localError == 0 && m_file.write(bytes.constData(), bytes.size()) != 0)
+            LocalFileFailed(m_file.lastError(), QStringLiteral("Error writing to local file"));
         if (m_owner->OnTransfer)
             m_owner->OnTransfer(m_owner, m_counter, {});
         break;
@@ -193,15 +197,27 @@ void CDataInterface::FireDataIn(const QByteArray &text, bool)
     }
 }
 
+void CDataInterface::LocalFileFailed(int code, const QString &what)
+{
+    const int system = m_file.lastError();
+    m_file.close();
+    if (m_localError != 0)
+        return;
+    m_localError = 146;
+    m_localErrorText = what + QStringLiteral(": ") +
+                       (system != 0 ? QString::fromLocal8Bit(std::strerror(system)) : QString::number(code)) +
+                       QLatin1Char('.');
+    FireError(m_localError, m_localErrorText);
+}
+
 void CDataInterface::FireDisconnected(int, const QString &)
 {
     if (m_file.isOpen()) {
         const QByteArray rest = m_mode == DownloadToFile ? m_decoder.finish() : QByteArray();
         if (!rest.isEmpty() && m_file.write(rest.constData(), rest.size()) != 0)
-            FireError(m_file.lastError(), QStringLiteral("Error writing to local file."));
-        const int code = m_file.close();
-        if (code != 0)
-            FireError(code, QStringLiteral("Error closing local file."));
+            LocalFileFailed(m_file.lastError(), QStringLiteral("Error writing to local file"));
+        else if (m_file.close() != 0)
+            LocalFileFailed(m_file.lastError(), QStringLiteral("Error closing local file"));
     }
     m_ended = true;
     if (m_owner->OnEndTransfer)

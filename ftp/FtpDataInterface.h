@@ -2,8 +2,8 @@
 // and the data connection with its local file (CDataInterface).
 #pragma once
 
-#include "ftp/TransferFile.h"
 #include "ftp/FtpReplies.h"
+#include "ftp/TransferFile.h"
 #include "socket/IPPort.h"
 
 #include <QByteArray>
@@ -61,6 +61,11 @@ public:
     // The transfer command is on its way: an upload may send from now on. A server may connect
     // as soon as it gets PORT, and takes data only for the command that follows.
     void CommandSent() { m_commandSent = true; }
+    // The first failure of the local file in this transfer (opening, writing, flushing or
+    // closing it): 0, or the component's error code, with its text naming the system's error.
+    int LocalError() const { return m_localError; }
+    QString LocalErrorText() const { return m_localErrorText; }
+
     // The upload pump: sends file blocks while the data socket takes them. 0 or an error code.
     int Pump();
 
@@ -75,6 +80,9 @@ private:
     void Accept();
     void Opened();
     bool Ascii() const;
+    // Records the first local file failure of the transfer, reports it through OnError and
+    // closes the file: the rest of the transfer is not written.
+    void LocalFileFailed(int code, const QString &what);
 
     Mode m_mode = DownloadToEvents;
     std::int64_t m_counter = 0;
@@ -85,6 +93,8 @@ private:
     qsizetype m_pendingSent = 0;
     qsizetype m_pendingSource = 0;
     bool m_ended = true;
+    int m_localError = 0;
+    QString m_localErrorText;
     bool m_commandSent = false;
 };
 

@@ -22,6 +22,7 @@ int CTransferFile::open(const QString &path, int flags)
         return m_lastError;
     }
     m_fd = fd;
+    m_writing = (flags & O_ACCMODE) != O_RDONLY;
     return 0;
 }
 
@@ -96,10 +97,12 @@ int CTransferFile::close()
 {
     if (m_fd < 0)
         return 0;
+    const bool flushed = !m_writing || ::fsync(m_fd) == 0;
+    const int flushError = errno;
     const int result = ::close(m_fd);
     m_fd = -1;
-    if (result != 0) {
-        m_lastError = errno;
+    if (!flushed || result != 0) {
+        m_lastError = flushed ? errno : flushError;
         return CloseFailed;
     }
     return 0;

@@ -25,6 +25,8 @@ public:
     int openResume(const QString &path, int64_t offset);
     int write(const char *data, int64_t length);
     int read(char *data, int64_t length);
+    // Closes the file; a file opened for writing is first flushed to disk, so that a close that
+    // succeeds means the bytes are stored.
     int close();
     int64_t size() const;
     // Moves by delta from the current position; the new position, or -1.
@@ -40,4 +42,5 @@ private:
 
     int m_fd = -1;
     int m_lastError = 0;
+    bool m_writing = false;
 };

@@ -1,5 +1,6 @@
 // corvale-backup --run-profile, end to end: tables prepared with cvb-dbf, real FTP servers on
 // loopback, the program run as cron or a systemd timer would run it.
+#include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/PdfText.h"
 #include "tests/support/Peers.h"
@@ -204,7 +205,7 @@ TEST(RunProfile, SampleSiteFromVsftpdIsCopiedByteForByte)
     checkSampleBackup(d, root);
 }
 
-TEST(RunProfile, MissingSourceLeavesAnEmptyFolderAndExitsWithOne)
+TEST(RunProfile, AMissingSourceFailsWithoutLeavingAFolderInItsPlaceAndExitsWithOne)
 {
     cvb::test::PyFtpServer server;
     ASSERT_TRUE(server.isListening());
@@ -219,8 +220,44 @@ TEST(RunProfile, MissingSourceLeavesAnEmptyFolderAndExitsWithOne)
     EXPECT_TRUE(rows[4].startsWith(QStringLiteral("EXCEPTION: 141: 550 "))) << rows[4].toStdString();
     EXPECT_EQ(rows[5], QStringLiteral("Download of file : /gone.html may not have been successful!"));
     EXPECT_EQ(rows[7], QStringLiteral("Backup Complete"));
-    EXPECT_TRUE(QFileInfo(d.target() + QStringLiteral("/gone.html")).isDir());
-    EXPECT_TRUE(QDir(d.target() + QStringLiteral("/gone.html")).isEmpty());
+    // A name is copied as a folder only when the server has one of that name.
+    EXPECT_FALSE(QFileInfo::exists(d.target() + QStringLiteral("/gone.html")));
+}
+
+// A full disk, as a file-size limit gives it: the write fails with the system's error.
+TEST(RunProfile, ALocalWriteErrorFailsTheBackupAndKeepsTheEarlierCopy)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    QByteArray good(300000, 'g');
+    cvb::test::writeFile(server.path(QStringLiteral("big.bin")), good);
+    ProgramData d;
+    d.useServer(server);
+    d.addProfile(QStringLiteral("Big"));
+    d.addSource(QStringLiteral("Big"), QStringLiteral("/big.bin"), QStringLiteral("Binary"));
+    ASSERT_EQ(d.run(QStringLiteral("Big")).exitCode, 0);
+    const QString copy = d.target() + QStringLiteral("/big.bin");
+    ASSERT_EQ(cvb::test::readFile(copy), good);
+
+    const qsizetype rowsBefore = d.eventsOf(QStringLiteral("Big")).size();
+    cvb::test::writeFile(server.path(QStringLiteral("big.bin")), QByteArray(300000, 'n'));
+    // 100 blocks of 1024 bytes; SIGXFSZ ignored, so that writing past the limit fails with EFBIG.
+    const auto r =
+        runProcess(QStringLiteral("/bin/bash"),
+                   {QStringLiteral("-c"), QStringLiteral("ulimit -f 100; trap '' XFSZ; exec \"$0\" \"$@\""),
+                    built(QStringLiteral("app/corvale-backup")), QStringLiteral("--data"), d.data(),
+                    QStringLiteral("--run-profile"), QStringLiteral("Big")},
+                   600000);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(cvb::test::readFile(copy), good) << "the earlier copy was touched";
+    EXPECT_EQ(QDir(d.target()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("big.bin")})
+        << "a temporary file was left";
+    const QStringList rows = d.eventsOf(QStringLiteral("Big")).mid(rowsBefore);
+    EXPECT_TRUE(
+        rows.filter(QStringLiteral("EXCEPTION: ")).join(QString()).contains(QStringLiteral("File too large")))
+        << rows.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(rows.join(QString()).contains(QStringLiteral("Finished downloading /big.bin")));
 }
 
 TEST(RunProfile, RotationUsesABCAThenDateStampsMakeANewFolderEachRun)

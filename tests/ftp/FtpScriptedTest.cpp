@@ -209,7 +209,7 @@ TEST_F(FtpScripted, RefusedConnectFiresOnErrorThenRaisesTheSocketCode)
     const auto [code, message] = failing(ftpLogon);
     EXPECT_EQ(errors, QStringList({"142:Failed to connect: [10061] Connection refused."}));
     EXPECT_EQ(code, 10061);
-    EXPECT_EQ(message, "10061: Interrupted.");
+    EXPECT_EQ(message, "10061: [10061] Connection refused.");
     EXPECT_FALSE(ftp.Connected());
     EXPECT_EQ(ftp.Action(), ftpIdle);
 }

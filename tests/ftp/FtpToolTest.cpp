@@ -111,3 +111,21 @@ TEST_F(FtpTool, ExitStatusForFtpAndUsageErrors)
         EXPECT_TRUE(r.err.contains("usage: cvb-ftp")) << r.err.toStdString();
     }
 }
+
+// A local file that cannot take the download fails it, even though the server sent everything.
+TEST_F(FtpTool, GetFailsWhenTheLocalFileCannotBeWritten)
+{
+    writeFile(server.path("big.bin"), QByteArray(300000, 'b'));
+    const QString target = local.filePath("big.bin");
+    const auto r = cvb::test::runProcess(
+        "/bin/bash", {"-c", "ulimit -f 100; trap '' XFSZ; exec \"$0\" \"$@\"", tool(), "--user",
+                      server.user(), "--password", server.password(), "--port",
+                      QString::number(server.port()), "127.0.0.1", "get", "big.bin", target});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("File too large")) << r.err.toStdString();
+
+    // A local path in a folder that does not exist: the open fails, and says so.
+    const auto missing = run({"127.0.0.1", "get", "big.bin", local.filePath("no/such/folder/big.bin")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("No such file or directory")) << missing.err.toStdString();
+}
