@@ -16,6 +16,7 @@
 #include "ftp/FtpClient.h"
 #include "ftp/FtpLogOn.h"
 #include "mail/MailSend.h"
+#include "scheduler/BackupFolder.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -48,7 +49,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A new copy of a file, written beside the old one: ".name.<random>.part".
+// A new copy of a file, written beside the old one: ".name.<random>.part", private to the user
+// (a site's copy holds its configuration files and passwords). A long name is shortened so that
+// the temporary name stays within the file system's limit of 255 bytes.
 // Removed unless it has replaced its target.
 class PartFile
 {
@@ -57,14 +60,14 @@ public:
     {
         const QFileInfo info(target);
         for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
-            const QString candidate =
-                info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') +
-                QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".part");
-            const int fd = ::open(QFile::encodeName(candidate).constData(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            const QByteArray suffix =
+                '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".part";
+            const QByteArray candidate = QFile::encodeName(info.absolutePath()) + "/." +
+                                         shortened(info.fileName(), 254 - suffix.size()) + suffix;
+            const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 ::close(fd);
-                m_path = candidate;
+                m_path = QFile::decodeName(candidate);
             } else if (errno != EEXIST) {
                 break;
             }
@@ -93,6 +96,15 @@ public:
     }
 
 private:
+    // The encoded name cut to at most `bytes` bytes, never inside a character.
+    static QByteArray shortened(const QString &name, qsizetype bytes)
+    {
+        QString cut = name;
+        while (QFile::encodeName(cut).size() > bytes)
+            cut.chop(cut.size() > 1 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+        return QFile::encodeName(cut);
+    }
+
     QString m_target;
     QString m_path;
 };
@@ -335,7 +347,7 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
     // The local folder is made once the remote one has been entered: a name that is no folder
     // never leaves an empty folder where its file belongs. One level; a folder that exists or
     // cannot be made is no error here.
-    QDir().mkdir(WhereToMacB + QLatin1Char('/') + relative);
+    createFolderLevel(WhereToMacB + QLatin1Char('/') + relative);
 
     try {
         listCurrentFolder();

@@ -1,6 +1,7 @@
 #include "scheduler/BackupFolder.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace cvb {
 
@@ -55,7 +56,8 @@ BackupFolderPlan planBackupFolder(const QString &targetLoc, bool rotateDir, bool
 
 bool createFolderLevel(const QString &folder)
 {
-    return QDir().mkdir(folder);
+    // Private to the user: a site's copy holds its configuration files and passwords.
+    return QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 } // namespace cvb

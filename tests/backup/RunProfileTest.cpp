@@ -260,6 +260,31 @@ TEST(RunProfile, ALocalWriteErrorFailsTheBackupAndKeepsTheEarlierCopy)
     EXPECT_FALSE(rows.join(QString()).contains(QStringLiteral("Finished downloading /big.bin")));
 }
 
+// Copies are private to the user, and a name near the file system's limit still gets its
+// temporary file.
+TEST(RunProfile, CopiesArePrivateAndNamesUpToTheLimitAreSaved)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    const QString longName = QString(251, QLatin1Char('n')) + QStringLiteral(".bin");
+    ASSERT_TRUE(QDir().mkpath(server.path(QStringLiteral("sub"))));
+    cvb::test::writeFile(server.path(QStringLiteral("sub/") + longName), "long");
+    cvb::test::writeFile(server.path(QStringLiteral("sub/wp-config.php")), "secret");
+    ProgramData d;
+    d.useServer(server);
+    d.addProfile(QStringLiteral("Priv"));
+    d.addSource(QStringLiteral("Priv"), QStringLiteral("/sub"));
+    const auto r = d.run(QStringLiteral("Priv"));
+    EXPECT_EQ(r.exitCode, 0) << d.eventsOf(QStringLiteral("Priv")).join(QLatin1Char('\n')).toStdString();
+    const QString folder = d.target() + QStringLiteral("/sub");
+    EXPECT_EQ(cvb::test::readFile(folder + QLatin1Char('/') + longName), "long");
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    for (const QString &file : {longName, QStringLiteral("wp-config.php")})
+        EXPECT_EQ(QFileInfo(folder + QLatin1Char('/') + file).permissions() & 0x0777,
+                  QFile::ReadUser | QFile::WriteUser)
+            << file.toStdString();
+}
+
 TEST(RunProfile, RotationUsesABCAThenDateStampsMakeANewFolderEachRun)
 {
     cvb::test::PyFtpServer server;
