@@ -129,3 +129,24 @@ TEST_F(FtpTool, GetFailsWhenTheLocalFileCannotBeWritten)
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("No such file or directory")) << missing.err.toStdString();
 }
+
+// The password may stay off the command line: from standard input, or from the environment.
+TEST_F(FtpTool, ThePasswordComesFromStandardInputOrTheEnvironment)
+{
+    writeFile(server.path("hello.txt"), "hi");
+    const QStringList base{"--user", server.user(), "--port", QString::number(server.port())};
+    auto r = cvb::test::runProcess(tool(), base + QStringList{"--password-stdin", "127.0.0.1", "ls"}, 60000,
+                                   server.password().toUtf8() + "\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("hello.txt"));
+
+    r = cvb::test::runProcess(tool(), base + QStringList{"--password-stdin", "127.0.0.1", "ls"}, 60000,
+                              "wrong\n");
+    EXPECT_EQ(r.exitCode, 1) << "a wrong password from standard input is used as given";
+
+    qputenv("CVB_FTP_PASSWORD", server.password().toUtf8());
+    r = cvb::test::runProcess(tool(), base + QStringList{"127.0.0.1", "ls"}, 60000);
+    qunsetenv("CVB_FTP_PASSWORD");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("hello.txt"));
+}

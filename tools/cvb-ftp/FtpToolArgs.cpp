@@ -5,8 +5,8 @@
 #include <utility>
 
 const char *const ftpToolUsage =
-    "usage: cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P] [--port N]\n"
-    "               HOST COMMAND ARGS\n"
+    "usage: cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P | --password-stdin]\n"
+    "               [--port N] HOST COMMAND ARGS\n"
     "commands: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | mkdir DIR | rmdir DIR\n"
     "          | rm FILE | mv FROM TO\n"
     "options:\n"
@@ -15,10 +15,15 @@ const char *const ftpToolUsage =
     "  --ascii       transfer in ASCII mode (line ends converted)\n"
     "  --binary      transfer byte for byte (the default)\n"
     "  --user U      account name (default anonymous)\n"
-    "  --password P  password of the account\n"
+    "  --password P  password of the account; other users of the machine can read a command line,\n"
+    "                so prefer --password-stdin or CVB_FTP_PASSWORD\n"
+    "  --password-stdin\n"
+    "                read the password from the first line of standard input\n"
     "  --port N      control port of the server (default 21)\n"
     "  --help        show this text and exit\n"
     "  --version     show the version and exit\n"
+    "Without --password or --password-stdin the password is taken from the environment variable\n"
+    "CVB_FTP_PASSWORD.\n"
     "Exit status: 0 done, 1 an FTP error (its message on standard error), 2 a usage error.\n";
 
 namespace {
@@ -60,6 +65,8 @@ FtpToolArgs parseFtpToolArgs(const QStringList &arguments)
             a.user = arguments[++i];
         } else if (arg == "--password") {
             a.password = arguments[++i];
+        } else if (arg == "--password-stdin") {
+            a.passwordFromStdin = true;
         } else if (arg == "--port") {
             bool ok = false;
             a.port = arguments[++i].toInt(&ok);

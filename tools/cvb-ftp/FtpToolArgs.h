@@ -13,6 +13,7 @@ struct FtpToolArgs
     bool ascii = false; // binary unless --ascii
     QString user = QStringLiteral("anonymous");
     QString password;
+    bool passwordFromStdin = false; // --password-stdin: the first line of standard input
     int port = 21;
     QString host;
     QString command;

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <iostream>
+#include <string>
 
 using namespace cvb;
 
@@ -63,6 +65,15 @@ int main(int argc, char **argv)
         std::fputs(ftpToolUsage, stderr);
         return 2;
     }
+    // The command line is the least safe place for a password: any user of the machine can read it.
+    QString password = a.password;
+    if (a.passwordFromStdin) {
+        std::string line;
+        std::getline(std::cin, line);
+        password = QString::fromLocal8Bit(line.data(), qsizetype(line.size())).remove(QLatin1Char('\r'));
+    } else if (password.isEmpty()) {
+        password = qEnvironmentVariable("CVB_FTP_PASSWORD");
+    }
     if ((a.command == "get" || a.command == "put") && (a.args[0].isEmpty() || a.args[1].isEmpty())) {
         print(stderr, QStringLiteral("cvb-ftp: name the file with a second argument"));
         return 2;
@@ -85,7 +96,7 @@ int main(int argc, char **argv)
         ftp.SetControlPort(quint16(a.port));
         ftp.SetRemoteHost(a.host);
         ftp.SetUser(a.user);
-        ftp.SetPassword(a.password);
+        ftp.SetPassword(password);
         ftp.SetPassive(a.passive);
         ftp.SetTransferMode(a.ascii ? tmASCII : tmBinary);
         runCommand(ftp, a);
