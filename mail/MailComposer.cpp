@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace cvb {
 
 namespace {
@@ -119,6 +121,15 @@ void ComposeMail(const MailFields &fields, TcvbSMTP &smtp, TcvbNetCode &coder)
         smtp.OtherHeaders() << QStringLiteral("MIME-Version: 1.0") << kTextPartHeader;
     } else {
         smtp.MessageText() = fields.text;
+        // Profile and file names need not be ASCII: such a text goes as UTF-8 and says so, so that
+        // it arrives readable. A pure-ASCII text stays exactly as it always was.
+        const bool ascii = std::all_of(fields.text.begin(), fields.text.end(), [](const QString &line) {
+            return std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() < 0x80; });
+        });
+        if (!ascii)
+            smtp.OtherHeaders() << QStringLiteral("MIME-Version: 1.0")
+                                << QStringLiteral("Content-Type: text/plain; charset=utf-8")
+                                << QStringLiteral("Content-Transfer-Encoding: 8bit");
     }
     smtp.OtherHeaders() << QLatin1String(kMailerHeader);
 }

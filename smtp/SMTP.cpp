@@ -1,5 +1,7 @@
 #include "smtp/SMTP.h"
 
+#include <algorithm>
+
 #include "smtp/SMTPAddress.h"
 
 #include <new>
@@ -14,6 +16,25 @@ constexpr int kReplyRefused = 161;
 constexpr int kNoSender = 164;
 constexpr int kNoRecipient = 165;
 constexpr int kBusy = 166;
+constexpr int kControlInAddress = 167;
+
+// A control character (a line break above all) in an address would end the command that carries
+// it and start another one of the writer's choosing.
+bool holdsControl(const QString &value)
+{
+    return std::any_of(value.begin(), value.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+// The value with its control characters made visible, for the error text.
+QString visible(QString value)
+{
+    value.replace(QLatin1Char('\r'), QStringLiteral("\\r")).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    for (QChar &c : value)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
+    return value;
+}
 
 QByteArray wire(const QString &text)
 {
@@ -275,6 +296,15 @@ QByteArray TcvbSMTP::HeaderBlock() const
 
 int TcvbSMTP::Send()
 {
+    // The sender is checked as its envelope address: a long From value is folded on purpose.
+    for (const QStringList &list : {QStringList{smtp::SenderAddress(m_from)}, m_sendTo, m_cc, m_bcc}) {
+        for (const QString &value : list) {
+            if (holdsControl(value))
+                return Fail(kControlInAddress,
+                            QStringLiteral("The address \"%1\" holds a control character; nothing was sent.")
+                                .arg(visible(value)));
+        }
+    }
     int code = Connect();
     if (code != 0)
         return code;

@@ -133,6 +133,23 @@ TEST_F(MailSend, HiddenPlainReport)
     closeAndCheckFreed(window);
 }
 
+TEST_F(MailSend, APlainReportWithNonAsciiNamesDeclaresUtf8)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.IsRunning());
+    TFTP_MailSend *window = report(server.Port());
+    window->tMessage->setPlainText(QStringLiteral("Finished downloading /www/Über uns/café.html"));
+    window->Button1Click();
+
+    const ReceivedMail mail = server.WaitMessage(1);
+    EXPECT_TRUE(mail.message.contains("MIME-Version: 1.0\r\n"
+                                      "Content-Type: text/plain; charset=utf-8\r\n"
+                                      "Content-Transfer-Encoding: 8bit\r\n"))
+        << mail.message.toStdString();
+    EXPECT_TRUE(mail.message.contains(QStringLiteral("/www/Über uns/café.html").toUtf8()));
+    closeAndCheckFreed(window);
+}
+
 TEST_F(MailSend, QuotedPrintableTextWithoutAttachment)
 {
     SmtpServer server;

@@ -136,6 +136,31 @@ TEST(SMTPDelivery, AttachedFileFollowsTheTextWithItsDotsIntact)
     EXPECT_EQ(progress.back(), file.size());
 }
 
+// A line break in an address would smuggle in a command of its own.
+TEST(SMTPDelivery, AnAddressWithAControlCharacterIsRefusedBeforeAnythingIsSent)
+{
+    SmtpServer server;
+    ASSERT_TRUE(server.IsRunning());
+    for (const QString &bad : {QStringLiteral("rcpt@example.org\r\nVRFY injected"),
+                               QStringLiteral("rcpt@example.org\nRCPT TO:<other@example.org>"),
+                               QString::fromUtf8("rcpt@example.org\0x", 18)}) {
+        TcvbSMTP smtp;
+        connectTo(smtp, server);
+        smtp.SetFrom("backup@example.org");
+        smtp.SendTo() << bad;
+        smtp.MessageText() << "hello";
+        try {
+            smtp.SetAction(smtpSend);
+            ADD_FAILURE() << "sent to " << bad.toStdString();
+        } catch (const EcvbSMTP &e) {
+            EXPECT_EQ(e.Code(), 167);
+            EXPECT_TRUE(e.Text().contains("control character")) << e.Text().toStdString();
+        }
+        EXPECT_FALSE(smtp.Connected());
+    }
+    EXPECT_EQ(server.Count(), 0);
+}
+
 TEST(SMTPDelivery, MissingSenderOrRecipientAndRefusedConnection)
 {
     SmtpServer server;
