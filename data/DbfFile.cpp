@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QtDebug>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -158,6 +160,12 @@ void DbfFile::readHeader()
         if (field.width == 0)
             fail(
                 QStringLiteral("damaged header (field %1 has width 0)").arg(QString::fromLatin1(field.name)));
+        // A logical field is one byte and a date eight: the field codecs write exactly that much.
+        if ((type == 'L' && field.width != 1) || (type == 'D' && field.width != 8))
+            fail(QStringLiteral("damaged header (field %1 of type %2 has width %3, not %4)")
+                     .arg(QString::fromLatin1(field.name), QString::fromLatin1(&type, 1))
+                     .arg(field.width)
+                     .arg(type == 'L' ? 1 : 8));
         field.type = type == 'F' ? FieldType::Numeric : FieldType(type);
         sum += field.width;
         m_fields.append(field);
@@ -295,6 +303,14 @@ void DbfFile::writeRecord(quint32 recno, const QByteArray &record)
 quint32 DbfFile::appendRecord(const QByteArray &record)
 {
     Q_ASSERT(record.size() == m_recordSize);
+    // Reading the length, writing the record and writing the count are one step for every
+    // writer of the file (other cursors, other programs, cvb-dbf): under an exclusive advisory
+    // lock, two appends never take the same place.
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            fail(QStringLiteral("cannot lock it for writing: %1").arg(systemError()));
+    }
+    const auto unlock = qScopeGuard([this] { ::flock(m_fd, LOCK_UN); });
     // The end is taken from the file's length, so that records appended through other
     // cursors are kept; a torn last record is overwritten by the new one, never cut off.
     qint64 torn = 0;

@@ -3,6 +3,8 @@
 #include "tests/support/Peers.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -71,4 +73,31 @@ TEST(CvbDbfTool, ErrorsAndUsageHaveTheirExitCodes)
         EXPECT_TRUE(r.err.contains("usage: cvb-dbf")) << r.err.toStdString();
     }
     EXPECT_EQ(tool({"dump", log}).out, "\tDATE\tTIME\tEVENT\n") << "failed commands changed nothing";
+}
+
+// Two writers appending to one table at the same time: every record is kept, each in a place
+// of its own.
+TEST(CvbDbfTool, TwoWritersAppendingAtOnceLoseNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(tool({"init", dir.path()}).exitCode, 0);
+    const QString log = QDir(dir.path()).filePath(LogTable);
+    const QString script = QStringLiteral(
+        "for i in $(seq 150); do \"$0\" add \"$1\" \"EVENT=$2 $i\" >/dev/null || exit 1; done");
+    const QString program = qEnvironmentVariable("CVB_BUILD_DIR") + "/tools/cvb-dbf/cvb-dbf";
+    QProcess first, second;
+    first.start("/bin/bash", {"-c", script, program, log, "first"});
+    second.start("/bin/bash", {"-c", script, program, log, "second"});
+    ASSERT_TRUE(first.waitForFinished(600000) && second.waitForFinished(600000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+
+    const QByteArray dump = tool({"dump", log}).out;
+    QSet<QByteArray> events;
+    const QList<QByteArray> lines = dump.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        if (!lines[i].isEmpty())
+            events.insert(lines[i].split('\t').value(3));
+    EXPECT_EQ(events.size(), 300);
+    EXPECT_TRUE(events.contains("first 150") && events.contains("second 1"));
 }

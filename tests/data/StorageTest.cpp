@@ -204,6 +204,23 @@ TEST_F(StorageTest, ForeignAndDamagedFilesAreRefusedByNameAndLeftAlone)
     }
 }
 
+// The codecs write one byte for a logical field and eight for a date: a header that says
+// otherwise would have them write past the field.
+TEST_F(StorageTest, LogicalAndDateFieldsOfAnotherWidthAreADamagedHeader)
+{
+    for (const auto &[type, width] : {std::pair{FieldType::Logical, 2}, std::pair{FieldType::Date, 6}}) {
+        const QString file = path(QStringLiteral("odd.dbf"));
+        QFile::remove(file);
+        DbfFile::create(file, TableLayout{QStringLiteral("odd.dbf"), {{"FLAG", type, width, 0}}}, 1, 0644);
+        const QByteArray before = readFile(file);
+        const QString message = errorOf([&] { DbfFile::open(file); });
+        EXPECT_TRUE(message.contains(QStringLiteral("damaged header")) &&
+                    message.contains(QStringLiteral("FLAG")))
+            << message.toStdString();
+        EXPECT_EQ(readFile(file), before);
+    }
+}
+
 TEST_F(StorageTest, LayoutCheckNamesFileAndFieldAndTouchesNothing)
 {
     // A log table whose EVENT is narrower, one with a field renamed, one with a field too many.
