@@ -287,7 +287,7 @@ void TFTP_BackupThread::TransferStep()
                        Table_Files->asString(QStringLiteral("MODE")));
 
     while (!SubfolderList.empty()) {
-        pace(1000);
+        paceWithEvents(1000);
         const FolderEntry entry = SubfolderList.front();
         SubfolderList.pop_front();
         folderStep(entry);
@@ -363,7 +363,7 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
 
 void TFTP_BackupThread::listCurrentFolder()
 {
-    pace(1000);
+    paceWithEvents(1000);
     // Ask for names that begin with "." too (.htaccess); servers that refuse the
     // argument are asked again without it.
     try {
@@ -375,7 +375,7 @@ void TFTP_BackupThread::listCurrentFolder()
         FTP->SetAction(ftpListDirectory);
     }
     FTP->SetRemoteFile(QString());
-    pace(1000);
+    paceWithEvents(1000);
 }
 
 void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry &entry, const QString &name)
@@ -397,7 +397,7 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
         FTP->SetTransferMode(transferModeFor(name) == TransferMode::Binary ? tmBinary : tmASCII);
         FTP->SetRemoteFile(name);
         download(name, localFile);
-        pace(500);
+        paceWithEvents(500);
         BackupLog(QStringLiteral("Finished downloading ") + localFile);
     } catch (const std::exception &e) {
         const QString path = folder + QLatin1Char('/') + name;

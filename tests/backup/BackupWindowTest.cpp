@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -113,7 +114,7 @@ TEST(BackupWindow, FileAndFolderSourcesAreCopiedBreadthFirstWithEveryRow)
     EXPECT_TRUE(h.queue().isEmpty());
 }
 
-TEST(BackupWindow, MissingSourceGivesItsTwoRowsAnEmptyFolderAndAFailedBackup)
+TEST(BackupWindow, MissingSourceGivesItsTwoRowsNoFolderAndAFailedBackup)
 {
     cvb::test::PyFtpServer server;
     ASSERT_TRUE(server.isListening());
@@ -135,8 +136,38 @@ TEST(BackupWindow, MissingSourceGivesItsTwoRowsAnEmptyFolderAndAFailedBackup)
         << rows[at - 1].toStdString();
     EXPECT_EQ(rows[at + 1], QStringLiteral("Finished downloading /www/present.txt"));
     EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
-    EXPECT_TRUE(QDir(h.target() + QStringLiteral("/missing.html")).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(h.target() + QStringLiteral("/missing.html")));
     EXPECT_EQ(readFile(h.target() + QStringLiteral("/present.txt")), "here\n");
+}
+
+// The fixed pauses of a backup (a second per folder step and listing, half a second per file) keep
+// serving the program's timers and windows.
+TEST(BackupWindow, TheProgramKeepsRespondingDuringTheFixedPauses)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    writeFile(server.path(QStringLiteral("www/a.txt")), "a\n");
+    writeFile(server.path(QStringLiteral("www/b.txt")), "b\n");
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    h.addProfile({QStringLiteral("Calm")});
+    h.addSource(QStringLiteral("Calm"), QStringLiteral("/www"));
+    h.enqueue(QStringLiteral("Calm"));
+
+    const QByteArray pacing = qgetenv("CVB_PACING");
+    qputenv("CVB_PACING", "1");
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(200);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start();
+    const auto closed = h.runQueue();
+    timer.stop();
+    qputenv("CVB_PACING", pacing);
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_TRUE(closed[0].ok);
+    // About four seconds of pauses: a timer held up by them would hardly fire at all.
+    EXPECT_GE(ticks, 8);
 }
 
 TEST(BackupWindow, ListedNamesLeavingTheFolderAreRefusedAndDotEntriesSkipped)
