@@ -309,7 +309,7 @@ int TcvbFTP::SetUpDataConnection()
     m_data->BeginTransfer();
     if (!m_passive) {
         QByteArray argument;
-        int result = m_data->Listen(0);
+        int result = m_data->Listen(0, Socket());
         if (result == 0)
             result = m_data->PortArgument(Socket(), &argument);
         if (result != 0) {

@@ -29,16 +29,19 @@ void CListeningSocket::FireError(int code, const QString &text)
     m_owner->FireError(code, text);
 }
 
-int CListeningSocket::Listen(std::uint16_t port)
+int CListeningSocket::Listen(std::uint16_t port, TSocket control)
 {
     CloseListening();
     const auto &ws = Ws();
+    // Only the address the server already talks to is offered, not every address of this host.
+    sockaddr_in addr{};
+    int length = sizeof addr;
+    if (ws.getsockname(control, reinterpret_cast<sockaddr *>(&addr), &length) != 0)
+        return ws.WSAGetLastError();
     m_listening = ws.socket(AF_INET, SOCK_STREAM, ws::IPPROTO_TCP_);
     bool ok = m_listening != kInvalidSocket;
     if (ok) {
-        sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = (ws.htonl)(INADDR_ANY);
         addr.sin_port = (ws.htons)(port);
         ok = ws.bind(m_listening, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0 &&
              ws.listen(m_listening, 1) == 0 &&
@@ -125,17 +128,37 @@ void CDataInterface::Accept()
 {
     if (Socket() != kInvalidSocket)
         WithoutRaising(*this, [&] { SetConnected(false); });
-    const TSocket accepted = Ws().accept(m_listening, nullptr, nullptr);
-    CloseListening();
+    sockaddr_in peer{};
+    int length = sizeof peer;
+    const TSocket accepted = Ws().accept(m_listening, reinterpret_cast<sockaddr *>(&peer), &length);
     if (accepted == kInvalidSocket) {
+        CloseListening();
         FireError(311, QStringLiteral("Failed to accept new socket."));
         return;
     }
+    // Anyone may connect to the port offered; only the server of the control connection may
+    // supply or take the data. Another caller is turned away and the wait goes on.
+    if (!FromControlPeer(peer)) {
+        Ws().closesocket(accepted);
+        FireError(313,
+                  QStringLiteral("A data connection from another address than the server's was refused."));
+        return;
+    }
+    CloseListening();
     AdoptSocket(accepted);
     if (Ws().WSAAsyncSelect(accepted, SocketNotify(), ws::kSocketMessage,
                             ws::FD_READ_ | ws::FD_WRITE_ | ws::FD_CLOSE_) != 0)
         FireError(312, QStringLiteral("Error calling WSAAsyncSelect on new socket."));
     Opened();
+}
+
+bool CDataInterface::FromControlPeer(const sockaddr_in &peer) const
+{
+    sockaddr_in server{};
+    int length = sizeof server;
+    if (Ws().getpeername(m_owner->Socket(), reinterpret_cast<sockaddr *>(&server), &length) != 0)
+        return false;
+    return peer.sin_family == AF_INET && peer.sin_addr.s_addr == server.sin_addr.s_addr;
 }
 
 void CDataInterface::FireConnected(int status, const QString &)

@@ -19,9 +19,10 @@ public:
     explicit CListeningSocket(TcvbFTP *owner);
     ~CListeningSocket() override;
 
-    // Listens on any local address and the port (0: the system chooses), backlog 1, with
-    // accept notifications to the shared sink. 0 or the socket error.
-    int Listen(std::uint16_t port);
+    // Listens on the local address of the control connection `control` and the port (0: the
+    // system chooses), backlog 1, with accept notifications to the shared sink. 0 or the socket
+    // error.
+    int Listen(std::uint16_t port, TSocket control);
     // "h1,h2,h3,h4,p1,p2" from the control socket's local address and the listening port.
     int PortArgument(TSocket controlSocket, QByteArray *argument);
     void CloseListening();
@@ -78,6 +79,8 @@ protected:
 
 private:
     void Accept();
+    // True when `peer` is the address of the control connection's server.
+    bool FromControlPeer(const sockaddr_in &peer) const;
     void Opened();
     bool Ascii() const;
     // Records the first local file failure of the transfer, reports it through OnError and

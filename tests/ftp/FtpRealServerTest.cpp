@@ -8,7 +8,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <random>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace cvb;
 using cvb::test::PyFtpServer;
@@ -275,4 +279,49 @@ TEST(FtpVsftpd, AnonymousDownloadsAndListingInBothModes)
         EXPECT_EQ(names, QStringList({"index.bin", "readme.txt"})) << passive;
     }
     ftp.SetAction(ftpLogoff);
+}
+
+// In active mode the port offered in PORT is open to anyone who finds it first: a caller from
+// another address is turned away, and the file comes from the server.
+TEST(FtpActiveMode, ADataConnectionFromAnotherAddressIsRefused)
+{
+    PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    writeFile(server.path(QStringLiteral("real.txt")), "from the server\n");
+    QTemporaryDir local;
+    TcvbFTP ftp;
+    ftp.SetWinsockLoaded(true);
+    ftp.SetControlPort(std::uint16_t(server.port()));
+    ftp.SetRemoteHost(QStringLiteral("127.0.0.1"));
+    ftp.SetUser(server.user());
+    ftp.SetPassword(server.password());
+    ftp.SetTransferMode(tmBinary);
+    QStringList errors;
+    ftp.OnError = [&](QObject *, int code, const QString &text) {
+        errors << QString::number(code) + ": " + text;
+    };
+    int intruder = -1;
+    ftp.OnFirePITrail = [&](QObject *, int direction, const QString &message) {
+        if (direction != 0 || !message.startsWith(QStringLiteral("PORT ")))
+            return;
+        // Connects to the offered port from 127.0.0.2 before the server does, and offers its own data.
+        const QStringList n = message.mid(5).split(QLatin1Char(','));
+        sockaddr_in from{}, to{};
+        from.sin_family = to.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(0x7F000002);
+        to.sin_addr.s_addr = htonl(0x7F000001);
+        to.sin_port = htons(std::uint16_t(n.value(4).toInt() * 256 + n.value(5).toInt()));
+        intruder = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_EQ(::bind(intruder, reinterpret_cast<sockaddr *>(&from), sizeof from), 0);
+        ASSERT_EQ(::connect(intruder, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        ASSERT_EQ(::write(intruder, "forged\n", 7), 7);
+    };
+    ftp.SetRemoteFile(QStringLiteral("real.txt"));
+    ftp.SetLocalFile(local.filePath(QStringLiteral("real.txt")));
+    ftp.SetAction(ftpDownload);
+    ASSERT_GE(intruder, 0);
+    ::close(intruder);
+    EXPECT_EQ(readFile(local.filePath(QStringLiteral("real.txt"))), "from the server\n");
+    EXPECT_EQ(errors.filter(QStringLiteral("313: ")).size(), 1)
+        << errors.join(QLatin1Char('\n')).toStdString();
 }
