@@ -3,6 +3,8 @@
 #include "app/PlaceholderWindow.h"
 #include "ui/connection/TFTP_ConnectionData.h"
 #include "ui/logs/TFTP_LogMaint.h"
+#include "ui/profiles/TFTP_CreateNewProfile.h"
+#include "ui/profiles/TFTP_Profiles.h"
 #include "ui/schedule/TFTP_ProfileStatus.h"
 
 #include <QWidget>
@@ -30,7 +32,9 @@ const QList<MenuWindow> &menuWindows()
              return new TFTP_ConnectionData(main, parent);
          }},
         {QStringLiteral("ProfilesButton"), true, true,
-         placeholder(QStringLiteral("FTP_Profiles"), QStringLiteral("Profile Operations"))},
+         [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
+             return new TFTP_Profiles(main, parent);
+         }},
         {QStringLiteral("LogsButton"), true, true,
          [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
              return new TFTP_LogMaint(main, parent);
@@ -38,7 +42,9 @@ const QList<MenuWindow> &menuWindows()
         {QStringLiteral("LiveSessionButton"), true, true,
          placeholder(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"))},
         {QStringLiteral("InstantBackupButton"), true, true,
-         placeholder(QStringLiteral("FTP_CreateNewProfile"), QStringLiteral("Profiles"))},
+         [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
+             return TFTP_CreateNewProfile::forInstantBackup(main, parent);
+         }},
         // A window of its own that stays on top; the menu stays as it is.
         {QStringLiteral("ScheduleButton"), false, false,
          [](MainWindowAccess &, QWidget *parent) -> QWidget * { return new TFTP_ProfileStatus(parent); }},

@@ -43,17 +43,22 @@ QString TableScheduleBook::performIn() const
     return m_profiles.asString(QStringLiteral("PERFORM_IN"));
 }
 
-ProfileSchedule TableScheduleBook::schedule() const
+ProfileSchedule profileScheduleOf(const Table &profiles)
 {
     ProfileSchedule s;
-    s.profile = profileName();
-    s.kind = m_profiles.asString(QStringLiteral("KIND"));
-    s.time = m_profiles.asString(QStringLiteral("TIME"));
-    s.interval = m_profiles.asInt(QStringLiteral("INTERVAL"));
+    s.profile = profiles.asString(QStringLiteral("PROFILE"));
+    s.kind = profiles.asString(QStringLiteral("KIND"));
+    s.time = profiles.asString(QStringLiteral("TIME"));
+    s.interval = profiles.asInt(QStringLiteral("INTERVAL"));
     const char *const dayFields[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
     for (int i = 0; i < 7; ++i)
-        s.days[i] = m_profiles.asBool(QString::fromLatin1(dayFields[i]));
+        s.days[i] = profiles.asBool(QString::fromLatin1(dayFields[i]));
     return s;
+}
+
+ProfileSchedule TableScheduleBook::schedule() const
+{
+    return profileScheduleOf(m_profiles);
 }
 
 void TableScheduleBook::change(const ProfileChange &change)

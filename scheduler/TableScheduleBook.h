@@ -10,6 +10,9 @@ namespace cvb {
 
 class Table;
 
+// The schedule fields of the cursor's current record.
+ProfileSchedule profileScheduleOf(const Table &profiles);
+
 class TableScheduleBook : public ScheduleBook
 {
 public:
