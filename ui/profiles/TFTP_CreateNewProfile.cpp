@@ -24,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QTimer>
+#include <algorithm>
 
 namespace cvb {
 
@@ -97,6 +98,7 @@ TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *pa
             [this](const QModelIndex &index) { InstantGridDblClick(index.row()); });
 
     folders_->setFilter(QDir::AllDirs | QDir::NoDot);
+    ui_->DirectoryLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     ui_->DirectoryListBox1->setModel(folders_);
     connect(ui_->DirectoryListBox1, &QListView::doubleClicked, this,
             [this](const QModelIndex &index) { setCurrentFolder(folders_->filePath(index)); });
@@ -210,7 +212,10 @@ void TFTP_CreateNewProfile::startEditing()
 void TFTP_CreateNewProfile::setCurrentFolder(const QString &folder)
 {
     folder_ = QDir::cleanPath(QDir(folder).absolutePath());
-    ui_->DirectoryLabel->setText(folder_);
+    // A long path is shown shortened in the middle; the whole of it is the label's hint.
+    QLabel *label = ui_->DirectoryLabel;
+    label->setText(label->fontMetrics().elidedText(folder_, Qt::ElideMiddle, std::max(label->width(), 180)));
+    label->setToolTip(folder_);
     ui_->DirectoryListBox1->setRootIndex(folders_->setRootPath(folder_));
     const QSignalBlocker quiet(ui_->DriveComboBox1);
     const int drive = ui_->DriveComboBox1->findText(QStorageInfo(folder_).rootPath());
