@@ -323,12 +323,12 @@ void TFTP_BackupThread::downloadSource(const QString &source, const QString &mod
             }
         }
     }
-    SubfolderList.push_back({source, sourceBaseLength(source)});
+    SubfolderList.push_back({source, RelativeLocalPath(source, sourceBaseLength(source))});
 }
 
 void TFTP_BackupThread::folderStep(const FolderEntry &entry)
 {
-    const QString relative = RelativeLocalPath(entry.path, entry.baseLength);
+    const QString &relative = entry.local;
     if (!staysInsideBackupFolder(relative)) {
         logFailedName(QStringLiteral("The folder ") + entry.path +
                           QStringLiteral(" would be copied outside the backup "
@@ -391,8 +391,7 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
     case ListedName::Copy:
         break;
     }
-    const QString localFile = WhereToMacB + QLatin1Char('/') +
-                              RelativeLocalPath(entry.path, entry.baseLength) + QLatin1Char('/') + name;
+    const QString localFile = WhereToMacB + QLatin1Char('/') + entry.local + QLatin1Char('/') + name;
     try {
         FTP->SetTransferMode(transferModeFor(name) == TransferMode::Binary ? tmBinary : tmASCII);
         FTP->SetRemoteFile(name);
@@ -405,7 +404,7 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
             logFailedName(messageOf(e), name);
             return;
         }
-        SubfolderList.push_back({path, entry.baseLength});
+        SubfolderList.push_back({path, entry.local + QLatin1Char('/') + name});
     }
 }
 

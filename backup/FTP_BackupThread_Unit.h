@@ -73,7 +73,10 @@ private:
     struct FolderEntry
     {
         QString path;
-        int baseLength = 0;
+        // Where the folder goes, relative to the backup folder. A subfolder's is its parent's and
+        // its name, whatever form of the parent's path the server reported: a server that reports
+        // "//site" as "/site" moves no subfolder.
+        QString local;
     };
 
     void FormShow(const BackupRequest &request);
