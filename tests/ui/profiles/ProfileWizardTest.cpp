@@ -10,6 +10,7 @@
 #include "data/Table.h"
 #include "tests/support/DbfRead.h"
 #include "tests/support/MainWindowStub.h"
+#include "tests/support/ScheduleOverview.h"
 #include "ui/common/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -106,24 +107,7 @@ protected:
         return rows;
     }
 
-    // Closes the schedule overview as soon as it shows, keeping its lines.
-    void closeOverviewWhenShown()
-    {
-        overviewLines.clear();
-        overviewShown = false;
-        auto *poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (w->objectName() == QLatin1String("FTP_ProfileStatus") && w->isVisible()) {
-                    overviewShown = true;
-                    w->close();
-                    poll->deleteLater();
-                    return;
-                }
-            }
-        });
-        poll->start(10);
-    }
+    void closeOverviewWhenShown() { test::closeScheduleOverviewWhenShown(&overviewShown); }
 
     // A cursor of its own on the profiles table, on the record of `name`.
     std::unique_ptr<Table> stored(const QString &name) const
@@ -148,7 +132,6 @@ protected:
     ScriptedDialogs dialogs;
     std::unique_ptr<test::MainWindowStub> main;
     QPointer<TFTP_Profiles> profiles;
-    QStringList overviewLines;
     bool overviewShown = false;
 };
 
