@@ -36,12 +36,16 @@ void startNewProfile(Table &profiles)
 
 QString nameProblem(Table &profiles, const QString &name)
 {
-    if (name.isEmpty())
+    // The table keeps no trailing blanks: "SITE " is stored as "SITE", and blanks alone as nothing.
+    QString stored = name;
+    while (stored.endsWith(QLatin1Char(' ')))
+        stored.chop(1);
+    if (stored.trimmed().isEmpty())
         return NoNameMessage;
     profiles.refresh();
     profiles.first();
     for (int row = 0; row < profiles.recordCount(); ++row) {
-        if (profiles.stringAt(row, Profile) == name)
+        if (profiles.stringAt(row, Profile) == stored)
             return DuplicateNameMessage;
     }
     return {};
@@ -92,6 +96,16 @@ QString nextRunOnSave(const ProfileSchedule &schedule)
     if (QDateTime(run.date, run.time) > minute)
         return counted;
     return ComputeNextRun(schedule, false);
+}
+
+QString targetProblem(const QString &folder)
+{
+    if (folder.toUtf8().size() <= TargetFieldWidth)
+        return {};
+    return QStringLiteral("The path of the folder %1 is longer than the %2 characters a profile can keep. "
+                          "Please choose a folder with a shorter path.")
+        .arg(folder)
+        .arg(TargetFieldWidth);
 }
 
 void saveProfile(Table &profiles, const QString &targetFolder)

@@ -52,7 +52,8 @@ struct ScheduleFields
 // no version subfolders, no report, no day ticked.
 void startNewProfile(Table &profiles);
 
-// The name check of the name page: the message to show, or empty when `name` may be used.
+// The name check of the name page: the message to show, or empty when `name` may be used. A name
+// of blanks counts as empty, and trailing blanks, which the table does not keep, do not count.
 // `profiles` is a cursor of its own on the profiles table; it is re-read first, so that profiles
 // stored meanwhile through other cursors count too.
 QString nameProblem(Table &profiles, const QString &name);
@@ -72,6 +73,12 @@ ScheduleFields scheduleFieldsOf(const Table &profiles, ScheduleFields start, boo
 // that moment is not after the current minute (today's time has gone by): then the next run
 // after today, so that a profile saved late in the day still runs.
 QString nextRunOnSave(const ProfileSchedule &schedule);
+
+// TARGET_LOC keeps at most this many bytes of a path.
+inline constexpr int TargetFieldWidth = 200;
+// The message to show instead of storing a target folder whose path the record cannot keep
+// whole (the backups would go to the folder its cut path names), or empty.
+QString targetProblem(const QString &folder);
 
 // Saving: stores TARGET_LOC and the next run, and posts the record.
 void saveProfile(Table &profiles, const QString &targetFolder);

@@ -362,6 +362,11 @@ void TFTP_CreateNewProfile::enableReportEntries(bool mailServerKnown)
 
 void TFTP_CreateNewProfile::save()
 {
+    const QString problem = targetProblem(folder_);
+    if (!problem.isEmpty()) {
+        dialogs().information(problem);
+        return;
+    }
     try {
         saveProfile(main_.Table_Profiles(), folder_);
     } catch (const DataError &e) {

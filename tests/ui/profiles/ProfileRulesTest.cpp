@@ -4,6 +4,7 @@
 
 #include "data/Clock.h"
 #include "data/DateText.h"
+#include "data/Layouts.h"
 #include "data/Table.h"
 #include "tests/support/MainWindowStub.h"
 
@@ -106,4 +107,27 @@ TEST(ProfileRules, CleaningUpAfterACancelledProfileRemovesOnlyTheRowsAddedSince)
     for (int row = 0; row < files.recordCount(); ++row)
         left << files.stringAt(row, QStringLiteral("SOURCE"));
     EXPECT_EQ(left, (QStringList{"/old", "/kept", "/also kept"}));
+}
+
+TEST(ProfileRules, NamesAreComparedAsTheTableKeepsThemAndTooLongTargetsAreRefused)
+{
+    QTemporaryDir dir;
+    test::MainWindowStub main(dir.path());
+    Table &profiles = main.Table_Profiles();
+    profiles.insert();
+    profiles.setString(QStringLiteral("PROFILE"), QStringLiteral("SITE"));
+    profiles.post();
+    Table own;
+    own.open(ProfilesTable);
+    EXPECT_EQ(nameProblem(own, QStringLiteral("   ")), NoNameMessage);
+    EXPECT_EQ(nameProblem(own, QStringLiteral("SITE  ")), DuplicateNameMessage);
+    EXPECT_EQ(nameProblem(own, QStringLiteral(" SITE")), QString());
+    // A profile stored through another cursor after this one was opened counts too.
+    profiles.insert();
+    profiles.setString(QStringLiteral("PROFILE"), QStringLiteral("LATER"));
+    profiles.post();
+    EXPECT_EQ(nameProblem(own, QStringLiteral("LATER")), DuplicateNameMessage);
+
+    EXPECT_TRUE(targetProblem(QLatin1Char('/') + QString(199, QLatin1Char('a'))).isEmpty());
+    EXPECT_FALSE(targetProblem(QLatin1Char('/') + QString(199, QChar(0xE9))).isEmpty());
 }

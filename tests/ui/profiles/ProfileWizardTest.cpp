@@ -248,6 +248,9 @@ TEST_F(ProfileWizardTest, EditingLoadsTheRecordKeepsItsTargetAndReportChoiceAndA
     QTemporaryDir elsewhere;
     addProfile("ALPHA", true, {}, HourlyKind, QStringLiteral("03:15 pm"), 4);
     addProfile("BETA", false, {"/www"}, DailyKind, QStringLiteral("09:30 pm"), 0, target.path(), true);
+    // As the start-up catch-up leaves it: the profile windows show the inactive profiles too.
+    main->Table_Profiles().setFilter("ACTIVE=True");
+    main->Table_Profiles().setFiltered(true);
     openProfiles();
     main->Table_Profiles().first();
     QPointer<TFTP_CreateNewProfile> wizard = profiles->EditButtonClick();
@@ -376,6 +379,12 @@ TEST_F(ProfileWizardTest, TheActivationGridStoresTheTickedBoxesOnDone)
     click(wizard, "NextButton");
     EXPECT_TRUE(overviewShown);
     EXPECT_TRUE(stored("B")->asBool("ACTIVE"));
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(wizard.isNull());
+    EXPECT_EQ(main->menuShown, 0);
+    click(profiles, "DoneButton");
+    EXPECT_EQ(main->menuShown, 1);
 }
 
 TEST_F(ProfileWizardTest, TheInstantBackupPageQueuesAnyProfileAndGivesTheMenuBack)
