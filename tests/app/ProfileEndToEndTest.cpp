@@ -116,7 +116,7 @@ TEST_F(ProfileEndToEnd, AProfileMadeInTheWizardIsBackedUpByRunProfileAndAtOnceFr
     ASSERT_EQ(page(), 5);
     static_cast<cvb::TFTP_CreateNewProfile *>(wizard())->setCurrentFolder(target);
     bool overviewShown = false;
-    cvb::test::closeScheduleOverviewWhenShown(&overviewShown);
+    const auto closer = cvb::test::closeScheduleOverviewWhenShown(&overviewShown);
     next();
     EXPECT_TRUE(overviewShown);
     processDeletes();

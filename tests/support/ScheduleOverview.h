@@ -5,25 +5,29 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 
 namespace cvb::test {
 
-// From now on, closes the first visible schedule overview and then sets `*shown`.
-inline void closeScheduleOverviewWhenShown(bool *shown)
+// From now on, while the returned timer lives, closes the first visible schedule overview and
+// then sets `*shown`.
+[[nodiscard]] inline std::unique_ptr<QTimer> closeScheduleOverviewWhenShown(bool *shown)
 {
     *shown = false;
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [shown, poll] {
+    auto poll = std::make_unique<QTimer>();
+    QTimer *timer = poll.get();
+    QObject::connect(timer, &QTimer::timeout, timer, [shown, timer] {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             if (w->objectName() == QLatin1String("FTP_ProfileStatus") && w->isVisible()) {
                 *shown = true;
+                timer->stop();
                 w->close();
-                poll->deleteLater();
                 return;
             }
         }
     });
-    poll->start(10);
+    timer->start(10);
+    return poll;
 }
 
 } // namespace cvb::test

@@ -148,10 +148,16 @@ TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *pa
     connect(ui_->NextButton, &QPushButton::clicked, this, &TFTP_CreateNewProfile::NextButtonClick);
     connect(ui_->PreviousButton, &QPushButton::clicked, this, &TFTP_CreateNewProfile::PreviousButtonClick);
     connect(ui_->CancelButton, &QPushButton::clicked, this, &TFTP_CreateNewProfile::CancelButtonClick);
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
-        if (ui_->CancelButton->isVisible())
-            ui_->CancelButton->click();
-    });
+    // The keyboard: Enter is "Next" (whatever its caption), Escape is "Cancel", where they show.
+    const std::pair<QKeySequence, QPushButton *> keys[] = {{QKeySequence(Qt::Key_Escape), ui_->CancelButton},
+                                                           {QKeySequence(Qt::Key_Return), ui_->NextButton},
+                                                           {QKeySequence(Qt::Key_Enter), ui_->NextButton}};
+    for (const auto &[key, button] : keys) {
+        connect(new QShortcut(key, this), &QShortcut::activated, button, [button = button] {
+            if (button->isVisible())
+                button->click();
+        });
+    }
 
     ui_->PreviousButton->hide();
     turnTo(1);

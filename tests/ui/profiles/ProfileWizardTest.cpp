@@ -47,6 +47,7 @@ protected:
     }
     void TearDown() override
     {
+        overviewCloser.reset();
         delete profiles;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         main.reset();
@@ -58,6 +59,8 @@ protected:
         profiles = new TFTP_Profiles(*main);
         profiles->resize(632, 418);
         profiles->show();
+        profiles->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(profiles));
         return profiles;
     }
 
@@ -107,7 +110,7 @@ protected:
         return rows;
     }
 
-    void closeOverviewWhenShown() { test::closeScheduleOverviewWhenShown(&overviewShown); }
+    void closeOverviewWhenShown() { overviewCloser = test::closeScheduleOverviewWhenShown(&overviewShown); }
 
     // A cursor of its own on the profiles table, on the record of `name`.
     std::unique_ptr<Table> stored(const QString &name) const
@@ -133,6 +136,7 @@ protected:
     std::unique_ptr<test::MainWindowStub> main;
     QPointer<TFTP_Profiles> profiles;
     bool overviewShown = false;
+    std::unique_ptr<QTimer> overviewCloser;
 };
 
 } // namespace
@@ -229,7 +233,9 @@ TEST_F(ProfileWizardTest, ADuplicateNameIsRefusedAndAnHourlyProfileStoresItsInte
     EXPECT_TRUE(child<QLineEdit>(wizard, "eProfileName")->text().isEmpty());
 
     QTest::keyClicks(child<QLineEdit>(wizard, "eProfileName"), "hourly");
-    click(wizard, "NextButton");
+    // Enter moves on as "Next" does.
+    QTest::keyClick(child<QLineEdit>(wizard, "eProfileName"), Qt::Key_Return);
+    EXPECT_EQ(page(wizard), 3);
     click(wizard, "rbHourly");
     child<QSpinBox>(wizard, "seInterval")->setValue(6);
     click(wizard, "NextButton");
