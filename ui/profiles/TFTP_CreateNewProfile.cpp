@@ -18,6 +18,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QShortcut>
@@ -233,7 +234,9 @@ void TFTP_CreateNewProfile::listDrives()
 {
     QStringList drives{QStorageInfo::root().rootPath()};
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady() && !drives.contains(volume.rootPath()))
+        // A file mounted on its own (as containers do with /etc/hosts) is no drive.
+        if (volume.isValid() && volume.isReady() && QFileInfo(volume.rootPath()).isDir() &&
+            !drives.contains(volume.rootPath()))
             drives << volume.rootPath();
     }
     ui_->DriveComboBox1->addItems(drives);
