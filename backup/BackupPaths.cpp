@@ -9,6 +9,14 @@ int sourceBaseLength(const QString &source)
     return static_cast<int>(source.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+QString resolveSource(const QString &source, const QString &logOnFolder)
+{
+    if (source.startsWith(QLatin1Char('/')) || logOnFolder.isEmpty())
+        return source;
+    return logOnFolder.endsWith(QLatin1Char('/')) ? logOnFolder + source
+                                                   : logOnFolder + QLatin1Char('/') + source;
+}
+
 QString sourceLocalName(const QString &source)
 {
     return source.mid(sourceBaseLength(source));
