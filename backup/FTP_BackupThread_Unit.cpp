@@ -13,6 +13,7 @@
 #include "data/Table.h"
 #include "data/TransferMode.h"
 #include "dialup/NetDial.h"
+#include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpLogOn.h"
 #include "mail/MailSend.h"
@@ -364,17 +365,7 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
 void TFTP_BackupThread::listCurrentFolder()
 {
     paceWithEvents(1000);
-    // Ask for names that begin with "." too (.htaccess); servers that refuse the
-    // argument are asked again without it.
-    try {
-        FTP->SetRemoteFile(QStringLiteral("-a"));
-        FTP->SetAction(ftpListDirectory);
-    } catch (const EcvbFTP &) {
-        lFiles.clear();
-        FTP->SetRemoteFile(QString());
-        FTP->SetAction(ftpListDirectory);
-    }
-    FTP->SetRemoteFile(QString());
+    listFolderWithDotFiles(*FTP, [this] { lFiles.clear(); });
     paceWithEvents(1000);
 }
 
