@@ -191,9 +191,7 @@ void TFTP_BackupThread::FormShow(const BackupRequest &request)
         if (m_settings.dialsUp()) {
             BackupLog(QStringLiteral("Dialing ") + m_settings.dialUser);
             try {
-                cvbNetDial1->User = m_settings.dialUser;
-                cvbNetDial1->Password = m_settings.dialPassword;
-                cvbNetDial1->PhoneNumber = m_settings.phoneNumber;
+                m_settings.setDialUpAccount(*cvbNetDial1);
                 cvbNetDial1->SetAction(ntdConnect);
             } catch (const std::exception &) {
                 // A failed dial is not reported here: the log-on that follows fails and

@@ -103,9 +103,7 @@ void TRemoteBrowser::connectAndList(const ConnectionSettings &settings)
         clearEntries();
         if (dial_ && settings.dialsUp()) {
             try {
-                dial_->User = settings.dialUser;
-                dial_->Password = settings.dialPassword;
-                dial_->PhoneNumber = settings.phoneNumber;
+                settings.setDialUpAccount(*dial_);
                 dial_->SetAction(ntdConnect);
             } catch (const std::exception &) {
                 // A failed dial shows in the component's status lines; the log-on tells the rest.

@@ -156,9 +156,7 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
 {
     if (settings.dialsUp()) {
         try {
-            dial_->User = settings.dialUser;
-            dial_->Password = settings.dialPassword;
-            dial_->PhoneNumber = settings.phoneNumber;
+            settings.setDialUpAccount(*dial_);
             dial_->SetAction(ntdConnect);
         } catch (const EcvbComponent &) {
             return DialFailedMessage;
