@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -253,6 +254,7 @@ TEST_F(RemoteBrowserTest, DropsStoreRowsAtOnceAndTheGridStoresModesWhenItLeavesT
     EXPECT_EQ(grid->model()->headerData(ModeColumn, Qt::Horizontal).toString(), "Select Mode");
     EXPECT_EQ(grid->model()->columnCount(), 2);
     EXPECT_EQ(grid->currentIndex().row(), 1);
+    EXPECT_EQ(grid->verticalHeader()->count(), 2) << "the grid did not hear of the new row";
 
     // A mode chosen on the first row is shown at once and stored when the grid leaves the row.
     grid->setCurrentIndex(grid->model()->index(0, ModeColumn));
