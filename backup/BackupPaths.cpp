@@ -1,5 +1,7 @@
 #include "backup/BackupPaths.h"
 
+#include "ftp/FolderListing.h"
+
 #include <QStringList>
 
 namespace cvb {
@@ -38,8 +40,8 @@ bool staysInsideBackupFolder(const QString &relativePath)
 
 ListedName classifyListedName(const QString &name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.endsWith(QLatin1String("/.")) || name.endsWith(QLatin1String("/..")))
+    if (name.isEmpty() || isSelfOrParentEntry(name) || name.endsWith(QLatin1String("/.")) ||
+        name.endsWith(QLatin1String("/..")))
         return ListedName::Skip;
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\0')))
         return ListedName::Refuse;

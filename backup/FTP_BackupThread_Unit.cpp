@@ -13,6 +13,7 @@
 #include "data/Table.h"
 #include "data/TransferMode.h"
 #include "dialup/NetDial.h"
+#include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpLogOn.h"
 #include "mail/MailSend.h"
@@ -193,9 +194,7 @@ void TFTP_BackupThread::FormShow(const BackupRequest &request)
         if (m_settings.dialsUp()) {
             BackupLog(QStringLiteral("Dialing ") + m_settings.dialUser);
             try {
-                cvbNetDial1->User = m_settings.dialUser;
-                cvbNetDial1->Password = m_settings.dialPassword;
-                cvbNetDial1->PhoneNumber = m_settings.phoneNumber;
+                m_settings.setDialUpAccount(*cvbNetDial1);
                 cvbNetDial1->SetAction(ntdConnect);
             } catch (const std::exception &) {
                 // A failed dial is not reported here: the log-on that follows fails and
@@ -390,17 +389,7 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
 void TFTP_BackupThread::listCurrentFolder()
 {
     paceWithEvents(1000);
-    // Ask for names that begin with "." too (.htaccess); servers that refuse the
-    // argument are asked again without it.
-    try {
-        FTP->SetRemoteFile(QStringLiteral("-a"));
-        FTP->SetAction(ftpListDirectory);
-    } catch (const EcvbFTP &) {
-        lFiles.clear();
-        FTP->SetRemoteFile(QString());
-        FTP->SetAction(ftpListDirectory);
-    }
-    FTP->SetRemoteFile(QString());
+    listFolderWithDotFiles(*FTP, [this] { lFiles.clear(); });
     paceWithEvents(1000);
 }
 
