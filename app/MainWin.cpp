@@ -25,6 +25,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QCloseEvent>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -90,6 +91,9 @@ TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
         environment.owner = this;
         environment.backupClosed = [this](const QString &profile, bool ok) {
             emit backupClosed(profile, ok);
+            // Tried again from the event loop, once that backup window's own closing has ended.
+            if (closeAfterBackups_)
+                QTimer::singleShot(0, this, &QWidget::close);
         };
         startBackupWindow(environment, request);
     };
@@ -359,6 +363,32 @@ void TMainWin::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!event->spontaneous())
         loadLogo();
+}
+
+void TMainWin::closeEvent(QCloseEvent *event)
+{
+    if (stopRunningBackups()) {
+        closeAfterBackups_ = true;
+        eventMonitor_->stop();
+        queueMonitor_->stop();
+        hide();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+bool TMainWin::stopRunningBackups()
+{
+    bool running = false;
+    const auto windows = findChildren<TFTP_BackupThread *>(Qt::FindDirectChildrenOnly);
+    for (TFTP_BackupThread *window : windows) {
+        if (!window->isClosing()) {
+            window->stopBackup();
+            running = true;
+        }
+    }
+    return running;
 }
 
 void TMainWin::loadLogo()

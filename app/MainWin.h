@@ -101,6 +101,9 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Ending the program: running backups are stopped first, and the window closes (and frees
+    // itself) once their windows have gone, never from inside one of their steps.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     Table *openCursor(const QString &name, const QString &fileName, const QString &index = {});
@@ -111,6 +114,8 @@ private:
     void centreOnScreen();
     void startUp();
     void loadLogo();
+    // Asks every running backup to stop; true while one of them has not closed yet.
+    bool stopRunningBackups();
 
     Table *tableCnct_;
     Table *tableProfiles_;
@@ -128,6 +133,7 @@ private:
     QSystemTrayIcon *trayIcon_ = nullptr;
     QMenu *trayMenu_ = nullptr;
     QString currentBackupProfile_;
+    bool closeAfterBackups_ = false; // a close waits for the stopped backups' windows
     QList<QPointer<QWidget>> menuWindows_; // the windows opened from the menu that are still open
     ScheduleMonitor schedule_;
     std::unique_ptr<TableScheduleBook> monitorBook_; // the event monitor's view: Table_ProfilesLKUP

@@ -1,5 +1,7 @@
 #include "backup/BackupPaths.h"
 
+#include "ftp/FolderListing.h"
+
 #include <QStringList>
 
 namespace cvb {
@@ -7,6 +9,14 @@ namespace cvb {
 int sourceBaseLength(const QString &source)
 {
     return static_cast<int>(source.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString resolveSource(const QString &source, const QString &logOnFolder)
+{
+    if (source.startsWith(QLatin1Char('/')) || logOnFolder.isEmpty())
+        return source;
+    return logOnFolder.endsWith(QLatin1Char('/')) ? logOnFolder + source
+                                                   : logOnFolder + QLatin1Char('/') + source;
 }
 
 QString sourceLocalName(const QString &source)
@@ -30,8 +40,8 @@ bool staysInsideBackupFolder(const QString &relativePath)
 
 ListedName classifyListedName(const QString &name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.endsWith(QLatin1String("/.")) || name.endsWith(QLatin1String("/..")))
+    if (name.isEmpty() || isSelfOrParentEntry(name) || name.endsWith(QLatin1String("/.")) ||
+        name.endsWith(QLatin1String("/..")))
         return ListedName::Skip;
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\0')))
         return ListedName::Refuse;

@@ -13,10 +13,12 @@
 #include "data/Table.h"
 #include "data/TransferMode.h"
 #include "dialup/NetDial.h"
+#include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpLogOn.h"
 #include "mail/MailSend.h"
 #include "scheduler/BackupFolder.h"
+#include "smtp/SMTP.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -109,6 +111,8 @@ private:
     QString m_path;
 };
 
+const QString StoppedMessage = QStringLiteral("Backup stopped: the program is ending.");
+
 QString messageOf(const std::exception &e)
 {
     if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
@@ -190,9 +194,7 @@ void TFTP_BackupThread::FormShow(const BackupRequest &request)
         if (m_settings.dialsUp()) {
             BackupLog(QStringLiteral("Dialing ") + m_settings.dialUser);
             try {
-                cvbNetDial1->User = m_settings.dialUser;
-                cvbNetDial1->Password = m_settings.dialPassword;
-                cvbNetDial1->PhoneNumber = m_settings.phoneNumber;
+                m_settings.setDialUpAccount(*cvbNetDial1);
                 cvbNetDial1->SetAction(ntdConnect);
             } catch (const std::exception &) {
                 // A failed dial is not reported here: the log-on that follows fails and
@@ -258,6 +260,8 @@ void TFTP_BackupThread::LogonStep()
 {
     BackupDone = false;
     BackupOk = true;
+    m_logOnFolder.clear();
+    m_depthLimitLogged = false;
     try {
         BackupLog(QStringLiteral("Loading Winsock"));
         FTP->SetWinsockLoaded(true);
@@ -272,7 +276,8 @@ void TFTP_BackupThread::LogonStep()
         cvbFTP1->SetWinsockLoaded(true);
         prepareLogOn(*cvbFTP1, m_settings);
         cvbFTP1->SetAction(ftpLogon);
-        BackupLog(QStringLiteral("Logging in to '") + FTP->RemotePath());
+        m_logOnFolder = FTP->RemotePath();
+        BackupLog(QStringLiteral("Logging in to '") + m_logOnFolder);
         FTP->SetAction(ftpListDirectory);
     } catch (const EcvbFTP &e) {
         BackupOk = false;
@@ -282,15 +287,26 @@ void TFTP_BackupThread::LogonStep()
 
 void TFTP_BackupThread::TransferStep()
 {
-    for (Table_Files->first(); !Table_Files->eof(); Table_Files->next())
+    for (Table_Files->first(); !Table_Files->eof() && !m_stopRequested; Table_Files->next())
         downloadSource(Table_Files->asString(QStringLiteral("SOURCE")),
                        Table_Files->asString(QStringLiteral("MODE")));
 
-    while (!SubfolderList.empty()) {
+    while (!SubfolderList.empty() && !m_stopRequested) {
         paceWithEvents(1000);
+        if (m_stopRequested)
+            break;
         const FolderEntry entry = SubfolderList.front();
         SubfolderList.pop_front();
         folderStep(entry);
+    }
+
+    if (m_stopRequested) {
+        // No log-off: a server that stalled the transfer would stall QUIT as well. The
+        // connections close with their components.
+        BackupOk = false;
+        BackupLog(StoppedMessage);
+        BackupDone = true;
+        return;
     }
 
     FTP->SetAction(ftpLogoff);
@@ -302,8 +318,9 @@ void TFTP_BackupThread::TransferStep()
     BackupDone = true;
 }
 
-void TFTP_BackupThread::downloadSource(const QString &source, const QString &mode)
+void TFTP_BackupThread::downloadSource(const QString &typed, const QString &mode)
 {
+    const QString source = resolveSource(typed, m_logOnFolder);
     const QString localName = sourceLocalName(source);
     // A source that names a folder by "/", "." or ".." has no file name to store:
     // it can only be copied as a folder, where the folder step checks where its
@@ -313,22 +330,24 @@ void TFTP_BackupThread::downloadSource(const QString &source, const QString &mod
             FTP->SetRemoteFile(source);
             FTP->SetTransferMode(transferModeFromText(mode) == TransferMode::Binary ? tmBinary : tmASCII);
             download(source, WhereToMacB + QLatin1Char('/') + localName);
-            BackupLog(QStringLiteral("Finished downloading ") + source);
+            BackupLog(QStringLiteral("Finished downloading ") + typed);
             return;
         } catch (const std::exception &e) {
+            if (m_stopRequested)
+                return;
             // A name is copied as a folder only when it is one; a file that failed stays failed.
             if (!probe(source)) {
-                logFailedName(messageOf(e), source);
+                logFailedName(messageOf(e), typed);
                 return;
             }
         }
     }
-    SubfolderList.push_back({source, RelativeLocalPath(source, sourceBaseLength(source))});
+    SubfolderList.push_back({source, sourceBaseLength(source)});
 }
 
 void TFTP_BackupThread::folderStep(const FolderEntry &entry)
 {
-    const QString &relative = entry.local;
+    const QString relative = RelativeLocalPath(entry.path, entry.baseLength);
     if (!staysInsideBackupFolder(relative)) {
         logFailedName(QStringLiteral("The folder ") + entry.path +
                           QStringLiteral(" would be copied outside the backup "
@@ -336,13 +355,12 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
                       entry.path);
         return;
     }
-    QString current;
     try {
         FTP->SetRemotePath(entry.path);
-        current = FTP->RemotePath();
+        FTP->RemotePath(); // the server's answer shows in the trace
         lFiles.clear();
     } catch (const EcvbFTP &) {
-        return; // no folder that can be entered
+        return; // no folder that can be entered (or the backup was stopped)
     }
     // The local folder is made once the remote one has been entered: a name that is no folder
     // never leaves an empty folder where its file belongs. One level; a folder that exists or
@@ -352,29 +370,26 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
     try {
         listCurrentFolder();
     } catch (const EcvbFTP &e) {
+        if (m_stopRequested)
+            return;
         logFailedName(e.Message(), entry.path);
         return;
     }
 
+    // Paths below are formed from the path that was asked for, not from the server's answer to
+    // PWD: the local path is cut from them by the source's length.
     const QStringList names = lFiles;
-    for (const QString &name : names)
-        copyListedName(current, entry, name);
+    for (const QString &name : names) {
+        if (m_stopRequested)
+            return;
+        copyListedName(entry.path, entry, name);
+    }
 }
 
 void TFTP_BackupThread::listCurrentFolder()
 {
     paceWithEvents(1000);
-    // Ask for names that begin with "." too (.htaccess); servers that refuse the
-    // argument are asked again without it.
-    try {
-        FTP->SetRemoteFile(QStringLiteral("-a"));
-        FTP->SetAction(ftpListDirectory);
-    } catch (const EcvbFTP &) {
-        lFiles.clear();
-        FTP->SetRemoteFile(QString());
-        FTP->SetAction(ftpListDirectory);
-    }
-    FTP->SetRemoteFile(QString());
+    listFolderWithDotFiles(*FTP, [this] { lFiles.clear(); });
     paceWithEvents(1000);
 }
 
@@ -391,7 +406,8 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
     case ListedName::Copy:
         break;
     }
-    const QString localFile = WhereToMacB + QLatin1Char('/') + entry.local + QLatin1Char('/') + name;
+    const QString localFile = WhereToMacB + QLatin1Char('/') +
+                              RelativeLocalPath(entry.path, entry.baseLength) + QLatin1Char('/') + name;
     try {
         FTP->SetTransferMode(transferModeFor(name) == TransferMode::Binary ? tmBinary : tmASCII);
         FTP->SetRemoteFile(name);
@@ -399,12 +415,27 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
         paceWithEvents(500);
         BackupLog(QStringLiteral("Finished downloading ") + localFile);
     } catch (const std::exception &e) {
-        const QString path = folder + QLatin1Char('/') + name;
+        if (m_stopRequested)
+            return;
+        const QString path = folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
         if (!probe(path)) {
             logFailedName(messageOf(e), name);
             return;
         }
-        SubfolderList.push_back({path, entry.local + QLatin1Char('/') + name});
+        if (entry.depth >= kMaxFolderDepth) {
+            // One row for the whole backup: a link back up (www -> .) meets the limit in
+            // every branch.
+            if (!m_depthLimitLogged) {
+                m_depthLimitLogged = true;
+                BackupOk = false;
+                BackupLog(QStringLiteral("EXCEPTION: Folders more than %1 levels below their source were not "
+                                         "copied (a link to a folder above?), from ")
+                              .arg(kMaxFolderDepth) +
+                          path);
+            }
+            return;
+        }
+        SubfolderList.push_back({path, entry.baseLength, entry.depth + 1});
     }
 }
 
@@ -454,13 +485,14 @@ void TFTP_BackupThread::Timer1Timer()
             return;
         BackupOk = false;
         try {
-            BackupLog(QStringLiteral("EXCEPTION: ") + m_worker->stepError());
+            BackupLog(m_stopRequested ? StoppedMessage : QStringLiteral("EXCEPTION: ") + m_worker->stepError());
         } catch (const std::exception &) {
             // The log table failed too; the report and the closing follow regardless.
         }
     }
     Timer1->stop();
-    if (m_email) {
+    // A stopped backup sends no report: the program is ending, and a mail server could hold it.
+    if (m_email && !m_stopRequested) {
         try {
             sendReport();
         } catch (const std::exception &e) {
@@ -486,6 +518,20 @@ void TFTP_BackupThread::sendReport()
     m_mail->tSMTPSrv->setText(m_settings.smtpServer);
     m_mail->tSubject->setText(reportSubject(m_profile));
     m_mail->Button1Click();
+}
+
+void TFTP_BackupThread::stopBackup()
+{
+    if (m_stopRequested || m_closing)
+        return;
+    m_stopRequested = true;
+    // A step not yet handed over is never run.
+    if (m_worker)
+        m_worker->stop();
+    FTP->Interrupt();
+    cvbFTP1->Interrupt();
+    if (m_mail)
+        m_mail->SMTP1->Interrupt();
 }
 
 void TFTP_BackupThread::closeWindow()

@@ -53,6 +53,12 @@ public:
     // True once the window has begun to close (the showing step may have failed).
     bool isClosing() const { return m_closing; }
 
+    // The program is ending: the running wait is interrupted, no further file or folder is
+    // started, the backup logs that it was stopped and counts as failed, and the window closes
+    // without a report mail as soon as its step has unwound. Returns at once.
+    void stopBackup();
+    bool isStopping() const { return m_stopRequested; }
+
     // The values that the queue monitor hands over after the showing step.
     void setBackupFolder(const QString &folder);
     void setReport(bool email, bool detailed, const QString &recipient);
@@ -73,10 +79,8 @@ private:
     struct FolderEntry
     {
         QString path;
-        // Where the folder goes, relative to the backup folder. A subfolder's is its parent's and
-        // its name, whatever form of the parent's path the server reported: a server that reports
-        // "//site" as "/site" moves no subfolder.
-        QString local;
+        int baseLength = 0;
+        int depth = 0; // levels below its source
     };
 
     void FormShow(const BackupRequest &request);
@@ -105,6 +109,10 @@ private:
     QString m_recipient;
     QString WhereToMacB;
     std::deque<FolderEntry> SubfolderList;
+    // The folder the log-on landed in: sources typed without a leading "/" are below it.
+    QString m_logOnFolder;
+    bool m_depthLimitLogged = false;
+    bool m_stopRequested = false;
     QStringList lFiles;
 
     TcvbFTP *FTP = nullptr;

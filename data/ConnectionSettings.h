@@ -28,6 +28,14 @@ struct ConnectionSettings
     // The connection guard's test: server, password and user all filled.
     bool complete() const { return !server.isEmpty() && !password.isEmpty() && !user.isEmpty(); }
     bool dialsUp() const { return !useDefaultConnection; }
+
+    // Hands the dial-up account to a dial-up component (its User, Password and PhoneNumber).
+    template <typename Dialer> void setDialUpAccount(Dialer &dial) const
+    {
+        dial.User = dialUser;
+        dial.Password = dialPassword;
+        dial.PhoneNumber = phoneNumber;
+    }
 };
 
 // Reads the cursor's current record.

@@ -393,8 +393,7 @@ void Table::post()
         if (m_file->deletedOnDisk(recno)) {
             // Writing it back would bring a record deleted through another cursor to life.
             stored[0] = '*';
-            setState(State::Browse);
-            setPositionAfterChange(recno, false);
+            leaveEditing(recno, false);
             throw DataError(QStringLiteral("Cannot post: record %1 of %2 was deleted through another cursor")
                                 .arg(recno + 1)
                                 .arg(filePath()));
@@ -403,8 +402,18 @@ void Table::post()
         m_file->writeRecord(recno, m_buffer);
         std::memcpy(stored, m_buffer.constData(), size_t(m_recordSize));
     }
-    setState(State::Browse);
-    setPositionAfterChange(recno, inserting);
+    leaveEditing(recno, inserting);
+}
+
+void Table::leaveEditing(quint32 recno, bool inserted)
+{
+    // The view takes the record in before anyone hears of the change: a grid that counts its rows
+    // on dataChanged must see the record just appended.
+    m_state = State::Browse;
+    m_buffer.clear();
+    m_editSlot = -1;
+    setPositionAfterChange(recno, inserted);
+    emit dataChanged();
 }
 
 void Table::setPositionAfterChange(quint32 recno, bool inserted)

@@ -138,6 +138,8 @@ private:
     const char *slotData(int slot) const;
     int slotOf(quint32 recno) const;
     void setPositionAfterChange(quint32 recno, bool inserted);
+    // Back to browsing after a post: the record placed in the view, then the change signalled.
+    void leaveEditing(quint32 recno, bool inserted);
     void settle(int position); // makes `position` current, or the last record with eof() set
     void setState(State state);
 

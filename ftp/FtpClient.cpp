@@ -49,8 +49,14 @@ void TcvbFTP::SetRemotePath(const QString &path)
         return;
     }
     m_remotePath = path;
-    if (Connected())
+    if (Connected()) {
         RunAction(ftpChangeDirectory);
+    } else {
+        // Entered when the next action logs on by itself, before that action runs.
+        if (path.startsWith(QLatin1Char('/')))
+            m_folderTrail.clear();
+        m_folderTrail.append(path);
+    }
 }
 
 void TcvbFTP::SetTransferMode(int mode)
@@ -76,10 +82,19 @@ int TcvbFTP::FtpCommand(const QByteArray &command, const QByteArray &argument)
     if (!command.isEmpty())
         Trace(0, QString::fromUtf8(ftp::traceText(command, argument)));
     int result = SendCommand(command, argument, "\r\n");
+    QByteArray openReply; // the code of the multi-line reply being read
     while (result == 0) {
         SetAcceptData(false);
         const QByteArray line = ReplyLine();
         Trace(1, QString::fromUtf8(line));
+        if (openReply.isEmpty())
+            openReply = ftp::multiLineReplyCode(line);
+        else if (ftp::endsMultiLineReply(line, openReply))
+            openReply.clear();
+        if (!openReply.isEmpty()) {
+            result = WaitReply();
+            continue;
+        }
         switch (ftp::classifyReply(line)) {
         case ReplyKind::Continuation:
         case ReplyKind::Preliminary:
@@ -113,8 +128,11 @@ void TcvbFTP::RunAction(int action)
     int result = 0;
     bool interruptedLogon = false;
     if (!Connected() && action != ftpIdle && action != ftpLogon && action != ftpLogoff) {
+        const QStringList trail = m_folderTrail;
         result = WithoutRaising(*this, [&] { RunAction(ftpLogon); });
         interruptedLogon = result == 301;
+        if (result == 0)
+            result = ReturnToFolder(trail);
     }
     if (!interruptedLogon) {
         // ftpIdle and ftpAbort may run inside another action's wait: that action is still in
@@ -181,9 +199,15 @@ int TcvbFTP::Perform(int action)
             m_transferMode = ascii ? tmASCII : tmBinary;
         return result;
     }
-    case ftpChangeDirectory:
-        return m_remotePath == QLatin1String("..") ? FtpCommand("CDUP")
-                                                   : FtpCommand("CWD", Network(m_remotePath));
+    case ftpChangeDirectory: {
+        const int result = ChangeFolder(m_remotePath);
+        if (result == 0) {
+            if (m_remotePath.startsWith(QLatin1Char('/')))
+                m_folderTrail.clear();
+            m_folderTrail.append(m_remotePath);
+        }
+        return result;
+    }
     case ftpRawCommand:
         return FtpCommand(Network(m_rawCommand));
     }
@@ -208,10 +232,32 @@ int TcvbFTP::Logon()
     const int result = FtpCommand("PASS", Network(m_password));
     if (result != 0)
         return result;
+    m_folderTrail.clear();
     m_currentAction = ftpIdle;
     if (m_transferMode == tmDefault)
         return 0;
     return WithoutRaising(*this, [&] { SetTransferMode(m_transferMode); });
+}
+
+int TcvbFTP::ChangeFolder(const QString &folder)
+{
+    return folder == QLatin1String("..") ? FtpCommand("CDUP") : FtpCommand("CWD", Network(folder));
+}
+
+int TcvbFTP::ReturnToFolder(const QStringList &trail)
+{
+    for (const QString &folder : trail) {
+        const int result = ChangeFolder(folder);
+        if (result != 0) {
+            SetLastError(result, QStringLiteral("Logged on again after the connection was lost, but could "
+                                                "not return to the folder ") +
+                                     trail.join(QLatin1Char('/')).replace(QStringLiteral("//"), QStringLiteral("/")) +
+                                     QStringLiteral(": ") + LastErrorText());
+            return result;
+        }
+        m_folderTrail.append(folder);
+    }
+    return 0;
 }
 
 int TcvbFTP::Logoff()

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -115,6 +116,9 @@ private:
     int Perform(int action);
     int Logon();
     int Logoff();
+    int ChangeFolder(const QString &folder);
+    // Walks the folder changes of the lost connection again; a refusal fails the action.
+    int ReturnToFolder(const QStringList &trail);
     void DropControlConnection();
     int Abort();
     int Transfer(int action);
@@ -129,6 +133,10 @@ private:
     int m_abortedAction = ftpIdle; // the action that a running ftpAbort ends
     bool m_transferAborted = false;
     QString m_remotePath;
+    // The folder changes since the last log-on, in order ("..", a name, or an absolute path that
+    // starts the list afresh). A log-on that an action makes by itself after the connection was
+    // lost walks them again, so that bare names never name the log-on folder's files instead.
+    QStringList m_folderTrail;
     QString m_user;
     QString m_password;
     QString m_localFile;

@@ -109,6 +109,7 @@ void CDataInterface::BeginTransfer()
     m_ended = false;
     m_localError = 0;
     m_localErrorText.clear();
+    m_listedNames = 0;
     m_commandSent = false;
     m_pending.clear();
     m_decoder.reset();
@@ -210,6 +211,17 @@ void CDataInterface::FireDataIn(const QByteArray &text, bool)
         break;
     }
     case Listing:
+        if (m_localError != 0)
+            break;
+        if (++m_listedNames > kListingNameLimit || m_counter > kListingByteLimit) {
+            m_localError = 148;
+            m_localErrorText = QStringLiteral("The listing is longer than %1 names or %2 MiB; it was stopped.")
+                                   .arg(kListingNameLimit)
+                                   .arg(kListingByteLimit / (1024 * 1024));
+            FireError(m_localError, m_localErrorText);
+            Disconnect(0);
+            break;
+        }
         if (m_owner->OnDirList) {
             const qsizetype zero = text.indexOf('\0');
             m_owner->OnDirList(m_owner, QString::fromUtf8(zero < 0 ? text : text.left(zero)));

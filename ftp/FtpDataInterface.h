@@ -45,6 +45,10 @@ class CDataInterface : public CListeningSocket
     Q_OBJECT
 public:
     enum Mode { DownloadToEvents = 1, UploadFromFile = 2, DownloadToFile = 3, Listing = 4 };
+    // A listing longer than this is stopped and fails: a looping or hostile server must not
+    // grow the caller's list without end.
+    static constexpr std::int64_t kListingNameLimit = 1'000'000;
+    static constexpr std::int64_t kListingByteLimit = 256LL * 1024 * 1024;
 
     explicit CDataInterface(TcvbFTP *owner);
     ~CDataInterface() override;
@@ -89,6 +93,7 @@ private:
 
     Mode m_mode = DownloadToEvents;
     std::int64_t m_counter = 0;
+    std::int64_t m_listedNames = 0;
     CTransferFile m_file;
     std::int64_t m_fileSize = 0;
     ftp::CrLfDecoder m_decoder;

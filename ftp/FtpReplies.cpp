@@ -32,6 +32,22 @@ ReplyKind classifyReply(const QByteArray &line)
     }
 }
 
+QByteArray multiLineReplyCode(const QByteArray &line)
+{
+    if (line.size() < 4 || line[3] != '-')
+        return {};
+    for (int i = 0; i < 3; ++i) {
+        if (!isDigit(line[i]))
+            return {};
+    }
+    return line.left(3);
+}
+
+bool endsMultiLineReply(const QByteArray &line, const QByteArray &code)
+{
+    return line.startsWith(code) && (line.size() == code.size() || line[code.size()] == ' ');
+}
+
 PasvReply parsePasvReply(const QByteArray &line)
 {
     PasvReply reply;

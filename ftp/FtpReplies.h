@@ -18,6 +18,13 @@ enum class ReplyKind {
 
 ReplyKind classifyReply(const QByteArray &line);
 
+// The code of a line that opens a multi-line reply ("211-..."), else empty.
+QByteArray multiLineReplyCode(const QByteArray &line);
+
+// True when `line` closes the multi-line reply opened with `code`: it begins with that code
+// and a space (or is the code alone). The lines between may begin with anything, digits too.
+bool endsMultiLineReply(const QByteArray &line, const QByteArray &code);
+
 // The numbers of a 227 reply. `port` is what the data connection uses; the address is read
 // but the data connection goes to the control connection's peer.
 struct PasvReply

@@ -436,7 +436,7 @@ void CcvbIPPort::ReadLoop(ReadMode mode)
             continue;
         }
         // A full buffer without a line end: the line goes out in pieces.
-        FireDataIn(m_fifo.TakeAll(), false);
+        FireLinePiece(m_fifo.TakeAll());
     }
 }
 

@@ -81,6 +81,9 @@ protected:
     virtual void FireConnected(int status, const QString &description);
     virtual void FireDisconnected(int status, const QString &description);
     virtual void FireDataIn(const QByteArray &text, bool eol);
+    // A full receive buffer without a line end: the line goes on in the next piece. By
+    // default the piece is handed out as data without a line end.
+    virtual void FireLinePiece(const QByteArray &piece) { FireDataIn(piece, false); }
     virtual void FireReadyToSend();
     virtual void SetConnectedState(bool connected) { m_connected = connected; }
 

@@ -95,6 +95,7 @@ void CIPPortMsg::Interrupt()
 
 int CIPPortMsg::ConnectAndWait()
 {
+    m_partialLine.clear();
     if (Connected())
         return 0;
     m_connectResult = 0;
@@ -233,8 +234,20 @@ void CIPPortMsg::FireDisconnected(int status, const QString &description)
     CcvbIPPort::FireDisconnected(status, description);
 }
 
+void CIPPortMsg::FireLinePiece(const QByteArray &piece)
+{
+    // Only the first bytes are kept: a line without end costs no more memory than a short one.
+    m_partialLine += piece.left(kReplyLineSize - m_partialLine.size());
+}
+
 void CIPPortMsg::FireDataIn(const QByteArray &text, bool eol)
 {
+    if (!m_partialLine.isEmpty()) {
+        const QByteArray whole = m_partialLine + text.left(kReplyLineSize - m_partialLine.size());
+        m_partialLine.clear();
+        FireDataIn(whole, eol);
+        return;
+    }
     m_replyLine = text.left(kReplyLineSize);
     m_waiting = false;
     if (m_oneLinePerWait)

@@ -21,7 +21,8 @@ public:
 
     explicit CIPPortMsg(QObject *parent = nullptr);
 
-    // The last line received, cut to its first 1024 bytes.
+    // The last line received, cut to its first 1024 bytes. A line longer than the receive
+    // buffer is one line: its pieces are joined before it is cut.
     QByteArray ReplyLine() const { return m_replyLine; }
     bool Waiting() const { return m_waiting; }
     // Each wait hands out one line; later lines stay buffered until the next wait.
@@ -70,6 +71,7 @@ protected:
     void FireConnected(int status, const QString &description) override;
     void FireDisconnected(int status, const QString &description) override;
     void FireDataIn(const QByteArray &text, bool eol) override;
+    void FireLinePiece(const QByteArray &piece) override;
     void FireReadyToSend() override;
 
 private:
@@ -80,6 +82,8 @@ private:
     int SendAndWait(const QByteArray &line);
 
     QByteArray m_replyLine;
+    // The first bytes of a line that has not ended yet (at most kReplyLineSize).
+    QByteArray m_partialLine;
     bool m_waiting = false;
     bool m_oneLinePerWait = true;
     int m_connectResult = 0;

@@ -224,6 +224,82 @@ TEST(RunProfile, AMissingSourceFailsWithoutLeavingAFolderInItsPlaceAndExitsWithO
     EXPECT_FALSE(QFileInfo::exists(d.target() + QStringLiteral("/gone.html")));
 }
 
+TEST(RunProfile, ARelativeSourceIsBelowTheLogOnFolderAndATreeDeeperThanTheLimitStopsThere)
+{
+    // "www" typed without "/" is the log-on folder's www; its subfolder is copied below it.
+    // "deep" goes further down than the depth limit (as a server-side link back up, www -> .,
+    // would on a server that resolves it without end): the copy stops there, says so in one
+    // row, and the backup counts as failed.
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    ASSERT_TRUE(cvb::test::writeFile(server.path("www/sub/page.html"), "page"));
+    ASSERT_TRUE(cvb::test::writeFile(server.path("www/top.txt"), "top"));
+    QString deepest = QStringLiteral("deep");
+    for (int level = 0; level < 64; ++level)
+        deepest += "/d";
+    ASSERT_TRUE(cvb::test::writeFile(server.path(deepest + "/last.txt"), "last"));
+    ASSERT_TRUE(cvb::test::writeFile(server.path(deepest + "/d/below.txt"), "below"));
+    ASSERT_TRUE(cvb::test::writeFile(server.path(deepest + "/d/d/below.txt"), "below"));
+    ProgramData d;
+    d.useServer(server);
+    d.addProfile(QStringLiteral("Rel"));
+    d.addSource(QStringLiteral("Rel"), QStringLiteral("www"));
+    d.addSource(QStringLiteral("Rel"), QStringLiteral("deep"));
+    const auto r = d.run(QStringLiteral("Rel"));
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(cvb::test::readFile(d.target() + "/www/sub/page.html"), "page");
+    EXPECT_EQ(cvb::test::readFile(d.target() + "/www/top.txt"), "top");
+    EXPECT_EQ(cvb::test::readFile(d.target() + QLatin1Char('/') + deepest + "/last.txt"), "last");
+    EXPECT_FALSE(QFileInfo::exists(d.target() + QLatin1Char('/') + deepest + "/d"));
+    const QStringList rows = d.eventsOf(QStringLiteral("Rel"));
+    const QStringList limit = rows.filter(QStringLiteral("levels below their source"));
+    ASSERT_EQ(limit.size(), 1) << rows.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(limit[0].startsWith(QStringLiteral("EXCEPTION: Folders more than 64 levels below")));
+    EXPECT_TRUE(rows.filter(QStringLiteral("outside the backup folder")).isEmpty());
+    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+}
+
+TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoTemporaryFile)
+{
+    QTemporaryDir site;
+    ASSERT_TRUE(cvb::test::writeFile(site.filePath("hang.bin"), QByteArray(1 << 20, 'h')));
+    cvb::test::OddFtpServer server(site.path(), {}, false, QStringLiteral("hang.bin"));
+    ASSERT_NE(server.port(), 0);
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()), QStringLiteral("USERNAME=tester"),
+                     QStringLiteral("PASSWORD=secret"), QStringLiteral("FIREWALL=T")});
+    d.addProfile(QStringLiteral("Hang"));
+    d.addSource(QStringLiteral("Hang"), QStringLiteral("/hang.bin"), QStringLiteral("Binary"));
+    // The earlier copy of the file must survive the stopped run.
+    ASSERT_TRUE(cvb::test::writeFile(d.target() + "/hang.bin", "earlier copy"));
+
+    QProcess program;
+    program.start(built(QStringLiteral("app/corvale-backup")),
+                  {QStringLiteral("--data"), d.data(), QStringLiteral("--run-profile"), QStringLiteral("Hang")});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    // The download has begun once its temporary file holds the first bytes.
+    const auto partial = [&] {
+        for (const QFileInfo &file : QDir(d.target()).entryInfoList(QDir::Files | QDir::Hidden)) {
+            if (file.fileName() != "hang.bin" && file.size() > 0)
+                return true;
+        }
+        return false;
+    };
+    QDeadlineTimer started(60000);
+    while (!partial() && !started.hasExpired() && program.state() == QProcess::Running)
+        QThread::msleep(50);
+    ASSERT_TRUE(partial()) << program.readAllStandardError().toStdString();
+
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(10000)) << "still running 10 s after SIGTERM";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(QDir(d.target()).entryList(QDir::Files | QDir::Hidden), QStringList{"hang.bin"});
+    EXPECT_EQ(cvb::test::readFile(d.target() + "/hang.bin"), "earlier copy");
+    const QStringList rows = d.eventsOf(QStringLiteral("Hang"));
+    EXPECT_TRUE(rows.contains(QStringLiteral("Backup stopped: the program is ending."))) << rows.join('\n').toStdString();
+}
+
 // A full disk, as a file-size limit gives it: the write fails with the system's error.
 TEST(RunProfile, ALocalWriteErrorFailsTheBackupAndKeepsTheEarlierCopy)
 {

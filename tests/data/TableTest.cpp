@@ -417,3 +417,22 @@ TEST_F(TableTest, ConnectionSettingsRoundTripThroughTheOneRecord)
     noPassword.password.clear();
     EXPECT_FALSE(noPassword.complete());
 }
+
+// Grids count their rows when the cursor reports a change.
+TEST_F(TableTest, APostIsReportedOnceTheViewHoldsTheRecord)
+{
+    auto t = cursor(ProfilesTable, ProfileIndex);
+    QList<int> counts;
+    QObject::connect(t.get(), &Table::dataChanged, [&] {
+        if (t->state() == Table::State::Browse)
+            counts << t->recordCount();
+    });
+    addProfile(*t, "B", true);
+    addProfile(*t, "A", true);
+    t->edit();
+    t->setString("PROFILE", "C");
+    t->post();
+    EXPECT_EQ(counts, (QList<int>{1, 2, 2}));
+    EXPECT_EQ(t->asString("PROFILE"), "C");
+    EXPECT_EQ(t->position(), 1);
+}

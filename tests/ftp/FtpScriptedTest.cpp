@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -100,14 +101,28 @@ TEST_F(FtpScripted, MultiLineGreetingWithIndentedContinuationIsOneReply)
     EXPECT_EQ(ftp.Action(), ftpIdle);
 }
 
-TEST_F(FtpScripted, LetterLedLineInsideMultiLineReplyFailsWith141)
+TEST_F(FtpScripted, AMultiLineReplyEndsOnlyAtItsOwnCodeAndASpace)
 {
-    control.Send("220-Welcome\r\nThis line has no code\r\n220 ready\r\n");
+    // Free text inside a multi-line reply may begin with anything, another reply's code too.
+    control.Send("220-Welcome\r\nThis line has no code\r\n530 is only text here\r\n220-\r\n220 ready\r\n")
+        .ExpectLine("USER anna")
+        .Send("331 please\r\n")
+        .ExpectLine("PASS pw")
+        .Send("230 ok\r\n");
+    control.Start();
+    ftp.SetAction(ftpLogon);
+    EXPECT_TRUE(control.WaitDone());
+    EXPECT_EQ(sent(), QStringList({"0:USER anna", "0:PASS ********"}));
+    EXPECT_EQ(ftp.Action(), ftpIdle);
+}
+
+TEST_F(FtpScripted, ALetterLedLineOutsideAMultiLineReplyFailsWith141)
+{
+    control.Send("This line has no code\r\n");
     control.Start();
     const auto [code, message] = failing(ftpLogon);
     EXPECT_EQ(code, 141);
     EXPECT_EQ(message, "141: This line has no code");
-    EXPECT_EQ(ftp.LastErrorText(), "This line has no code");
 }
 
 TEST_F(FtpScripted, RefusedRetrRaises141WithTheReplyLineAndKeepsTheConnection)
@@ -581,5 +596,71 @@ TEST_F(FtpScripted, AbortFromATransferEventEndsTheTransferAsInterrupted)
     // The control connection is still good for the next command.
     ftp.SetRawCommand(QStringLiteral("NOOP"));
     ftp.SetAction(ftpRawCommand);
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, AfterALostConnectionTheNextActionReturnsToItsFolderOrFails)
+{
+    // The server drops the connection while the component sits in /site/sub. The next action
+    // logs on again and walks back to /site/sub before it asks for a bare name. On the third
+    // connection the folder is gone, and the action fails instead of working in the log-on folder.
+    scriptLogon()
+        .ExpectLine("CWD /site")
+        .Send("250 ok\r\n")
+        .ExpectLine("CWD sub")
+        .Send("250 ok\r\n")
+        .Close()
+        .Accept();
+    scriptLogon()
+        .ExpectLine("CWD /site")
+        .Send("250 ok\r\n")
+        .ExpectLine("CWD sub")
+        .Send("250 ok\r\n")
+        .ExpectLine("SIZE b.txt")
+        .Send("213 7\r\n")
+        .Close()
+        .Accept();
+    scriptLogon().ExpectLine("CWD /other").Send("550 gone\r\n");
+    control.Start();
+    ftp.SetAction(ftpLogon);
+    ftp.SetRemotePath(QStringLiteral("/site"));
+    ftp.SetRemotePath(QStringLiteral("sub"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !ftp.Connected(); }, 10000));
+
+    ftp.SetRawCommand(QStringLiteral("SIZE b.txt"));
+    ftp.SetAction(ftpRawCommand);
+    EXPECT_EQ(ftp.ReplyLine(), "213 7");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !ftp.Connected(); }, 10000));
+
+    // A folder asked for while disconnected is entered by the next log-on, before the action.
+    ftp.SetRemotePath(QStringLiteral("/other"));
+    const auto [code, message] = failing(ftpRawCommand);
+    EXPECT_EQ(code, 141);
+    EXPECT_TRUE(message.contains("could not return to the folder /other: 550 gone")) << message.toStdString();
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, AnEndlessListingIsStoppedAtItsLimitAndFails)
+{
+    // More names than a listing may hold: the listing stops there, fails with its own error,
+    // and the caller never holds more than the limit.
+    ScriptedServer data;
+    data.Send(QByteArray("n\r\n").repeated(int(CDataInterface::kListingNameLimit) + 1000)).Close();
+    scriptLogon()
+        .ExpectLine("PASV")
+        .Send(pasvReply(data.Port()))
+        .ExpectLine("NLST")
+        .Send("150 listing\r\n")
+        .Pause(500)
+        .Send("226 done\r\n");
+    control.Start();
+    data.Start();
+    qint64 entries = 0;
+    ftp.OnDirList = [&](QObject *, const QString &) { ++entries; };
+    ftp.SetPassive(true);
+    const auto [code, message] = failing(ftpListDirectory);
+    EXPECT_EQ(code, 148);
+    EXPECT_TRUE(message.contains("longer than 1000000 names")) << message.toStdString();
+    EXPECT_EQ(entries, CDataInterface::kListingNameLimit);
     EXPECT_TRUE(control.WaitDone());
 }

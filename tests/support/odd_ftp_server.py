@@ -2,12 +2,14 @@
 file system holds: names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
 which a careless client would turn into paths outside its target folder.
 
-Usage: odd_ftp_server.py [--no-active] PORT ROOT USER PASSWORD EXTRA_LINE...
+Usage: odd_ftp_server.py [--no-active] [--stall NAME] PORT ROOT USER PASSWORD EXTRA_LINE...
 With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
-only passive data connections work.
+only passive data connections work. With --stall, a download of a file called NAME sends its
+first bytes and then nothing more, as a hung server does.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
 """
+import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -22,6 +24,9 @@ def main():
     no_active = args[:1] == ["--no-active"]
     if no_active:
         args = args[1:]
+    stall = None
+    if args[:1] == ["--stall"]:
+        stall, args = args[1], args[2:]
     port, root, user, password = int(args[0]), args[1], args[2], args[3]
     extra = args[4:]
     authorizer = DummyAuthorizer()
@@ -39,6 +44,17 @@ def main():
             data = "".join(name + "\r\n" for name in listing + extra)
             self.push_dtp_data(data.encode("utf8"), cmd="NLST")
             return path
+
+        def ftp_RETR(self, file):
+            if stall is None or os.path.basename(file) != stall:
+                return FTPHandler.ftp_RETR(self, file)
+            if self.data_channel is None:
+                self.respond("425 Use PASV first.")
+                return None
+            self.respond("150 File status okay. About to open data connection.")
+            # The first bytes go out; the rest never comes and the connection stays open.
+            self.data_channel.push(b"partial " * 1024)
+            return file
 
         def ftp_PORT(self, line):
             if no_active:

@@ -6,8 +6,8 @@
 #include "data/Table.h"
 #include "dialup/NetDial.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpLogOn.h"
 #include "ui/common/Dialogs.h"
+#include "ui/common/FtpTrace.h"
 #include "ui/common/MainWindowAccess.h"
 #include "ui/common/TraceList.h"
 #include "ui/common/WaitCursor.h"
@@ -29,11 +29,12 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
     ftp_->setObjectName(QStringLiteral("cvbFTP1"));
     dial_->setObjectName(QStringLiteral("cvbNetDial1"));
 
-    ftp_->OnError = [this](QObject *, int code, const QString &description) {
-        trace(QStringLiteral("ERR Event: ") + QString::number(code) + description);
-    };
-    ftp_->OnFirePITrail = [this](QObject *, int, const QString &message) { trace(message); };
-    dial_->OnStatus = [this](QObject *, int, int, const QString &status, const QString &) { trace(status); };
+    const TraceSink sink = [this](const QString &line) { trace(line); };
+    FtpTraceOptions plain;
+    plain.directionPrefixes = false;
+    plain.transferLines = false;
+    traceFtpEvents(*ftp_, sink, plain);
+    traceDialUpStatus(*dial_, sink);
 
     connect(ui_->cbUseDefault, &QCheckBox::clicked, this, &TFTP_ConnectionData::UseDefaultClick);
     connect(ui_->CancelButton, &QPushButton::clicked, this, &TFTP_ConnectionData::CancelButtonClick);
@@ -155,22 +156,14 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
 {
     if (settings.dialsUp()) {
         try {
-            dial_->User = settings.dialUser;
-            dial_->Password = settings.dialPassword;
-            dial_->PhoneNumber = settings.phoneNumber;
+            settings.setDialUpAccount(*dial_);
             dial_->SetAction(ntdConnect);
         } catch (const EcvbComponent &) {
             return DialFailedMessage;
         }
     }
     try {
-        trace(QStringLiteral("Loading Winsock"));
-        ftp_->SetWinsockLoaded(true);
-        trace(ftp_->WinsockInfo() + ftp_->WinsockStatus());
-        const QString serverError = prepareLogOn(*ftp_, settings);
-        if (!serverError.isEmpty())
-            throw EcvbFTP(0, serverError);
-        ftp_->SetAction(ftpLogon);
+        loadWinsockAndLogOn(*ftp_, settings, [this](const QString &line) { trace(line); });
     } catch (const EcvbFTP &e) {
         // What failed is named in the trace and in the message, so that a wrong server can be
         // told from a wrong password.
