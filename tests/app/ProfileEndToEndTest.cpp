@@ -7,11 +7,13 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/Peers.h"
 #include "tests/support/ScheduleOverview.h"
+#include "ui/browser/SourceGrid.h"
 #include "ui/profiles/TFTP_CreateNewProfile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
@@ -53,16 +55,17 @@ protected:
         return events;
     }
 
-    // The sources as the source page stores them when entries are dropped from the log-on folder.
+    // Drags entries of the remote list onto the source grid, one at a time.
     void dropEntries(const QStringList &entries) const
     {
-        cvb::Table &files = win->Table_Files();
+        auto *remote = wizard()->findChild<QListWidget *>(QStringLiteral("lFiles"));
+        auto *grid = wizard()->findChild<cvb::SourceGrid *>(QStringLiteral("SourceGrid"));
+        ASSERT_TRUE(remote && grid);
         for (const QString &entry : entries) {
-            files.insert();
-            files.setString(QStringLiteral("PROFILE"), QStringLiteral("WEBSITE"));
-            files.setString(QStringLiteral("SOURCE"), QStringLiteral("//") + entry);
-            files.setString(QStringLiteral("MODE"), entry.endsWith(".html") ? "ASCII" : "Binary");
-            files.post();
+            const QList<QListWidgetItem *> found = remote->findItems(entry, Qt::MatchExactly);
+            ASSERT_EQ(found.size(), 1) << entry.toStdString();
+            remote->setCurrentItem(found.first());
+            EXPECT_TRUE(grid->dropFrom(remote)) << entry.toStdString();
         }
     }
 
@@ -112,6 +115,11 @@ TEST_F(ProfileEndToEnd, AProfileMadeInTheWizardIsBackedUpByRunProfileAndAtOnceFr
     next();
     ASSERT_EQ(page(), 4);
     dropEntries({"index.html", "images", "docs"});
+    const QString profileFilter = QStringLiteral("PROFILE='WEBSITE'");
+    EXPECT_EQ(win->Table_Files().filter(), profileFilter);
+    ASSERT_EQ(win->Table_Files().recordCount(), 3);
+    EXPECT_EQ(win->Table_Files().stringAt(0, "SOURCE"), QStringLiteral("//index.html"));
+    EXPECT_EQ(win->Table_Files().stringAt(1, "MODE"), QStringLiteral("ASCII"));
     next();
     ASSERT_EQ(page(), 5);
     static_cast<cvb::TFTP_CreateNewProfile *>(wizard())->setCurrentFolder(target);

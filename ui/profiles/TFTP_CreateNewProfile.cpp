@@ -69,7 +69,7 @@ TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *pa
     setAttribute(Qt::WA_DeleteOnClose);
     setAutoFillBackground(true);
     dial_->setObjectName(QStringLiteral("cvbNetDial1"));
-    sources_ = new SourcePage(ui_->BrowserHost, ui_->SourceHost, this);
+    sources_ = new SourcePage(ui_->BrowserHost, ui_->SourceHost, dial_, this);
 
     table1_->open(ProfilesTable);
 
@@ -311,7 +311,6 @@ void TFTP_CreateNewProfile::checkSchedule()
         return;
     }
     turnTo(4);
-    dial();
     enterSourcePage();
 }
 
@@ -326,22 +325,6 @@ void TFTP_CreateNewProfile::enterSourcePage()
     files.setFiltered(true);
     filesFiltered_ = true;
     sources_->enter(main_.Table_Cnct(), files, name);
-}
-
-void TFTP_CreateNewProfile::dial()
-{
-    const ConnectionSettings settings = readConnectionSettings(main_.Table_Cnct());
-    if (!settings.dialsUp())
-        return;
-    try {
-        dial_->User = settings.dialUser;
-        dial_->Password = settings.dialPassword;
-        dial_->PhoneNumber = settings.phoneNumber;
-        dial_->SetAction(ntdConnect);
-    } catch (const EcvbComponent &) {
-        // A failed dial shows in the status lines of the source page; the log-on that follows
-        // then reports what it means for the user.
-    }
 }
 
 void TFTP_CreateNewProfile::leaveSourcePage()
@@ -416,7 +399,6 @@ void TFTP_CreateNewProfile::PreviousButtonClick()
     case 5:
         turnTo(4);
         ui_->NextButton->setText(NextCaption);
-        dial();
         enterSourcePage();
         break;
     default:

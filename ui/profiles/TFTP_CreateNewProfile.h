@@ -82,7 +82,6 @@ private:
     void leaveSourcePage();
     void save();
     void enterSourcePage();
-    void dial();
     void waitForScheduleOverview();
 
     // Bound controls: the record's values shown, and a change written into the record.

@@ -6,9 +6,11 @@
 #include "ui/profiles/TFTP_Profiles.h"
 
 #include "data/Clock.h"
+#include "data/ConnectionSettings.h"
 #include "data/DateText.h"
 #include "data/Table.h"
 #include "tests/support/DbfRead.h"
+#include "tests/support/FtpServer.h"
 #include "tests/support/MainWindowStub.h"
 #include "tests/support/ScheduleOverview.h"
 #include "ui/common/ScriptedDialogs.h"
@@ -42,6 +44,14 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         main = std::make_unique<test::MainWindowStub>(dir.path());
+        // The source page logs on to a real server.
+        server = std::make_unique<test::PyFtpServer>();
+        ASSERT_TRUE(server->isListening()) << server->error().toStdString();
+        ConnectionSettings settings;
+        settings.server = QStringLiteral("127.0.0.1:%1").arg(server->port());
+        settings.user = server->user();
+        settings.password = server->password();
+        writeConnectionSettings(main->Table_Cnct(), settings);
         // A Wednesday morning.
         Clock::pin(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 30)));
     }
@@ -133,6 +143,7 @@ protected:
     QTemporaryDir dir;
     QTemporaryDir target;
     ScriptedDialogs dialogs;
+    std::unique_ptr<test::PyFtpServer> server;
     std::unique_ptr<test::MainWindowStub> main;
     QPointer<TFTP_Profiles> profiles;
     bool overviewShown = false;
