@@ -114,6 +114,14 @@ TEST_F(ProfileEndToEnd, AProfileMadeInTheWizardIsBackedUpByRunProfileAndAtOnceFr
     click(wizard(), "cbMonday");
     next();
     ASSERT_EQ(page(), 4);
+    // A look into a folder and back up to the log-on folder before the drops.
+    auto *remote = wizard()->findChild<QListWidget *>(QStringLiteral("lFiles"));
+    ASSERT_FALSE(remote->findItems("docs", Qt::MatchExactly).isEmpty());
+    remote->setCurrentItem(remote->findItems("docs", Qt::MatchExactly).first());
+    click(wizard(), "OpenButton");
+    EXPECT_FALSE(remote->findItems("deeper", Qt::MatchExactly).isEmpty());
+    click(wizard(), "UpButton");
+    EXPECT_FALSE(remote->findItems("index.html", Qt::MatchExactly).isEmpty());
     dropEntries({"index.html", "images", "docs"});
     const QString profileFilter = QStringLiteral("PROFILE='WEBSITE'");
     EXPECT_EQ(win->Table_Files().filter(), profileFilter);
