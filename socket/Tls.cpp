@@ -29,6 +29,7 @@ int ioWrite(BIO *bio, const char *data, int length)
     auto *io = static_cast<CTlsChannel::SocketIo *>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     const int n = io->ws->send(io->socket, data, length, 0);
+    io->lastError = 0;
     if (n >= 0)
         return n;
     io->lastError = io->ws->WSAGetLastError();
@@ -42,6 +43,7 @@ int ioRead(BIO *bio, char *buffer, int length)
     auto *io = static_cast<CTlsChannel::SocketIo *>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     const int n = io->ws->recv(io->socket, buffer, length, 0);
+    io->lastError = 0;
     if (n >= 0)
         return n;
     io->lastError = io->ws->WSAGetLastError();
