@@ -268,13 +268,13 @@ int TcvbFTP::SecureControl()
             m_peerCertificate.verified || (!pinned.isEmpty() && pinned == m_peerCertificate.fingerprint);
         if (!trusted) {
             result = kTlsUntrusted;
-            SetLastError(result, QStringLiteral("The certificate of %1:%2 is not trusted (%3); its SHA-256 "
-                                                "fingerprint is %4.")
-                                     .arg(ServerName())
+            // The short fingerprint and the server come first: a log row keeps 100 characters.
+            SetLastError(result, QStringLiteral("%1 of %2:%3 is not trusted (%4); SHA-256 fingerprint %5.")
+                                     .arg(shortFingerprint(m_peerCertificate.fingerprint), ServerName())
                                      .arg(ControlPort())
                                      .arg(pinned.isEmpty() ? m_peerCertificate.verifyError
-                                                           : QStringLiteral("it is not the pinned one"))
-                                     .arg(m_peerCertificate.fingerprint));
+                                                           : QStringLiteral("not the pinned certificate"),
+                                          m_peerCertificate.fingerprint));
         } else {
             Trace(2,
                   QStringLiteral("TLS established: %1, cipher %2%3.")

@@ -132,15 +132,18 @@ bool isIpv4Address(const QString &text)
 
 QString normalizeFingerprint(const QString &text)
 {
-    QString hex = text.trimmed().toUpper();
+    QString hex = text.trimmed();
     for (const QString &label : {QStringLiteral("SHA256 FINGERPRINT="), QStringLiteral("SHA256:"),
                                  QStringLiteral("SHA-256:"), QStringLiteral("SHA256-")}) {
-        if (hex.startsWith(label)) {
+        if (hex.startsWith(label, Qt::CaseInsensitive)) {
             hex = hex.mid(label.size());
             break;
         }
     }
-    hex.remove(QLatin1Char(':'));
+    static const QRegularExpression base64(QStringLiteral("^[A-Za-z0-9+/]{43}=?$"));
+    if (base64.match(hex).hasMatch())
+        hex = QString::fromLatin1(QByteArray::fromBase64(hex.toLatin1()).toHex());
+    hex = hex.toUpper().remove(QLatin1Char(':'));
     static const QRegularExpression pattern(QStringLiteral("^[0-9A-F]{64}$"));
     if (!pattern.match(hex).hasMatch())
         return {};
@@ -151,6 +154,15 @@ QString normalizeFingerprint(const QString &text)
         out += hex.mid(i, 2);
     }
     return out;
+}
+
+QString shortFingerprint(const QString &fingerprint)
+{
+    const QString hex = normalizeFingerprint(fingerprint).remove(QLatin1Char(':'));
+    if (hex.isEmpty())
+        return {};
+    return QStringLiteral("SHA256:") +
+           QString::fromLatin1(QByteArray::fromHex(hex.toLatin1()).toBase64(QByteArray::OmitTrailingEquals));
 }
 
 CTlsContext::CTlsContext()

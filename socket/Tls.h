@@ -35,10 +35,12 @@ struct TlsCertificateInfo
     bool isEmpty() const { return fingerprint.isEmpty(); }
 };
 
-// "AB:CD:..." in capitals from a fingerprint written with or without colons, in any case, with
-// or without a leading "SHA256:" / "SHA256 Fingerprint=" label; empty when it is not 32 bytes
-// of hexadecimal.
+// "AB:CD:..." in capitals from a fingerprint written in hexadecimal with or without colons, in
+// any case, with or without a leading "SHA256:" / "SHA256 Fingerprint=" label, or as
+// "SHA256:" and base64 (the short form); empty when it is not 32 bytes.
 QString normalizeFingerprint(const QString &text);
+// The short form of a fingerprint, "SHA256:" and 43 characters of base64, that fits a log row.
+QString shortFingerprint(const QString &fingerprint);
 
 class CTlsContext
 {
