@@ -34,7 +34,8 @@ port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1
 tls=${CVB_FTP_TLS:-}
 cert=
 curl_tls=
-cvb_url=127.0.0.1
+cvb_host=127.0.0.1
+cvb_trust=
 if [ -n "$tls" ]; then
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
         -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
@@ -43,7 +44,8 @@ if [ -n "$tls" ]; then
     cert=$work/server.pem
     fingerprint=$(openssl x509 -in "$work/cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
     curl_tls="--ssl-reqd --cacert $work/cert.pem"
-    cvb_url="ftpes://127.0.0.1 --trust $fingerprint"
+    cvb_host=ftpes://127.0.0.1
+    cvb_trust="--trust $fingerprint"
 fi
 "$repo/tests/support/vsftpd-run.sh" "$port" "$work/root" $cert 2> "$work/vsftpd.log" &
 server_pid=$!
@@ -64,8 +66,8 @@ run_one() {
     echo "$start $end" | awk -v bytes="$got" '{ printf "%.1f\n", bytes / ($2 - $1) / 1e6 }'
 }
 
-# $cvb_url and $curl_tls are split into words on purpose.
-cvb_get() { "$tool" ${CVB_FTP_MODE:---passive} --binary --port "$port" $cvb_url get big.bin "$work/out/big.bin"; }
+# $cvb_trust and $curl_tls are split into words on purpose.
+cvb_get() { "$tool" ${CVB_FTP_MODE:---passive} --binary --port "$port" $cvb_trust "$cvb_host" get big.bin "$work/out/big.bin"; }
 curl_get() { curl -s $curl_tls --disable-epsv "ftp://127.0.0.1:$port/big.bin" -o "$work/out/big.bin"; }
 
 # One warm-up of each, so that both read the file from the page cache.
