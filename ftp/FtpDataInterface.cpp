@@ -217,9 +217,15 @@ void CDataInterface::StartTlsWhenReady()
 
 void CDataInterface::FireTlsReady(int code, const QString &text)
 {
-    if (code == 0)
+    // A data connection speaks for the server only with the certificate the control
+    // connection accepted.
+    if (code == 0 && TlsChannel()->PeerCertificate().fingerprint == m_owner->PeerCertificate().fingerprint)
         return;
-    RecordReceiveError(code, text);
+    if (code == 0)
+        RecordReceiveError(kTlsUntrusted,
+                           QStringLiteral("The data connection showed another certificate than the server."));
+    else
+        RecordReceiveError(code, text);
     WithoutRaising(*this, [&] { SetConnected(false); });
 }
 
