@@ -324,7 +324,8 @@ TEST_F(ConnectionWindowTest, AnUntrustedCertificateIsShownAndPinnedOnlyWhenTheUs
     const ScriptedDialogs::Shown question = dialogs.shown().at(2);
     EXPECT_EQ(question.kind, ScriptedDialogs::Kind::Warning);
     EXPECT_EQ(question.buttons, Buttons::YesNo);
-    for (const QString &part : {name, cert.fingerprint(), QStringLiteral("CN = localhost")})
+    for (const QString &part :
+         {name, cert.fingerprint().left(47), cert.fingerprint().mid(48), QStringLiteral("CN = localhost")})
         EXPECT_TRUE(question.text.contains(part)) << question.text.toStdString();
     EXPECT_TRUE(dialogs.texts().at(3).startsWith(LogonFailedMessage));
     EXPECT_TRUE(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()).isEmpty());
