@@ -355,10 +355,15 @@ void TcvbFTP::DropControlConnection()
 
 int TcvbFTP::Abort()
 {
-    // Urgent data cannot travel inside TLS: there the ABOR command goes alone.
+    // Urgent data cannot travel inside TLS: there the ABOR command goes alone, after a reset of
+    // the data connection, which makes a server that reads commands only between transfers
+    // (it waits for urgent data) fail its transfer and read the ABOR.
     if (TlsStatus() != TlsState::Off) {
-        if (m_abortedAction != ftpIdle)
+        if (m_abortedAction != ftpIdle) {
             m_transferAborted = true;
+            m_data->CloseListening();
+            m_data->ResetConnection();
+        }
         return FtpCommand("ABOR");
     }
     const int one = 1;

@@ -541,6 +541,24 @@ void CcvbIPPort::CloseGracefully()
     SetConnected(false);
 }
 
+void CcvbIPPort::ResetConnection()
+{
+    if (m_socket == kInvalidSocket)
+        return;
+    const bool linger = m_linger;
+    m_linger = false;
+    WithoutRaising(*this, [this] { ApplyLinger(); });
+    m_linger = linger;
+    if (m_notify)
+        Ws().WSAAsyncSelect(m_socket, m_notify, ws::kSocketMessage, 0);
+    DropTls();
+    CloseSocket();
+    SetConnectedState(false);
+    m_pendingClose = false;
+    // A read loop that delivered the event which led here ends when it sees the socket gone.
+    FireDisconnected(0, StatusText(0));
+}
+
 int CcvbIPPort::Receive(char *buffer, int length, int *error)
 {
     switch (m_tlsState) {

@@ -81,6 +81,9 @@ public:
     // Ends the connection: with TLS up it sends the TLS close and keeps the socket until the
     // peer's close (or the end of the connection) arrives; else it disconnects at once.
     void CloseGracefully();
+    // Ends the connection at once with a reset, also from inside one of its own events: the
+    // peer's next send fails. The disconnect event follows as usual.
+    void ResetConnection();
 
     TStatusEvent OnConnected;
     TStatusEvent OnDisconnected;

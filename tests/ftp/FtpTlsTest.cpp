@@ -159,6 +159,33 @@ TEST_P(FtpTls, LogOnListingAndBothTransferModesGoEncryptedByteForByte)
     EXPECT_FALSE(all.contains(peer.password)) << all.toStdString();
 }
 
+// Urgent data cannot travel inside TLS: ABOR goes alone, and the session stays in step.
+TEST_P(FtpTls, AnAbortedDownloadLeavesTheSessionInStep)
+{
+    ASSERT_TRUE(writeFile(servers.peer.root + QStringLiteral("/long.bin"), randomBytes(40 * 1024 * 1024, 4)));
+    QFile::setPermissions(servers.peer.root + QStringLiteral("/long.bin"), QFileDevice::Permissions(0x6444));
+    bool aborted = false;
+    ftp.OnTransfer = [&](QObject *, std::int64_t, const QByteArray &) {
+        if (!aborted) {
+            aborted = true;
+            ftp.SetAction(ftpAbort);
+        }
+    };
+    ftp.OnError = nullptr; // the data connection ends without its TLS close, as it should
+    try {
+        transfer(ftpDownload, local.filePath("long.bin"), QStringLiteral("long.bin"));
+        ADD_FAILURE() << "the download was not aborted";
+    } catch (const EcvbFTP &e) {
+        EXPECT_EQ(e.Code(), 301) << e.Message().toStdString();
+    }
+    ftp.OnTransfer = nullptr;
+    QStringList names;
+    ftp.OnDirList = [&](QObject *, const QString &entry) { names << QFileInfo(entry).fileName(); };
+    transfer(ftpListDirectory, {}, {});
+    EXPECT_TRUE(names.contains(QStringLiteral("long.bin"))) << trace.join('\n').toStdString();
+    EXPECT_EQ(ftp.RemotePath(), QStringLiteral("/")) << trace.join('\n').toStdString();
+}
+
 TEST(FtpTlsImplicit, VsftpdSpeaksTlsFromTheFirstByte)
 {
     TlsServers servers(Server::Vsftpd, true);
