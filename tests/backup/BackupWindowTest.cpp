@@ -19,6 +19,7 @@
 namespace {
 
 using cvb::test::BackupHarness;
+using cvb::test::OddFtpServer;
 using cvb::test::ProfileSettings;
 using cvb::test::readFile;
 
@@ -26,40 +27,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
 {
     ASSERT_TRUE(cvb::test::writeFile(path, bytes)) << path.toStdString();
 }
-
-// The pyftpdlib server of odd_ftp_server.py: extra names in every folder
-// listing, and optionally no active data connections.
-class OddFtpServer
-{
-public:
-    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false)
-    {
-        QStringList args{cvb::test::sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
-        if (noActive)
-            args << QStringLiteral("--no-active");
-        args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret")
-             << extraNames;
-        m_process.start(cvb::test::python(), args);
-        if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {
-            const QByteArray line = m_process.readLine();
-            if (line.startsWith("LISTENING "))
-                m_port = line.mid(10).trimmed().toInt();
-        }
-    }
-    ~OddFtpServer()
-    {
-        m_process.closeWriteChannel();
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    int port() const { return m_port; }
-
-private:
-    QProcess m_process;
-    int m_port = 0;
-};
 
 QString address(int port)
 {

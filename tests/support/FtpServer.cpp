@@ -81,6 +81,25 @@ PyFtpServer::~PyFtpServer()
     stop(m_process);
 }
 
+OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive)
+{
+    QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
+    if (noActive)
+        args << QStringLiteral("--no-active");
+    args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
+    m_process.start(python(), args);
+    if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {
+        const QByteArray line = m_process.readLine();
+        if (line.startsWith("LISTENING "))
+            m_port = line.mid(10).trimmed().toInt();
+    }
+}
+
+OddFtpServer::~OddFtpServer()
+{
+    stop(m_process);
+}
+
 VsftpdServer::VsftpdServer(const QString &root) : m_port(freePort())
 {
     m_process.start(QStringLiteral("/bin/sh"), {sourcePath(QStringLiteral("tests/support/vsftpd-run.sh")),

@@ -61,6 +61,23 @@ private:
     bool m_listening = false;
 };
 
+// The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret", read-only):
+// extra names in every folder listing, and optionally no active data connections.
+class OddFtpServer
+{
+public:
+    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false);
+    ~OddFtpServer();
+    OddFtpServer(const OddFtpServer &) = delete;
+    OddFtpServer &operator=(const OddFtpServer &) = delete;
+
+    int port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
 // Waits until something accepts TCP connections on 127.0.0.1:port (at most timeoutMs).
 bool waitUntilListening(int port, int timeoutMs = 10000);
 
