@@ -21,7 +21,6 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QScopeGuard>
 #include <QStorageInfo>
 #include <functional>
 
@@ -177,6 +176,7 @@ void TFTP_Freestyle::setLocalFolder(const QString &folder)
         const QSignalBlocker quiet(ui_->DirectoryListBox1->selectionModel());
         ui_->DirectoryListBox1->setCurrentIndex(inTree);
     }
+    ui_->DirectoryListBox1->scrollTo(inTree);
 }
 
 bool TFTP_Freestyle::selectLocalFile(const QString &name)
@@ -247,12 +247,7 @@ void TFTP_Freestyle::upload()
     const QFileInfo file = files_->fileInfo(selected);
     if (!selected.isValid() || !file.isFile())
         return;
-    transferring_ = true;
-    enablePanes(false);
-    const auto done = qScopeGuard([this] {
-        enablePanes(true);
-        transferring_ = false;
-    });
+    const auto done = beginTransfer();
     TcvbFTP &ftp = browser().component();
     try {
         ftp.SetRemoteFile(file.fileName());
@@ -290,12 +285,7 @@ void TFTP_Freestyle::download()
     const std::optional<QString> entry = browser().selectedEntry();
     if (!entry)
         return;
-    transferring_ = true;
-    enablePanes(false);
-    const auto done = qScopeGuard([this] {
-        enablePanes(true);
-        transferring_ = false;
-    });
+    const auto done = beginTransfer();
     FolderDownload work(localFolder());
     bool refused = false;
     const std::optional<QString> target = localPathOf(work.downloadBase(), *entry, &refused);
@@ -366,6 +356,16 @@ void TFTP_Freestyle::downloadFolder(FolderDownload &work)
             break;
         }
     }
+}
+
+std::shared_ptr<void> TFTP_Freestyle::beginTransfer()
+{
+    transferring_ = true;
+    enablePanes(false);
+    return std::shared_ptr<void>(nullptr, [this](void *) {
+        enablePanes(true);
+        transferring_ = false;
+    });
 }
 
 void TFTP_Freestyle::enablePanes(bool enabled)

@@ -67,6 +67,8 @@ private:
     enum class FileResult { Done, RemoteFailed, LocalFailed };
     FileResult downloadFile(const QString &name, const QString &localFile);
     void downloadFolder(FolderDownload &work);
+    // Marks a transfer as running and turns the panes off until the returned token goes.
+    std::shared_ptr<void> beginTransfer();
     void enablePanes(bool enabled);
     void fillDrives();
     void trace(const QString &line);
