@@ -81,11 +81,13 @@ PyFtpServer::~PyFtpServer()
     stop(m_process);
 }
 
-OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive)
+OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive, int sendRate)
 {
     QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
     if (noActive)
         args << QStringLiteral("--no-active");
+    if (sendRate > 0)
+        args << QStringLiteral("--send-rate") << QString::number(sendRate);
     args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
     m_process.start(python(), args);
     if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {

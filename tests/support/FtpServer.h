@@ -62,11 +62,12 @@ private:
 };
 
 // The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret", read-only):
-// extra names in every folder listing, and optionally no active data connections.
+// extra names in every folder listing, optionally no active data connections, and optionally
+// files sent at most `sendRate` bytes a second.
 class OddFtpServer
 {
 public:
-    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false);
+    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false, int sendRate = 0);
     ~OddFtpServer();
     OddFtpServer(const OddFtpServer &) = delete;
     OddFtpServer &operator=(const OddFtpServer &) = delete;

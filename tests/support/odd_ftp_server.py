@@ -2,16 +2,17 @@
 file system holds: names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
 which a careless client would turn into paths outside its target folder.
 
-Usage: odd_ftp_server.py [--no-active] PORT ROOT USER PASSWORD EXTRA_LINE...
+Usage: odd_ftp_server.py [--no-active] [--send-rate BYTES] PORT ROOT USER PASSWORD EXTRA_LINE...
 With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
-only passive data connections work.
+only passive data connections work. With --send-rate the server sends files at most BYTES
+bytes a second, as a slow line does.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
 """
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 from pyftpd_common import prepare, serve
@@ -22,6 +23,10 @@ def main():
     no_active = args[:1] == ["--no-active"]
     if no_active:
         args = args[1:]
+    send_rate = 0
+    if args[:1] == ["--send-rate"]:
+        send_rate = int(args[1])
+        args = args[2:]
     port, root, user, password = int(args[0]), args[1], args[2], args[3]
     extra = args[4:]
     authorizer = DummyAuthorizer()
@@ -46,6 +51,11 @@ def main():
                 return None
             return FTPHandler.ftp_PORT(self, line)
 
+    if send_rate:
+        class Throttled(ThrottledDTPHandler):
+            write_limit = send_rate
+
+        Handler.dtp_handler = Throttled
     Handler.authorizer = authorizer
     Handler.banner = "odd listing test server ready."
     prepare(Handler)

@@ -289,3 +289,23 @@ TEST_F(FreestyleTest, TheWindowStaysResponsiveThroughTheFixedPauses)
     EXPECT_GE(ticksDuringTransfer, 10);
     EXPECT_EQ(test::readFile(localPath("pics/more/b.gif")), Binary);
 }
+
+TEST_F(FreestyleTest, TheWindowStaysResponsiveWhileASlowServerSendsAFile)
+{
+    QTemporaryDir site;
+    const QByteArray big = QByteArray(1024 * 1024, '\x5a') + Binary;
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("big.bin"), big));
+    test::OddFtpServer server(site.path(), {}, false, 1024 * 1024 / 5);
+    ASSERT_NE(server.port(), 0);
+    open(server.port());
+    child<QRadioButton>("BinaryButton")->click();
+    int ticksDuringTransfer = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout,
+                     [&] { ticksDuringTransfer += window->transferring() ? 1 : 0; });
+    timer.start(200);
+    download("big.bin");
+    // About five seconds of sending: the test's timer goes on firing meanwhile.
+    EXPECT_GE(ticksDuringTransfer, 10);
+    EXPECT_EQ(test::readFile(localPath("big.bin")), big);
+}
