@@ -250,6 +250,14 @@ TEST_F(FreestyleTest, NamesThatWouldLeaveTheLocalFolderAreRefused)
     EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"in"});
     EXPECT_FALSE(QFileInfo::exists("/tmp/cvb-absolute.txt"));
+
+    // This server takes no uploads: the error is shown and no success is claimed.
+    ASSERT_TRUE(test::writeFile(localPath("in/up.txt"), "up"));
+    upload("up.txt");
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    EXPECT_EQ(dialogs.shown().first().kind, ScriptedDialogs::Kind::Error);
+    EXPECT_EQ(trace().count("finished upload"), 0);
+    EXPECT_TRUE(child<QListView>("FileListBox1")->isEnabled());
 }
 
 TEST_F(FreestyleTest, ErrorReplyReportsAddNoLineAndReturnLogsOff)
