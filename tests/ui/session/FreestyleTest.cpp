@@ -58,6 +58,8 @@ protected:
     void TearDown() override
     {
         delete window.data();
+        // The window made the local folder current; it goes with the test, and servers started
+        // later would inherit a deleted working folder (pyftpdlib then fails its CWD).
         QDir::setCurrent(QDir::rootPath());
     }
     void open(int port, const QString &user = QStringLiteral("tester"),
