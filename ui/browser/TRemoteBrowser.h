@@ -1,7 +1,8 @@
 // TRemoteBrowser: the browser half of the profile wizard's source page and of the live session.
 // It logs on to the web server and lists the log-on folder (the connect-and-list step), opens the
 // selected folder and goes up one level, and shows the dialogue with the server in its trace
-// list. Entries are dragged from `lFiles`.
+// list. `lFiles` shows the names of the current folder sorted, as the server lists them (dot files
+// included; "." and ".." left out); entries are dragged from it.
 //
 // Ownership: the browser owns its FTP component (`cvbFTP1`, released with the widget); callers
 // use component() for what they do besides browsing (log-off, uploads, downloads). A dial-up
