@@ -3,6 +3,7 @@
 #include "ftp/FtpClient.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
+#include "tests/support/ListTexts.h"
 #include "tests/support/MainWindowStub.h"
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/ScriptedDialogs.h"
@@ -29,13 +30,7 @@ using namespace cvb;
 
 namespace {
 
-QStringList lines(const QListWidget *list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
-}
+using test::listTexts;
 
 template <typename Condition> bool waitFor(Condition condition, int ms = 20000)
 {
@@ -83,8 +78,8 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QStringList remote() const { return lines(child<QListWidget>("lFiles")); }
-    QStringList trace() const { return lines(child<QListWidget>("lTrace")); }
+    QStringList remote() const { return listTexts(child<QListWidget>("lFiles")); }
+    QStringList trace() const { return listTexts(child<QListWidget>("lTrace")); }
     QString localPath(const QString &relative) const { return QDir(local.path()).filePath(relative); }
     void selectRemote(const QString &entry) const
     {
