@@ -123,6 +123,9 @@ TFTP_Freestyle::TFTP_Freestyle(MainWindowAccess &main, QWidget *parent)
         ui_->DirectoryListBox1->setRootIndex(folders_->index(root));
         setLocalFolder(root);
     });
+    // The tree reads folders as they are needed: the chosen one shows once its parents are read.
+    connect(folders_, &QFileSystemModel::directoryLoaded, this,
+            [this] { ui_->DirectoryListBox1->scrollTo(ui_->DirectoryListBox1->currentIndex()); });
     connect(ui_->DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())
