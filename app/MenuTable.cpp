@@ -4,6 +4,7 @@
 #include "ui/connection/TFTP_ConnectionData.h"
 #include "ui/logs/TFTP_LogMaint.h"
 #include "ui/schedule/TFTP_ProfileStatus.h"
+#include "ui/session/TFTP_Freestyle.h"
 
 #include <QWidget>
 
@@ -36,7 +37,9 @@ const QList<MenuWindow> &menuWindows()
              return new TFTP_LogMaint(main, parent);
          }},
         {QStringLiteral("LiveSessionButton"), true, true,
-         placeholder(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"))},
+         [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
+             return new TFTP_Freestyle(main, parent);
+         }},
         {QStringLiteral("InstantBackupButton"), true, true,
          placeholder(QStringLiteral("FTP_CreateNewProfile"), QStringLiteral("Profiles"))},
         // A window of its own that stays on top; the menu stays as it is.

@@ -355,7 +355,7 @@ TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoT
 {
     QTemporaryDir site;
     ASSERT_TRUE(cvb::test::writeFile(site.filePath("hang.bin"), QByteArray(1 << 20, 'h')));
-    cvb::test::OddFtpServer server(site.path(), {}, false, QStringLiteral("hang.bin"));
+    cvb::test::OddFtpServer server(site.path(), {}, false, 0, QStringLiteral("hang.bin"));
     ASSERT_NE(server.port(), 0);
     ProgramData d;
     d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()), QStringLiteral("USERNAME=tester"),

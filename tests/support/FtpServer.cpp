@@ -87,6 +87,30 @@ PyFtpServer::~PyFtpServer()
     stop(m_process);
 }
 
+OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive, int sendRate,
+                           const QString &stallName)
+{
+    QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
+    if (noActive)
+        args << QStringLiteral("--no-active");
+    if (sendRate > 0)
+        args << QStringLiteral("--send-rate") << QString::number(sendRate);
+    if (!stallName.isEmpty())
+        args << QStringLiteral("--stall") << stallName;
+    args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
+    m_process.start(python(), args);
+    if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {
+        const QByteArray line = m_process.readLine();
+        if (line.startsWith("LISTENING "))
+            m_port = line.mid(10).trimmed().toInt();
+    }
+}
+
+OddFtpServer::~OddFtpServer()
+{
+    stop(m_process);
+}
+
 VsftpdServer::VsftpdServer(const QString &root, const QString &tlsPem, bool implicitTls) : m_port(freePort())
 {
     QStringList args{sourcePath(QStringLiteral("tests/support/vsftpd-run.sh")), QString::number(m_port),
@@ -103,28 +127,6 @@ VsftpdServer::VsftpdServer(const QString &root, const QString &tlsPem, bool impl
     m_listening = waitUntilListening(m_port);
     if (!m_listening)
         m_error = QString::fromUtf8(m_process.readAllStandardError());
-}
-
-OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive,
-                           const QString &stallName)
-{
-    QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
-    if (noActive)
-        args << QStringLiteral("--no-active");
-    if (!stallName.isEmpty())
-        args << QStringLiteral("--stall") << stallName;
-    args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
-    m_process.start(python(), args);
-    if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {
-        const QByteArray line = m_process.readLine();
-        if (line.startsWith("LISTENING "))
-            m_port = line.mid(10).trimmed().toInt();
-    }
-}
-
-OddFtpServer::~OddFtpServer()
-{
-    stop(m_process);
 }
 
 VsftpdServer::~VsftpdServer()

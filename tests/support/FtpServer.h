@@ -68,13 +68,14 @@ private:
     bool m_listening = false;
 };
 
-// The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret"): extra names at
-// the end of every folder listing, optionally no active data connections, and optionally a file
-// name whose download stalls after its first bytes.
+// The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret", read-only):
+// extra names in every folder listing, optionally no active data connections, optionally files
+// sent at most `sendRate` bytes a second, and optionally a file name whose download stalls after
+// its first bytes.
 class OddFtpServer
 {
 public:
-    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false,
+    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false, int sendRate = 0,
                  const QString &stallName = {});
     ~OddFtpServer();
     OddFtpServer(const OddFtpServer &) = delete;
