@@ -6,6 +6,7 @@
 #include "ui/profiles/TFTP_CreateNewProfile.h"
 #include "ui/profiles/TFTP_Profiles.h"
 #include "ui/schedule/TFTP_ProfileStatus.h"
+#include "ui/session/TFTP_Freestyle.h"
 
 #include <QWidget>
 
@@ -40,7 +41,9 @@ const QList<MenuWindow> &menuWindows()
              return new TFTP_LogMaint(main, parent);
          }},
         {QStringLiteral("LiveSessionButton"), true, true,
-         placeholder(QStringLiteral("FTP_Freestyle"), QStringLiteral("Live FTP Session"))},
+         [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
+             return new TFTP_Freestyle(main, parent);
+         }},
         {QStringLiteral("InstantBackupButton"), true, true,
          [](MainWindowAccess &main, QWidget *parent) -> QWidget * {
              return TFTP_CreateNewProfile::forInstantBackup(main, parent);

@@ -16,6 +16,7 @@
 #include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "ftp/FtpLogOn.h"
+#include "ftp/PartFile.h"
 #include "mail/MailSend.h"
 #include "scheduler/BackupFolder.h"
 #include "smtp/SMTP.h"
@@ -28,88 +29,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QRandomGenerator>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace cvb {
 
 namespace {
-
-// A download that arrived but could not take the place of the old copy.
-class LocalFileError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A new copy of a file, written beside the old one: ".name.<random>.part", private to the user
-// (a site's copy holds its configuration files and passwords). A long name is shortened so that
-// the temporary name stays within the file system's limit of 255 bytes.
-// Removed unless it has replaced its target.
-class PartFile
-{
-public:
-    explicit PartFile(const QString &target) : m_target(target)
-    {
-        const QFileInfo info(target);
-        for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
-            const QByteArray suffix =
-                '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".part";
-            const QByteArray candidate = QFile::encodeName(info.absolutePath()) + "/." +
-                                         shortened(info.fileName(), 254 - suffix.size()) + suffix;
-            const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                ::close(fd);
-                m_path = QFile::decodeName(candidate);
-            } else if (errno != EEXIST) {
-                break;
-            }
-        }
-        if (m_path.isEmpty())
-            throw LocalFileError("Cannot write a file in " + info.absolutePath().toStdString() + ": " +
-                                 std::strerror(errno));
-    }
-    PartFile(const PartFile &) = delete;
-    PartFile &operator=(const PartFile &) = delete;
-    ~PartFile()
-    {
-        if (!m_path.isEmpty())
-            ::unlink(QFile::encodeName(m_path).constData());
-    }
-
-    QString path() const { return m_path; }
-
-    void replaceTarget()
-    {
-        if (QFileInfo(m_target).isDir())
-            throw LocalFileError("A folder is in the way of the file " + m_target.toStdString());
-        if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0)
-            throw LocalFileError("Cannot replace " + m_target.toStdString() + ": " + std::strerror(errno));
-        m_path.clear();
-    }
-
-private:
-    // The encoded name cut to at most `bytes` bytes, never inside a character.
-    static QByteArray shortened(const QString &name, qsizetype bytes)
-    {
-        QString cut = name;
-        while (QFile::encodeName(cut).size() > bytes)
-            cut.chop(cut.size() > 1 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
-        return QFile::encodeName(cut);
-    }
-
-    QString m_target;
-    QString m_path;
-};
 
 const QString StoppedMessage = QStringLiteral("Backup stopped: the program is ending.");
 
@@ -441,14 +370,8 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
 
 void TFTP_BackupThread::download(const QString &remoteFile, const QString &localFile)
 {
-    // The new copy goes to a file beside the old one and takes its place only
-    // when complete, so a failed download never destroys what an earlier backup
-    // left.
-    PartFile part(localFile);
-    FTP->SetRemoteFile(remoteFile);
-    FTP->SetLocalFile(part.path());
-    FTP->SetAction(ftpDownload);
-    part.replaceTarget();
+    // A failed download never destroys what an earlier backup left.
+    downloadReplacing(*FTP, remoteFile, localFile);
 }
 
 bool TFTP_BackupThread::probe(const QString &remotePath)

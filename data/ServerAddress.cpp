@@ -7,7 +7,26 @@ namespace cvb {
 ServerAddress readServerAddress(const QString &text, int defaultPort)
 {
     ServerAddress address;
-    const QString trimmed = text.trimmed();
+    QString trimmed = text.trimmed();
+    const qsizetype schemeEnd = trimmed.indexOf(QLatin1String("://"));
+    if (schemeEnd >= 0) {
+        const QString scheme = trimmed.left(schemeEnd).toLower();
+        if (scheme == QLatin1String("ftpes")) {
+            address.security = ServerSecurity::ExplicitTls;
+        } else if (scheme == QLatin1String("ftps")) {
+            address.security = ServerSecurity::ImplicitTls;
+            defaultPort = kImplicitTlsFtpPort;
+        } else if (scheme != QLatin1String("ftp")) {
+            address.error =
+                QStringLiteral("The server address \"%1\" begins with an unknown scheme; use ftp://, "
+                               "ftpes:// or ftps://.")
+                    .arg(text);
+            return address;
+        }
+        trimmed = trimmed.mid(schemeEnd + 3);
+        if (trimmed.endsWith(QLatin1Char('/')))
+            trimmed.chop(1);
+    }
     const qsizetype colon = trimmed.indexOf(QLatin1Char(':'));
     if (colon < 0) {
         address.host = trimmed;

@@ -1,13 +1,21 @@
 // How the program reads the server fields of the connection record (DOMAIN for FTP, SMTP for
-// mail): "host" or "host:port". Every place that connects to a server reads them through here.
+// mail): "host" or "host:port", for FTP with an optional scheme in front: "ftp://" (plain),
+// "ftpes://" (TLS after AUTH TLS, required) or "ftps://" (TLS from the first byte). Every place
+// that connects to a server reads them through here.
 #pragma once
 
 #include <QString>
 
 namespace cvb {
 
+enum class ServerSecurity { Plain, ExplicitTls, ImplicitTls };
+
+// The port of FTP with TLS from the first byte.
+inline constexpr int kImplicitTlsFtpPort = 990;
+
 struct ServerAddress
 {
+    ServerSecurity security = ServerSecurity::Plain;
     QString host;
     int port = 0;
     QString error; // empty when the text could be read
@@ -15,9 +23,10 @@ struct ServerAddress
     bool ok() const { return error.isEmpty(); }
 };
 
-// Reads "host" (giving defaultPort) or "host:port" (port 1 to 65535). Blanks around the text
-// and around the port are ignored. An unreadable port leaves `error` set with a text that
-// names the field's value; host and port are then not to be used.
+// Reads "host" (giving defaultPort) or "host:port" (port 1 to 65535), after a scheme when there
+// is one ("ftps://" gives port 990 by default; a "/" after the host is ignored). Blanks around
+// the text and around the port are ignored; an unknown scheme is an error. An unreadable port leaves `error`
+// set with a text that names the field's value; host and port are then not to be used.
 ServerAddress readServerAddress(const QString &text, int defaultPort);
 
 } // namespace cvb

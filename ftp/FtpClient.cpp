@@ -96,8 +96,12 @@ int TcvbFTP::FtpCommand(const QByteArray &command, const QByteArray &argument)
             continue;
         }
         switch (ftp::classifyReply(line)) {
-        case ReplyKind::Continuation:
         case ReplyKind::Preliminary:
+            // The server is ready for the data connection's handshake now.
+            m_data->PreliminaryReply();
+            result = WaitReply();
+            break;
+        case ReplyKind::Continuation:
             result = WaitReply();
             break;
         case ReplyKind::Success:
@@ -218,11 +222,41 @@ int TcvbFTP::Logon()
 {
     if (!Connected()) {
         Trace(2, QStringLiteral("Connecting to FTP server."));
+        m_protectData = false;
+        m_peerCertificate = {};
         int result = ConnectAndWait();
+        if (result == 0 && m_security == ftpsImplicit)
+            result = SecureControl();
         if (result == 0)
             result = FtpCommand({}); // the greeting
+        if (result == 0 && m_security == ftpsExplicit) {
+            result = FtpCommand("AUTH", "TLS");
+            if (result == 141 || (result == 0 && !ReplyLine().startsWith("234"))) {
+                SetLastError(kFtpTlsRefused,
+                             QStringLiteral("The server refused encryption (AUTH TLS: %1); the log-on was "
+                                            "given up and the password not sent.")
+                                 .arg(QString::fromUtf8(ReplyLine().trimmed())));
+                DropControlConnection();
+                return kFtpTlsRefused;
+            }
+            if (result == 0)
+                result = SecureControl();
+        }
+        if (result == 0 && m_security != ftpsNone) {
+            result = FtpCommand("PBSZ", "0");
+            if (result == 0)
+                result = FtpCommand("PROT", "P");
+            m_protectData = result == 0;
+        }
         if (result != 0)
             return result;
+    }
+    // A connection that should carry TLS and does not never sees the account.
+    if (m_security != ftpsNone && TlsStatus() != TlsState::Up) {
+        SetLastError(kFtpTlsRefused,
+                     QStringLiteral("The connection is not encrypted; the password was not sent."));
+        DropControlConnection();
+        return kFtpTlsRefused;
     }
     if (!m_user.isEmpty()) {
         const int result = FtpCommand("USER", Network(m_user));
@@ -260,6 +294,45 @@ int TcvbFTP::ReturnToFolder(const QStringList &trail)
     return 0;
 }
 
+CTlsContext &TcvbFTP::TlsContext()
+{
+    if (!m_tlsContext)
+        m_tlsContext = std::make_unique<CTlsContext>();
+    return *m_tlsContext;
+}
+
+int TcvbFTP::SecureControl()
+{
+    Trace(2, QStringLiteral("Starting TLS."));
+    CTlsContext &context = TlsContext();
+    int result = context.Ok() ? StartTlsAndWait(context, ServerName())
+                              : (SetLastError(kTlsFailed, context.Error()), kTlsFailed);
+    if (result == 0) {
+        m_peerCertificate = TlsChannel()->PeerCertificate();
+        const QString pinned = normalizeFingerprint(m_trustedFingerprint);
+        const bool trusted =
+            m_peerCertificate.verified || (!pinned.isEmpty() && pinned == m_peerCertificate.fingerprint);
+        if (!trusted) {
+            result = kTlsUntrusted;
+            // The short fingerprint and the server come first: a log row keeps 100 characters.
+            SetLastError(result, QStringLiteral("%1 of %2:%3 is not trusted (%4); SHA-256 fingerprint %5.")
+                                     .arg(shortFingerprint(m_peerCertificate.fingerprint), ServerName())
+                                     .arg(ControlPort())
+                                     .arg(pinned.isEmpty() ? m_peerCertificate.verifyError
+                                                           : QStringLiteral("not the pinned certificate"),
+                                          m_peerCertificate.fingerprint));
+        } else {
+            Trace(2,
+                  QStringLiteral("TLS established: %1, cipher %2%3.")
+                      .arg(TlsChannel()->Protocol(), TlsChannel()->Cipher(),
+                           m_peerCertificate.verified ? QString() : QStringLiteral(", pinned certificate")));
+        }
+    }
+    if (result != 0)
+        DropControlConnection();
+    return result;
+}
+
 int TcvbFTP::Logoff()
 {
     if (!Connected())
@@ -282,6 +355,17 @@ void TcvbFTP::DropControlConnection()
 
 int TcvbFTP::Abort()
 {
+    // Urgent data cannot travel inside TLS: there the ABOR command goes alone, after a reset of
+    // the data connection, which makes a server that reads commands only between transfers
+    // (it waits for urgent data) fail its transfer and read the ABOR.
+    if (TlsStatus() != TlsState::Off) {
+        if (m_abortedAction != ftpIdle) {
+            m_transferAborted = true;
+            m_data->CloseListening();
+            m_data->ResetConnection();
+        }
+        return FtpCommand("ABOR");
+    }
     const int one = 1;
     Ws().setsockopt(Socket(), ws::SOL_SOCKET_, ws::SO_OOBINLINE_, reinterpret_cast<const char *>(&one),
                     sizeof one);
@@ -344,6 +428,11 @@ int TcvbFTP::Transfer(int action)
         SetLastError(m_data->LocalError(), m_data->LocalErrorText());
         return m_data->LocalError();
     }
+    // ... and only when the data connection delivered it whole.
+    if (result == 0 && m_data->ReceiveError() != 0) {
+        SetLastError(m_data->ReceiveError(), m_data->ReceiveErrorText());
+        return m_data->ReceiveError();
+    }
     return result;
 }
 
@@ -353,6 +442,7 @@ int TcvbFTP::SetUpDataConnection()
     // end of this one.
     TearDownDataConnection();
     m_data->BeginTransfer();
+    m_data->HoldForTls(m_protectData);
     if (!m_passive) {
         QByteArray argument;
         int result = m_data->Listen(0, Socket());

@@ -37,6 +37,13 @@ enum TcvbFTPActions {
 
 enum TFTPTransferModes { tmDefault = 0, tmASCII = 1, tmBinary = 2 };
 
+// Plain FTP; TLS after AUTH TLS on the control connection (required, never given up for plain);
+// TLS from the first byte.
+enum TFTPSecurity { ftpsNone = 0, ftpsExplicit = 1, ftpsImplicit = 2 };
+
+// The server refused AUTH TLS: nothing else was sent.
+inline constexpr int kFtpTlsRefused = 160;
+
 class EcvbFTP : public EcvbComponent
 {
 public:
@@ -88,6 +95,18 @@ public:
     // The server's control port, 21 unless a server address names another.
     std::uint16_t ControlPort() const { return RemotePort(); }
     void SetControlPort(std::uint16_t port) { SetRemotePort(port); }
+    TFTPSecurity Security() const { return m_security; }
+    void SetSecurity(TFTPSecurity security) { m_security = security; }
+    // The name the server's certificate must carry (the host as the user wrote it); the
+    // server's address when empty.
+    QString ServerName() { return m_serverName.isEmpty() ? RemoteHost() : m_serverName; }
+    void SetServerName(const QString &name) { m_serverName = name; }
+    // A SHA-256 fingerprint that is trusted for this server although the system's store does
+    // not vouch for its certificate (any common spelling).
+    QString TrustedFingerprint() const { return m_trustedFingerprint; }
+    void SetTrustedFingerprint(const QString &fingerprint) { m_trustedFingerprint = fingerprint; }
+    // The certificate the server showed at the last TLS log-on (empty without one).
+    TlsCertificateInfo PeerCertificate() const { return m_peerCertificate; }
     // The text that action 15 sends as it stands.
     void SetRawCommand(const QString &command) { m_rawCommand = command; }
 
@@ -124,6 +143,9 @@ private:
     int Transfer(int action);
     int SetUpDataConnection();
     int WaitForDataEnd();
+    // TLS on the control connection, with the trust decision: 0 or an error code.
+    int SecureControl();
+    CTlsContext &TlsContext();
     void TearDownDataConnection();
     void Trace(int direction, const QString &message);
     static QByteArray Network(const QString &text) { return text.toUtf8(); }
@@ -146,6 +168,12 @@ private:
     TFTPTransferModes m_transferMode = tmDefault;
     bool m_passive = false;
     std::int32_t m_startByte = 0;
+    TFTPSecurity m_security = ftpsNone;
+    QString m_serverName;
+    QString m_trustedFingerprint;
+    TlsCertificateInfo m_peerCertificate;
+    std::unique_ptr<CTlsContext> m_tlsContext;
+    bool m_protectData = false; // PROT P is in force: data connections carry TLS
 };
 
 } // namespace cvb

@@ -111,6 +111,9 @@ void CDataInterface::BeginTransfer()
     m_localErrorText.clear();
     m_listedNames = 0;
     m_commandSent = false;
+    m_replySeen = false;
+    m_receiveError = 0;
+    m_receiveErrorText.clear();
     m_pending.clear();
     m_decoder.reset();
 }
@@ -192,6 +195,53 @@ void CDataInterface::Opened()
     }
     if (m_owner->OnStartTransfer)
         m_owner->OnStartTransfer(m_owner);
+    StartTlsWhenReady();
+}
+
+void CDataInterface::PreliminaryReply()
+{
+    m_replySeen = true;
+    StartTlsWhenReady();
+}
+
+void CDataInterface::StartTlsWhenReady()
+{
+    if (TlsStatus() != TlsState::Held || !m_replySeen || !Connected())
+        return;
+    // The data connection resumes the control connection's session: servers take that as the
+    // proof that both come from the same client.
+    CTlsChannel *control = m_owner->TlsChannel();
+    ssl_session_st *session = control ? control->TakeSession() : nullptr;
+    StartTls(m_owner->TlsContext(), m_owner->ServerName(), session);
+    FreeTlsSession(session);
+}
+
+void CDataInterface::FireTlsReady(int code, const QString &text)
+{
+    // A data connection speaks for the server only with the certificate the control
+    // connection accepted.
+    if (code == 0 && TlsChannel()->PeerCertificate().fingerprint == m_owner->PeerCertificate().fingerprint)
+        return;
+    if (code == 0)
+        RecordReceiveError(kTlsUntrusted,
+                           QStringLiteral("The data connection showed another certificate than the server."));
+    else
+        RecordReceiveError(code, text);
+    WithoutRaising(*this, [&] { SetConnected(false); });
+}
+
+void CDataInterface::ReceiveFailed(int code, const QString &text)
+{
+    RecordReceiveError(code, text);
+}
+
+void CDataInterface::RecordReceiveError(int code, const QString &text)
+{
+    if (m_receiveError == 0) {
+        m_receiveError = code;
+        m_receiveErrorText = text;
+    }
+    FireError(code, text);
 }
 
 void CDataInterface::FireDataIn(const QByteArray &text, bool)
@@ -261,7 +311,7 @@ void CDataInterface::FireDisconnected(int, const QString &)
 
 int CDataInterface::Pump()
 {
-    if (m_mode != UploadFromFile || !m_commandSent || !m_file.isOpen() || !Connected())
+    if (m_mode != UploadFromFile || !m_commandSent || !m_file.isOpen() || !Connected() || !ReadyForData())
         return 0;
     for (;;) {
         if (m_pending.isEmpty()) {
@@ -273,7 +323,7 @@ int CDataInterface::Pump()
             if (position >= m_fileSize) {
                 // Closing the data connection ends the upload for the server.
                 m_file.close();
-                WithoutRaising(*this, [&] { SetConnected(false); });
+                WithoutRaising(*this, [&] { CloseGracefully(); });
                 return 0;
             }
             const int length = int(std::min<std::int64_t>(m_fileSize - position, kBlockSize));

@@ -71,6 +71,14 @@ public:
     int LocalError() const { return m_localError; }
     QString LocalErrorText() const { return m_localErrorText; }
 
+    // The first failure of the data connection while receiving or securing it (a connection
+    // cut before the TLS close among them): 0 or the error code, with its text.
+    int ReceiveError() const { return m_receiveError; }
+    QString ReceiveErrorText() const { return m_receiveErrorText; }
+    // The server answered the transfer command with a 1xx reply: a TLS data connection starts
+    // its handshake now (some servers reset one that starts earlier).
+    void PreliminaryReply();
+
     // The upload pump: sends file blocks while the data socket takes them. 0 or an error code.
     int Pump();
 
@@ -80,8 +88,12 @@ protected:
     void FireConnected(int status, const QString &description) override;
     void FireDisconnected(int status, const QString &description) override;
     void FireDataIn(const QByteArray &text, bool eol) override;
+    void FireTlsReady(int code, const QString &text) override;
+    void ReceiveFailed(int code, const QString &text) override;
 
 private:
+    void StartTlsWhenReady();
+    void RecordReceiveError(int code, const QString &text);
     void Accept();
     // True when `peer` is the address of the control connection's server.
     bool FromControlPeer(const sockaddr_in &peer) const;
@@ -104,6 +116,9 @@ private:
     int m_localError = 0;
     QString m_localErrorText;
     bool m_commandSent = false;
+    bool m_replySeen = false;
+    int m_receiveError = 0;
+    QString m_receiveErrorText;
 };
 
 } // namespace cvb

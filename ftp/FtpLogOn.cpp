@@ -1,10 +1,22 @@
 #include "ftp/FtpLogOn.h"
 
 #include "data/ConnectionSettings.h"
+#include "data/Database.h"
+#include "data/KnownServers.h"
 #include "data/ServerAddress.h"
 #include "ftp/FtpClient.h"
 
 namespace cvb {
+
+void applyServerAddress(TcvbFTP &ftp, const ServerAddress &server)
+{
+    ftp.SetControlPort(static_cast<std::uint16_t>(server.port));
+    ftp.SetRemoteHost(server.host);
+    ftp.SetServerName(server.host);
+    ftp.SetSecurity(server.security == ServerSecurity::ExplicitTls   ? ftpsExplicit
+                    : server.security == ServerSecurity::ImplicitTls ? ftpsImplicit
+                                                                     : ftpsNone);
+}
 
 QString prepareLogOn(TcvbFTP &ftp, const ConnectionSettings &settings)
 {
@@ -13,8 +25,8 @@ QString prepareLogOn(TcvbFTP &ftp, const ConnectionSettings &settings)
         return server.error;
     ftp.SetUser(settings.user);
     ftp.SetPassword(settings.password);
-    ftp.SetControlPort(static_cast<std::uint16_t>(server.port));
-    ftp.SetRemoteHost(server.host);
+    applyServerAddress(ftp, server);
+    ftp.SetTrustedFingerprint(pinnedFingerprint(aliasFolder(), server.host, server.port));
     // Behind a firewall or NAT the server cannot open data connections to us.
     ftp.SetPassive(settings.passive);
     return {};

@@ -1,6 +1,7 @@
 // How everything that connects to the web server (the backup, the remote browser, the connection
 // test, the live session) sets the FTP component up from the one connection record: the account,
-// the server as "host" or "host:port", and passive mode when the user sits behind a firewall.
+// the server as "host" or "host:port" with its scheme (plain or TLS, and the certificate pinned for
+// it in the database folder), and passive mode when the user sits behind a firewall.
 #pragma once
 
 #include <QString>
@@ -9,12 +10,16 @@ namespace cvb {
 
 class TcvbFTP;
 struct ConnectionSettings;
+struct ServerAddress;
 
 inline constexpr int kFtpPort = 21;
 
-// Sets user, password, server, port and passive mode on `ftp`; nothing is sent yet. Returns an
+// Sets user, password, server, port, TLS and passive mode on `ftp`; nothing is sent yet. Returns an
 // empty text, or the error text when the server field cannot be read (the component is then left
 // as it was and must not log on).
 QString prepareLogOn(TcvbFTP &ftp, const ConnectionSettings &settings);
+
+// The server part of it: host, port, the name its certificate must carry and plain or TLS.
+void applyServerAddress(TcvbFTP &ftp, const ServerAddress &server);
 
 } // namespace cvb

@@ -132,6 +132,10 @@ void TFTP_MailSend::Button1Click()
     const ServerAddress server = readServerAddress(tSMTPSrv->text(), kDefaultSmtpPort);
     if (!server.ok())
         SMTP1->ReportError(10022, server.error);
+    // A scheme for FTP over TLS would not make this mail encrypted: it is refused, not ignored.
+    if (server.security != ServerSecurity::Plain)
+        SMTP1->ReportError(10022, QStringLiteral("The mail server address \"%1\" names an FTP scheme.")
+                                      .arg(tSMTPSrv->text()));
     SMTP1->SetMailServer(server.host);
     SMTP1->SetMailPort(std::uint16_t(server.port));
 

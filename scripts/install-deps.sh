@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-pyftpdlib python3-aiosmtpd python3-dbfread python3-dbf
+  libssl-dev openssl
+  python3 python3-pyftpdlib python3-openssl python3-aiosmtpd python3-dbfread python3-dbf
   vsftpd curl lftp socat netcat-openbsd
   desktop-file-utils appstream dpkg-dev fakeroot lintian man-db
   poppler-utils

@@ -275,10 +275,11 @@ int CcvbIPPort::SendBytes(const char *data, int length, int flags)
     }
     if (length <= 0)
         return 0;
-    const int n = Ws().send(m_socket, data, length, flags);
-    if (n == kSocketError) {
+    int error = 0;
+    const int n = Transmit(data, length, flags, &error);
+    if (n < 0) {
         m_bytesSent = 0;
-        return Ws().WSAGetLastError();
+        return error;
     }
     m_bytesSent = n;
     if (n > 0 && m_notify)
@@ -306,6 +307,13 @@ void CcvbIPPort::HandleSocketMessage(TSocket socket, std::uint32_t event)
     const int status = static_cast<int>(event >> 16);
     switch (event & 0xffff) {
     case ws::FD_READ_:
+        // Held bytes are TLS records: they are read when the handshake starts.
+        if (m_tlsState == TlsState::Held)
+            break;
+        if (m_tlsState == TlsState::Handshaking) {
+            StepHandshake();
+            break;
+        }
         if (m_acceptData && !m_inReadLoop) {
             m_inReadLoop = true;
             struct Clear
@@ -320,7 +328,10 @@ void CcvbIPPort::HandleSocketMessage(TSocket socket, std::uint32_t event)
         }
         break;
     case ws::FD_WRITE_:
-        FireReadyToSend();
+        if (m_tlsState == TlsState::Handshaking)
+            StepHandshake();
+        else if (m_tlsState != TlsState::Held)
+            FireReadyToSend();
         break;
     case ws::FD_CONNECT_:
         SetConnectedState(true);
@@ -330,6 +341,9 @@ void CcvbIPPort::HandleSocketMessage(TSocket socket, std::uint32_t event)
             ResetState();
         break;
     case ws::FD_CLOSE_:
+        // A handshake cut short by the peer fails here.
+        if (m_tlsState == TlsState::Handshaking)
+            StepHandshake();
         if (!m_inReadLoop)
             ReadLoop(ReadMode::AfterClose);
         Disconnect(status);
@@ -412,7 +426,8 @@ void CcvbIPPort::ReadLoop(ReadMode mode)
                 DeliverWhole();
                 return;
             }
-            const int received = Ws().recv(m_socket, m_fifo.Tail(), m_fifo.FreeTail(), 0);
+            int receiveError = 0;
+            const int received = Receive(m_fifo.Tail(), m_fifo.FreeTail(), &receiveError);
             if (received == 0 || mode == ReadMode::AfterClose) {
                 // The end of the data: what was buffered before goes out whole.
                 const QByteArray fresh = received > 0 ? QByteArray(m_fifo.Tail(), received) : QByteArray();
@@ -427,9 +442,8 @@ void CcvbIPPort::ReadLoop(ReadMode mode)
                     continue;
             }
             if (received < 0) {
-                const int error = Ws().WSAGetLastError();
-                if (error != ws::WSAEWOULDBLOCK && error != ws::WSAENOTSOCK)
-                    FireError(error, kRecvFailed);
+                if (receiveError != ws::WSAEWOULDBLOCK && receiveError != ws::WSAENOTSOCK)
+                    ReceiveFailed(receiveError, m_tls ? m_tls->ErrorText() : kRecvFailed);
                 return;
             }
             m_fifo.Added(received);
@@ -457,6 +471,10 @@ void CcvbIPPort::Disconnect(int status)
         ReadLoop(ReadMode::Drain);
     if (m_socket == kInvalidSocket)
         return;
+    // The TLS close tells the peer that nothing was cut off.
+    if (m_tls && (m_tlsState == TlsState::Up || m_tlsState == TlsState::Closing))
+        m_tls->Close();
+    DropTls();
     const int rc = Ws().closesocket(m_socket);
     const int error = rc != 0 ? Ws().WSAGetLastError() : 0;
     SetConnectedState(false);
@@ -469,11 +487,137 @@ void CcvbIPPort::Disconnect(int status)
 
 void CcvbIPPort::ResetState()
 {
+    DropTls();
     CloseSocket();
     SetConnectedState(false);
     m_bytesSent = 0;
     m_acceptData = true;
     m_inReadLoop = false;
+}
+
+void CcvbIPPort::HoldForTls(bool hold)
+{
+    if (m_tlsState == TlsState::Off || m_tlsState == TlsState::Held)
+        m_tlsState = hold ? TlsState::Held : TlsState::Off;
+}
+
+void CcvbIPPort::StartTls(CTlsContext &context, const QString &serverName, ssl_session_st *resume)
+{
+    m_tls = std::make_unique<CTlsChannel>(context, Ws(), m_socket, serverName, resume);
+    m_tlsState = TlsState::Handshaking;
+    StepHandshake();
+}
+
+void CcvbIPPort::StepHandshake()
+{
+    switch (m_tls->Handshake()) {
+    case CTlsChannel::Step::Again:
+        // The socket's next read or write notification brings the next step.
+        return;
+    case CTlsChannel::Step::Done:
+        m_tlsState = TlsState::Up;
+        if (m_notify)
+            m_notify->RequestPass();
+        FireTlsReady(0, {});
+        // Data that came with the last handshake record is read now.
+        if (m_connected)
+            PostRead();
+        return;
+    case CTlsChannel::Step::Failed:
+        m_tlsState = TlsState::Failed;
+        FireTlsReady(kTlsHandshakeFailed, m_tls->ErrorText());
+        return;
+    }
+}
+
+void CcvbIPPort::CloseGracefully()
+{
+    if (m_tls && m_tlsState == TlsState::Up) {
+        m_tls->Close();
+        m_tlsState = TlsState::Closing;
+        PostRead();
+        return;
+    }
+    SetConnected(false);
+}
+
+void CcvbIPPort::ResetConnection()
+{
+    if (m_socket == kInvalidSocket)
+        return;
+    const bool linger = m_linger;
+    m_linger = false;
+    WithoutRaising(*this, [this] { ApplyLinger(); });
+    m_linger = linger;
+    if (m_notify)
+        Ws().WSAAsyncSelect(m_socket, m_notify, ws::kSocketMessage, 0);
+    DropTls();
+    CloseSocket();
+    SetConnectedState(false);
+    m_pendingClose = false;
+    // A read loop that delivered the event which led here ends when it sees the socket gone.
+    FireDisconnected(0, StatusText(0));
+}
+
+int CcvbIPPort::Receive(char *buffer, int length, int *error)
+{
+    switch (m_tlsState) {
+    case TlsState::Off: {
+        const int n = Ws().recv(m_socket, buffer, length, 0);
+        if (n < 0)
+            *error = Ws().WSAGetLastError();
+        return n;
+    }
+    case TlsState::Up:
+    case TlsState::Closing: {
+        // A failure was reported when it happened; what follows is the end.
+        if (m_tls->Failed())
+            return 0;
+        const int n = m_tls->Read(buffer, length, error);
+        // Once this side has sent its close, a peer that only drops the connection has still
+        // had everything.
+        if (n < 0 && *error == kTlsTruncated && m_tlsState == TlsState::Closing)
+            return 0;
+        return n;
+    }
+    default:
+        // Bytes before or after a failed handshake are not data.
+        return 0;
+    }
+}
+
+int CcvbIPPort::Transmit(const char *data, int length, int flags, int *error)
+{
+    if (m_tlsState == TlsState::Off) {
+        const int n = Ws().send(m_socket, data, length, flags);
+        if (n < 0)
+            *error = Ws().WSAGetLastError();
+        return n;
+    }
+    if (m_tlsState != TlsState::Up) {
+        *error = ws::WSAEWOULDBLOCK;
+        return -1;
+    }
+    int total = 0;
+    while (total < length) {
+        const int n = m_tls->Write(data + total, length - total, error);
+        if (n < 0)
+            return total > 0 && *error == ws::WSAEWOULDBLOCK ? total : -1;
+        total += n;
+    }
+    return total;
+}
+
+void CcvbIPPort::DropTls()
+{
+    m_tls.reset();
+    m_tlsState = TlsState::Off;
+}
+
+void CcvbIPPort::FireTlsReady(int code, const QString &text)
+{
+    if (code != 0)
+        FireError(code, text);
 }
 
 void CcvbIPPort::FireConnected(int status, const QString &description)

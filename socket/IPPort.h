@@ -2,6 +2,7 @@
 #pragma once
 #include "socket/LineFIFO.h"
 #include "socket/SocketNotify.h"
+#include "socket/Tls.h"
 #include "socket/Winsock.h"
 
 #include <QPointer>
@@ -66,6 +67,24 @@ public:
     // socket error.
     int SendBytes(const char *data, int length, int flags = 0);
 
+    // TLS on this connection. HoldForTls keeps received bytes unread until StartTls (the peer
+    // speaks TLS, so nothing may read them as plain data). StartTls begins the handshake on
+    // the connected socket; it goes on with the socket's notifications and ends in
+    // FireTlsReady. Afterwards every byte received and sent passes through the channel.
+    enum class TlsState { Off, Held, Handshaking, Up, Closing, Failed };
+    TlsState TlsStatus() const { return m_tlsState; }
+    void HoldForTls(bool hold);
+    void StartTls(CTlsContext &context, const QString &serverName, ssl_session_st *resume);
+    CTlsChannel *TlsChannel() const { return m_tls.get(); }
+    // True when bytes may be sent: a plain connection, or TLS that is up.
+    bool ReadyForData() const { return m_tlsState == TlsState::Off || m_tlsState == TlsState::Up; }
+    // Ends the connection: with TLS up it sends the TLS close and keeps the socket until the
+    // peer's close (or the end of the connection) arrives; else it disconnects at once.
+    void CloseGracefully();
+    // Ends the connection at once with a reset, also from inside one of its own events: the
+    // peer's next send fails. The disconnect event follows as usual.
+    void ResetConnection();
+
     TStatusEvent OnConnected;
     TStatusEvent OnDisconnected;
     TDataInEvent OnDataIn;
@@ -86,6 +105,10 @@ protected:
     virtual void FireLinePiece(const QByteArray &piece) { FireDataIn(piece, false); }
     virtual void FireReadyToSend();
     virtual void SetConnectedState(bool connected) { m_connected = connected; }
+    // The end of a handshake that StartTls began: 0, or the error code and its text.
+    virtual void FireTlsReady(int code, const QString &text);
+    // A failure while receiving (the socket's or the TLS channel's).
+    virtual void ReceiveFailed(int code, const QString &text) { FireError(code, text); }
 
     TSocket LocalHostSocket() const override { return m_connected ? m_socket : kInvalidSocket; }
 
@@ -115,6 +138,12 @@ private:
     // keeps what is left) when AcceptData turns false.
     void DeliverWhole();
     static QString StatusText(int status);
+    void StepHandshake();
+    // recv and send through the TLS channel when there is one: bytes, 0 at the end of the
+    // data, or -1 with *error set.
+    int Receive(char *buffer, int length, int *error);
+    int Transmit(const char *data, int length, int flags, int *error);
+    void DropTls();
 
     QPointer<CSocketNotify> m_notify;
     std::uint32_t m_remoteHost = 0;
@@ -133,6 +162,8 @@ private:
     bool m_readDeferred = false;
     int m_bytesSent = 0;
     LineFIFO m_fifo;
+    std::unique_ptr<CTlsChannel> m_tls;
+    TlsState m_tlsState = TlsState::Off;
 };
 
 } // namespace cvb

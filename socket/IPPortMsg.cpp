@@ -226,6 +226,38 @@ void CIPPortMsg::FireConnected(int status, const QString &description)
     CcvbIPPort::FireConnected(status, description);
 }
 
+int CIPPortMsg::StartTlsAndWait(CTlsContext &context, const QString &serverName, ssl_session_st *resume)
+{
+    if (!Connected()) {
+        SetLastError(ws::WSAENOTCONN, DescribeError(ws::WSAENOTCONN));
+        return ws::WSAENOTCONN;
+    }
+    m_handshaking = true;
+    m_tlsResult = 0;
+    m_tlsResultText.clear();
+    StartTls(context, serverName, resume);
+    const int result = WaitUntil([this] { return !m_handshaking || !Connected(); });
+    if (result != 0)
+        return result;
+    if (m_handshaking) {
+        // The peer closed the connection before the handshake ended.
+        m_handshaking = false;
+        m_tlsResult = kTlsHandshakeFailed;
+        m_tlsResultText = QStringLiteral("TLS handshake failed: the server closed the connection.");
+    }
+    if (m_tlsResult != 0)
+        SetLastError(m_tlsResult, m_tlsResultText);
+    return m_tlsResult;
+}
+
+void CIPPortMsg::FireTlsReady(int code, const QString &text)
+{
+    // The waiting caller reports a failure.
+    m_handshaking = false;
+    m_tlsResult = code;
+    m_tlsResultText = text;
+}
+
 void CIPPortMsg::FireDisconnected(int status, const QString &description)
 {
     m_connectResult = status;

@@ -57,6 +57,8 @@ public:
     // Handles events as one wait until done() holds: 0, 301 as PumpOne, or the first non-zero
     // result of IdleHook, which is called on every pass.
     int WaitUntil(const std::function<bool()> &done);
+    // Starts TLS on the connection and waits for the end of the handshake: 0 or an error code.
+    int StartTlsAndWait(CTlsContext &context, const QString &serverName, ssl_session_st *resume = nullptr);
     // Ends the innermost running waits of this component, up to five of them.
     void Interrupt();
 
@@ -73,6 +75,7 @@ protected:
     void FireDataIn(const QByteArray &text, bool eol) override;
     void FireLinePiece(const QByteArray &piece) override;
     void FireReadyToSend() override;
+    void FireTlsReady(int code, const QString &text) override;
 
 private:
     enum class Pump { GoOn, Interrupted, TimedOut };
@@ -88,6 +91,9 @@ private:
     bool m_oneLinePerWait = true;
     int m_connectResult = 0;
     int m_idleLimit = kDefaultIdleLimit;
+    bool m_handshaking = false;
+    int m_tlsResult = 0;
+    QString m_tlsResultText;
 };
 
 // Adds sending a file with dot-stuffing and the text functions that build message text.

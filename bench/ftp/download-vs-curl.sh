@@ -2,11 +2,15 @@
 # Download throughput of cvb-ftp against curl, from one local vsftpd on a loopback port.
 # The same 512 MiB file is fetched alternately by `cvb-ftp get` and by `curl`, ROUNDS times each,
 # both in passive binary mode; the script prints MB/s per run, the median of each and the ratio.
+# With CVB_FTP_TLS=1 both speak FTP over TLS (AUTH TLS, encrypted data connections) to a vsftpd
+# that requires it, with a certificate made for the run: cvb-ftp with ftpes:// and --trust, curl
+# with --ssl-reqd and the certificate as its CA.
 #
 # Usage (as root, vsftpd and curl installed):
 #   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
 #   cmake --build build/release --target cvb-ftp -j2
 #   bench/ftp/download-vs-curl.sh [BUILD_DIR=build/release] [ROUNDS=5] [SIZE_MIB=512]
+#   CVB_FTP_TLS=1 bench/ftp/download-vs-curl.sh build/release 5 256
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -27,10 +31,26 @@ trap cleanup EXIT INT TERM
 mkdir "$work/root" "$work/out"
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$work/root/big.bin"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-"$repo/tests/support/vsftpd-run.sh" "$port" "$work/root" 2> "$work/vsftpd.log" &
+tls=${CVB_FTP_TLS:-}
+cert=
+curl_tls=
+cvb_host=127.0.0.1
+cvb_trust=
+if [ -n "$tls" ]; then
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
+        -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
+        -keyout "$work/key.pem" -out "$work/cert.pem" 2> /dev/null
+    cat "$work/cert.pem" "$work/key.pem" > "$work/server.pem"
+    cert=$work/server.pem
+    fingerprint=$(openssl x509 -in "$work/cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
+    curl_tls="--ssl-reqd --cacert $work/cert.pem"
+    cvb_host=ftpes://127.0.0.1
+    cvb_trust="--trust $fingerprint"
+fi
+"$repo/tests/support/vsftpd-run.sh" "$port" "$work/root" $cert 2> "$work/vsftpd.log" &
 server_pid=$!
 for _ in $(seq 100); do
-    curl -s --max-time 2 "ftp://127.0.0.1:$port/" > /dev/null 2>&1 && break
+    curl -s $curl_tls --max-time 2 "ftp://127.0.0.1:$port/" > /dev/null 2>&1 && break
     sleep 0.1
 done
 
@@ -46,8 +66,9 @@ run_one() {
     echo "$start $end" | awk -v bytes="$got" '{ printf "%.1f\n", bytes / ($2 - $1) / 1e6 }'
 }
 
-cvb_get() { "$tool" ${CVB_FTP_MODE:---passive} --binary --port "$port" 127.0.0.1 get big.bin "$work/out/big.bin"; }
-curl_get() { curl -s --disable-epsv "ftp://127.0.0.1:$port/big.bin" -o "$work/out/big.bin"; }
+# $cvb_trust and $curl_tls are split into words on purpose.
+cvb_get() { "$tool" ${CVB_FTP_MODE:---passive} --binary --port "$port" $cvb_trust "$cvb_host" get big.bin "$work/out/big.bin"; }
+curl_get() { curl -s $curl_tls --disable-epsv "ftp://127.0.0.1:$port/big.bin" -o "$work/out/big.bin"; }
 
 # One warm-up of each, so that both read the file from the page cache.
 run_one cvb_get > /dev/null

@@ -19,6 +19,7 @@
 namespace {
 
 using cvb::test::BackupHarness;
+using cvb::test::OddFtpServer;
 using cvb::test::ProfileSettings;
 using cvb::test::readFile;
 

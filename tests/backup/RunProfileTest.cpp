@@ -1,10 +1,12 @@
 // corvale-backup --run-profile, end to end: tables prepared with cvb-dbf, real FTP servers on
 // loopback, the program run as cron or a systemd timer would run it.
+#include "socket/Tls.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/PdfText.h"
 #include "tests/support/Peers.h"
 #include "tests/support/SiteTree.h"
+#include "tests/support/TestCertificate.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -205,6 +207,96 @@ TEST(RunProfile, SampleSiteFromVsftpdIsCopiedByteForByte)
     checkSampleBackup(d, root);
 }
 
+// Over ftpes:// the whole session is encrypted; vsftpd insists that every data connection
+// resumes the control connection's TLS session. The certificate is pinned in known-servers.
+TEST(RunProfile, SampleSiteOverExplicitTlsFromVsftpdIsCopiedByteForByte)
+{
+    QTemporaryDir site;
+    const QString root = site.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(root));
+    EXPECT_GE(cvb::test::buildSampleSite(root, 5LL * 1024 * 1024), 200);
+    cvb::test::TestCertificate cert;
+    ASSERT_TRUE(cert.ok()) << cert.error().toStdString();
+    cvb::test::VsftpdServer server(root, cert.pemFile());
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ProgramData d;
+    d.setConnection({QStringLiteral("DOMAIN=ftpes://127.0.0.1:%1").arg(server.port()),
+                     QStringLiteral("USERNAME=anonymous"), QStringLiteral("PASSWORD=backup@example.com")});
+    ASSERT_TRUE(cvb::test::writeFile(
+        d.data() + QStringLiteral("/known-servers"),
+        QStringLiteral("127.0.0.1:%1 %2\n").arg(server.port()).arg(cert.fingerprint()).toUtf8()));
+    addSampleProfile(d);
+    checkSampleBackup(d, root);
+}
+
+// Nobody is asked during a backup: a certificate that is neither vouched for by the system's
+// store nor pinned, or that differs from the pinned one, fails the backup before anything is
+// downloaded, and the log names the server and the certificate.
+TEST(RunProfile, AnUntrustedOrChangedCertificateFailsTheBackupAndDownloadsNothing)
+{
+    cvb::test::TestCertificate cert;
+    cvb::test::TestCertificate changed;
+    ASSERT_TRUE(cert.ok() && changed.ok());
+    cvb::test::PyFtpServer server(QStringLiteral("tester"), QStringLiteral("secret"), changed.pemFile());
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("page.html")), "<p>secret</p>\n"));
+    ProgramData d;
+    d.useServer(server);
+    d.setConnection({QStringLiteral("DOMAIN=ftpes://127.0.0.1:%1").arg(server.port())});
+    d.addProfile(QStringLiteral("Tls"));
+    d.addSource(QStringLiteral("Tls"), QStringLiteral("/page.html"));
+    const QString pinned = QStringLiteral("127.0.0.1:%1 %2\n").arg(server.port());
+    for (const QString &knownServers : {QString(), pinned.arg(cert.fingerprint())}) {
+        if (!knownServers.isEmpty()) {
+            ASSERT_TRUE(
+                cvb::test::writeFile(d.data() + QStringLiteral("/known-servers"), knownServers.toUtf8()));
+        }
+        const qsizetype before = d.eventsOf(QStringLiteral("Tls")).size();
+        const auto r = d.run(QStringLiteral("Tls"));
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        const QStringList rows = d.eventsOf(QStringLiteral("Tls")).mid(before);
+        const QStringList exceptions = rows.filter(QStringLiteral("EXCEPTION: "));
+        ASSERT_FALSE(exceptions.isEmpty()) << rows.join(QLatin1Char('\n')).toStdString();
+        // The row is cut at 100 characters: the short fingerprint and the server come first.
+        EXPECT_TRUE(exceptions[0].contains(QStringLiteral("127.0.0.1:%1").arg(server.port())))
+            << exceptions[0].toStdString();
+        EXPECT_TRUE(exceptions[0].contains(cvb::shortFingerprint(changed.fingerprint())))
+            << exceptions[0].toStdString();
+        EXPECT_TRUE(rows.filter(QStringLiteral("Finished downloading")).isEmpty());
+        EXPECT_TRUE(QDir(d.target()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
+}
+
+// A data connection that ends without its TLS close may have been cut short by anyone on the
+// way: the download fails and the earlier copy stays as it was.
+TEST(RunProfile, ATlsDownloadCutShortFailsAndKeepsTheEarlierCopy)
+{
+    cvb::test::TestCertificate cert;
+    ASSERT_TRUE(cert.ok());
+    cvb::test::PyFtpServer server(QStringLiteral("tester"), QStringLiteral("secret"), cert.pemFile(), true);
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("big.bin")), QByteArray(300000, 'n')));
+    ProgramData d;
+    d.useServer(server);
+    d.setConnection({QStringLiteral("DOMAIN=ftpes://127.0.0.1:%1").arg(server.port())});
+    ASSERT_TRUE(cvb::test::writeFile(
+        d.data() + QStringLiteral("/known-servers"),
+        QStringLiteral("127.0.0.1:%1 %2\n").arg(server.port()).arg(cert.fingerprint()).toUtf8()));
+    d.addProfile(QStringLiteral("Cut"));
+    d.addSource(QStringLiteral("Cut"), QStringLiteral("/big.bin"), QStringLiteral("Binary"));
+    const QByteArray earlier(1000, 'g');
+    const QString copy = d.target() + QStringLiteral("/big.bin");
+    ASSERT_TRUE(cvb::test::writeFile(copy, earlier));
+    const auto r = d.run(QStringLiteral("Cut"));
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(cvb::test::readFile(copy), earlier);
+    EXPECT_EQ(QDir(d.target()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("big.bin")});
+    const QStringList rows = d.eventsOf(QStringLiteral("Cut"));
+    EXPECT_FALSE(rows.filter(QStringLiteral("EXCEPTION: 331")).isEmpty())
+        << rows.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(RunProfile, AMissingSourceFailsWithoutLeavingAFolderInItsPlaceAndExitsWithOne)
 {
     cvb::test::PyFtpServer server;
@@ -263,7 +355,7 @@ TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoT
 {
     QTemporaryDir site;
     ASSERT_TRUE(cvb::test::writeFile(site.filePath("hang.bin"), QByteArray(1 << 20, 'h')));
-    cvb::test::OddFtpServer server(site.path(), {}, false, QStringLiteral("hang.bin"));
+    cvb::test::OddFtpServer server(site.path(), {}, false, 0, QStringLiteral("hang.bin"));
     ASSERT_NE(server.port(), 0);
     ProgramData d;
     d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()), QStringLiteral("USERNAME=tester"),

@@ -32,4 +32,34 @@ TEST(ServerAddress, UnreadablePortIsAnErrorNamingTheValue)
     }
 }
 
+TEST(ServerAddress, TheSchemeChoosesPlainOrTlsAndFtpsHasItsOwnDefaultPort)
+{
+    using cvb::ServerSecurity;
+    const struct
+    {
+        const char *text;
+        ServerSecurity security;
+        const char *host;
+        int port;
+    } cases[] = {
+        {"ftp://ftp.example.org", ServerSecurity::Plain, "ftp.example.org", 21},
+        {"FTPES://ftp.example.org:2121/", ServerSecurity::ExplicitTls, "ftp.example.org", 2121},
+        {" ftpes://10.0.0.1", ServerSecurity::ExplicitTls, "10.0.0.1", 21},
+        {"ftps://ftp.example.org", ServerSecurity::ImplicitTls, "ftp.example.org", 990},
+        {"ftps://ftp.example.org:21", ServerSecurity::ImplicitTls, "ftp.example.org", 21},
+    };
+    for (const auto &c : cases) {
+        const cvb::ServerAddress a = cvb::readServerAddress(QString::fromLatin1(c.text), 21);
+        ASSERT_TRUE(a.ok()) << c.text << ": " << a.error.toStdString();
+        EXPECT_EQ(a.security, c.security) << c.text;
+        EXPECT_EQ(a.host, QString::fromLatin1(c.host)) << c.text;
+        EXPECT_EQ(a.port, c.port) << c.text;
+    }
+    for (const char *bad : {"sftp://host", "http://host:80", "ftps://host:x"}) {
+        const cvb::ServerAddress a = cvb::readServerAddress(QString::fromLatin1(bad), 21);
+        EXPECT_FALSE(a.ok()) << bad;
+        EXPECT_TRUE(a.error.contains(QString::fromLatin1(bad))) << a.error.toStdString();
+    }
+}
+
 } // namespace

@@ -17,19 +17,11 @@
 using namespace cvb;
 using cvb::test::PyFtpServer;
 
+using cvb::test::randomBytes;
 using cvb::test::readFile;
 using cvb::test::writeFile;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(gen() & 0xFF);
-    return bytes;
-}
 
 // A big file written quickly: pseudo-random 64-bit words, so that no block repeats.
 void writeBigFile(const QString &path, qint64 size)

@@ -1,6 +1,7 @@
 // cvb-ftp, the command-line client, against a real server.
 #include "tests/support/FtpServer.h"
 #include "tests/support/Peers.h"
+#include "tests/support/TestCertificate.h"
 
 #include <QDir>
 #include <QFile>
@@ -149,4 +150,33 @@ TEST_F(FtpTool, ThePasswordComesFromStandardInputOrTheEnvironment)
     qunsetenv("CVB_FTP_PASSWORD");
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("hello.txt"));
+}
+
+// A refused certificate's message gives the fingerprint that --trust takes, in either form.
+TEST(FtpToolTls, TrustTakesTheFingerprintThatTheRefusalShowed)
+{
+    cvb::test::TestCertificate cert;
+    ASSERT_TRUE(cert.ok()) << cert.error().toStdString();
+    PyFtpServer server(QStringLiteral("tester"), QStringLiteral("secret"), cert.pemFile());
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ASSERT_TRUE(writeFile(server.path("hello.txt"), "hello\n"));
+    const QString url = QStringLiteral("ftpes://127.0.0.1:%1").arg(server.port());
+    const QStringList account{"--user", server.user(), "--password", server.password(), "--passive"};
+
+    const ProcessResult refused = cvb::test::runProcess(tool(), account + QStringList{url, "ls"});
+    EXPECT_EQ(refused.exitCode, 1);
+    const QString message = QString::fromUtf8(refused.err);
+    EXPECT_TRUE(message.contains(cert.fingerprint())) << message.toStdString();
+    const QString shortForm =
+        message.mid(message.indexOf(QStringLiteral("SHA256:"))).section(QLatin1Char(' '), 0, 0);
+
+    for (const QString &trust :
+         {cert.fingerprint(), shortForm, QString(cert.fingerprint()).remove(':').toLower()}) {
+        const ProcessResult listed =
+            cvb::test::runProcess(tool(), account + QStringList{"--trust", trust, url, "ls"});
+        EXPECT_EQ(listed.exitCode, 0) << trust.toStdString() << ": " << listed.err.toStdString();
+        EXPECT_EQ(listed.out, "hello.txt\n");
+    }
+    EXPECT_EQ(cvb::test::runProcess(tool(), account + QStringList{"--trust", "AB:CD", url, "ls"}).exitCode,
+              2);
 }

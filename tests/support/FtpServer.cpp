@@ -54,11 +54,17 @@ bool waitUntilListening(int port, int timeoutMs)
     return false;
 }
 
-PyFtpServer::PyFtpServer(const QString &user, const QString &password) : m_user(user), m_password(password)
+PyFtpServer::PyFtpServer(const QString &user, const QString &password, const QString &tlsPem, bool cutDataTls)
+    : m_user(user), m_password(password)
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(python(), {sourcePath(QStringLiteral("tests/support/ftp_server.py")), QStringLiteral("0"),
-                               m_root.path(), user, password});
+    QStringList args{sourcePath(QStringLiteral("tests/support/ftp_server.py")), QStringLiteral("0"),
+                     m_root.path(), user, password};
+    if (!tlsPem.isEmpty())
+        args << tlsPem;
+    if (cutDataTls)
+        args << QStringLiteral("cut");
+    m_process.start(python(), args);
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("could not start ") + python();
         return;
@@ -81,25 +87,14 @@ PyFtpServer::~PyFtpServer()
     stop(m_process);
 }
 
-VsftpdServer::VsftpdServer(const QString &root) : m_port(freePort())
-{
-    m_process.start(QStringLiteral("/bin/sh"), {sourcePath(QStringLiteral("tests/support/vsftpd-run.sh")),
-                                                QString::number(m_port), root});
-    if (!m_process.waitForStarted(10000)) {
-        m_error = QStringLiteral("could not start vsftpd-run.sh");
-        return;
-    }
-    m_listening = waitUntilListening(m_port);
-    if (!m_listening)
-        m_error = QString::fromUtf8(m_process.readAllStandardError());
-}
-
-OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive,
+OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive, int sendRate,
                            const QString &stallName)
 {
     QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
     if (noActive)
         args << QStringLiteral("--no-active");
+    if (sendRate > 0)
+        args << QStringLiteral("--send-rate") << QString::number(sendRate);
     if (!stallName.isEmpty())
         args << QStringLiteral("--stall") << stallName;
     args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
@@ -114,6 +109,24 @@ OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, b
 OddFtpServer::~OddFtpServer()
 {
     stop(m_process);
+}
+
+VsftpdServer::VsftpdServer(const QString &root, const QString &tlsPem, bool implicitTls) : m_port(freePort())
+{
+    QStringList args{sourcePath(QStringLiteral("tests/support/vsftpd-run.sh")), QString::number(m_port),
+                     root};
+    if (!tlsPem.isEmpty())
+        args << tlsPem;
+    if (implicitTls)
+        args << QStringLiteral("implicit");
+    m_process.start(QStringLiteral("/bin/sh"), args);
+    if (!m_process.waitForStarted(10000)) {
+        m_error = QStringLiteral("could not start vsftpd-run.sh");
+        return;
+    }
+    m_listening = waitUntilListening(m_port);
+    if (!m_listening)
+        m_error = QString::fromUtf8(m_process.readAllStandardError());
 }
 
 VsftpdServer::~VsftpdServer()

@@ -1,5 +1,6 @@
 // Real FTP servers on loopback for tests and benchmarks: pyftpdlib (user with every right,
-// active and passive mode) and vsftpd (anonymous, read-only, run in the foreground as root).
+// active and passive mode) and vsftpd (anonymous, read-only, run in the foreground as root); both
+// speak FTP over TLS when given a certificate (tests/support/TestCertificate.h).
 #pragma once
 
 #include "tests/support/Files.h"
@@ -15,9 +16,12 @@ namespace cvb::test {
 class PyFtpServer
 {
 public:
-    // Starts the server on a port of the system's choice with a fresh empty root folder.
+    // Starts the server on a port of the system's choice with a fresh empty root folder. With
+    // `tlsPem` (certificate and key) it requires TLS; with `cutDataTls` as well, its data
+    // connections end without the TLS close.
     PyFtpServer(const QString &user = QStringLiteral("tester"),
-                const QString &password = QStringLiteral("secret"));
+                const QString &password = QStringLiteral("secret"), const QString &tlsPem = {},
+                bool cutDataTls = false);
     ~PyFtpServer();
     PyFtpServer(const PyFtpServer &) = delete;
     PyFtpServer &operator=(const PyFtpServer &) = delete;
@@ -44,8 +48,11 @@ private:
 class VsftpdServer
 {
 public:
-    // Serves `root` (an existing folder) to anonymous users on a free loopback port.
-    explicit VsftpdServer(const QString &root);
+    // Serves `root` (an existing folder) to anonymous users on a free loopback port. With
+    // `tlsPem` (certificate and key) it requires TLS with session reuse on data connections and
+    // takes uploads into folders that every user may write; `implicitTls` starts TLS with the
+    // first byte.
+    explicit VsftpdServer(const QString &root, const QString &tlsPem = {}, bool implicitTls = false);
     ~VsftpdServer();
     VsftpdServer(const VsftpdServer &) = delete;
     VsftpdServer &operator=(const VsftpdServer &) = delete;
@@ -61,13 +68,14 @@ private:
     bool m_listening = false;
 };
 
-// The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret"): extra names at
-// the end of every folder listing, optionally no active data connections, and optionally a file
-// name whose download stalls after its first bytes.
+// The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret", read-only):
+// extra names in every folder listing, optionally no active data connections, optionally files
+// sent at most `sendRate` bytes a second, and optionally a file name whose download stalls after
+// its first bytes.
 class OddFtpServer
 {
 public:
-    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false,
+    OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false, int sendRate = 0,
                  const QString &stallName = {});
     ~OddFtpServer();
     OddFtpServer(const OddFtpServer &) = delete;

@@ -1,6 +1,9 @@
 """A pyftpdlib FTP server on loopback for the tests.
 
-Usage: ftp_server.py PORT ROOT USER PASSWORD
+Usage: ftp_server.py PORT ROOT USER PASSWORD [CERTFILE [cut]]
+With CERTFILE (a PEM file with the certificate and its key) the server speaks FTP over TLS
+(AUTH TLS) and requires it for log-ons and data connections. With "cut" after it, every data
+connection ends without its TLS close, as a connection cut short by the network does.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Active (PORT) and passive (PASV) data connections are both allowed.
 With CVB_FTP_LOG=PREFIX set, the server logs every command and reply to PREFIX.<pid>.
@@ -8,7 +11,7 @@ With CVB_FTP_LOG=PREFIX set, the server logs every command and reply to PREFIX.<
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 from pyftpd_common import prepare, serve
@@ -20,8 +23,23 @@ def main():
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     authorizer.add_anonymous(root, perm="elr")
 
-    class Handler(FTPHandler):
+    certfile = sys.argv[5] if len(sys.argv) > 5 else None
+
+    class Handler(TLS_FTPHandler if certfile else FTPHandler):
         pass
+
+    class CutDTPHandler(TLS_DTPHandler):
+        def close(self):
+            # Marked as failed, the connection closes without sending the TLS close first.
+            self._error = True
+            super().close()
+
+    if certfile:
+        Handler.certfile = certfile
+        if sys.argv[6:7] == ["cut"]:
+            Handler.dtp_handler = CutDTPHandler
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
 
     Handler.authorizer = authorizer
     Handler.banner = "pyftpdlib test server ready."

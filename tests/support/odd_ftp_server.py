@@ -2,9 +2,11 @@
 file system holds: names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
 which a careless client would turn into paths outside its target folder.
 
-Usage: odd_ftp_server.py [--no-active] [--stall NAME] PORT ROOT USER PASSWORD EXTRA_LINE...
+Usage: odd_ftp_server.py [--no-active] [--send-rate BYTES] [--stall NAME] PORT ROOT USER PASSWORD
+                         EXTRA_LINE...
 With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
-only passive data connections work. With --stall, a download of a file called NAME sends its
+only passive data connections work. With --send-rate the server sends files at most BYTES
+bytes a second, as a slow line does. With --stall, a download of a file called NAME sends its
 first bytes and then nothing more, as a hung server does.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
@@ -13,7 +15,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 from pyftpd_common import prepare, serve
@@ -24,6 +26,10 @@ def main():
     no_active = args[:1] == ["--no-active"]
     if no_active:
         args = args[1:]
+    send_rate = 0
+    if args[:1] == ["--send-rate"]:
+        send_rate = int(args[1])
+        args = args[2:]
     stall = None
     if args[:1] == ["--stall"]:
         stall, args = args[1], args[2:]
@@ -62,6 +68,11 @@ def main():
                 return None
             return FTPHandler.ftp_PORT(self, line)
 
+    if send_rate:
+        class Throttled(ThrottledDTPHandler):
+            write_limit = send_rate
+
+        Handler.dtp_handler = Throttled
     Handler.authorizer = authorizer
     Handler.banner = "odd listing test server ready."
     prepare(Handler)

@@ -3,10 +3,16 @@
 # from a configuration written into a temporary folder. Run as root: vsftpd locks the anonymous
 # session into ROOT (so "/" is ROOT, as on a web host) and then serves it as the system user
 # "daemon", which must be able to read the files; ROOT itself is made 0755.
-# Usage: vsftpd-run.sh PORT ROOT
+# With CERTFILE (a PEM file with the certificate and its key) it speaks FTP over TLS, required for
+# log-ons and data connections, and each data connection must resume the control connection's TLS
+# session; anonymous users may then also upload into folders that "daemon" can write. With
+# "implicit" after it, TLS starts with the first byte.
+# Usage: vsftpd-run.sh PORT ROOT [CERTFILE [implicit]]
 set -eu
 port=$1
 root=$(cd "$2" && pwd)
+cert=${3:-}
+implicit=${4:-}
 chmod 0755 "$root"
 conf_dir=$(mktemp -d "${TMPDIR:-/tmp}/cvb-vsftpd.XXXXXX")
 mkdir -p "$conf_dir/empty"
@@ -36,6 +42,24 @@ use_localtime=NO
 xferlog_enable=NO
 dirmessage_enable=NO
 CONF
+if [ -n "$cert" ]; then
+    cat >> "$conf_dir/vsftpd.conf" <<CONF
+ssl_enable=YES
+allow_anon_ssl=YES
+force_anon_logins_ssl=YES
+force_anon_data_ssl=YES
+require_ssl_reuse=YES
+ssl_tlsv1=YES
+ssl_sslv2=NO
+ssl_sslv3=NO
+rsa_cert_file=$cert
+rsa_private_key_file=$cert
+anon_upload_enable=YES
+anon_umask=022
+CONF
+    sed -i 's/^write_enable=NO/write_enable=YES/' "$conf_dir/vsftpd.conf"
+    [ "$implicit" = implicit ] && echo "implicit_ssl=YES" >> "$conf_dir/vsftpd.conf"
+fi
 trap 'rm -rf "$conf_dir"' EXIT
 # exec would drop the trap; run it as a child and pass signals on.
 /usr/sbin/vsftpd "$conf_dir/vsftpd.conf" &

@@ -6,7 +6,9 @@
 
 const char *const ftpToolUsage =
     "usage: cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P | --password-stdin]\n"
-    "               [--port N] HOST COMMAND ARGS\n"
+    "               [--port N] [--trust SHA256-FINGERPRINT] HOST COMMAND ARGS\n"
+    "HOST: host or host:port, plain FTP, or with ftp://, ftpes:// (TLS after AUTH TLS, required) or\n"
+    "      ftps:// (TLS from the first byte, port 990) in front\n"
     "commands: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | mkdir DIR | rmdir DIR\n"
     "          | rm FILE | mv FROM TO\n"
     "options:\n"
@@ -19,7 +21,10 @@ const char *const ftpToolUsage =
     "                so prefer --password-stdin or CVB_FTP_PASSWORD\n"
     "  --password-stdin\n"
     "                read the password from the first line of standard input\n"
-    "  --port N      control port of the server (default 21)\n"
+    "  --port N      control port of the server (default 21, 990 for ftps://)\n"
+    "  --trust SHA256-FINGERPRINT\n"
+    "                trust the server's certificate with this SHA-256 fingerprint (with or without\n"
+    "                colons) although the system's certificate store does not vouch for it\n"
     "  --help        show this text and exit\n"
     "  --version     show the version and exit\n"
     "Without --password or --password-stdin the password is taken from the environment variable\n"
@@ -47,7 +52,7 @@ FtpToolArgs parseFtpToolArgs(const QStringList &arguments)
     QStringList positional;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
-        const bool takesValue = arg == "--user" || arg == "--password" || arg == "--port";
+        const bool takesValue = arg == "--user" || arg == "--password" || arg == "--port" || arg == "--trust";
         if (!positional.isEmpty() || !arg.startsWith("--")) {
             positional << arg;
         } else if (takesValue && i + 1 >= arguments.size()) {
@@ -65,6 +70,8 @@ FtpToolArgs parseFtpToolArgs(const QStringList &arguments)
             a.user = arguments[++i];
         } else if (arg == "--password") {
             a.password = arguments[++i];
+        } else if (arg == "--trust") {
+            a.trust = arguments[++i];
         } else if (arg == "--password-stdin") {
             a.passwordFromStdin = true;
         } else if (arg == "--port") {

@@ -1,6 +1,6 @@
 // Command line of cvb-ftp:
 //   cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P] [--port N]
-//           HOST COMMAND ARGS
+//           [--trust SHA256-FINGERPRINT] HOST COMMAND ARGS
 #pragma once
 
 #include <QString>
@@ -14,7 +14,8 @@ struct FtpToolArgs
     QString user = QStringLiteral("anonymous");
     QString password;
     bool passwordFromStdin = false; // --password-stdin: the first line of standard input
-    int port = 21;
+    int port = 0;                   // 0: the one HOST names, else the scheme's default
+    QString trust;                  // the SHA-256 fingerprint of a certificate to trust for this server
     QString host;
     QString command;
     QStringList args;

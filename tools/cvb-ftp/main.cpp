@@ -1,6 +1,8 @@
 // cvb-ftp: one FTP command from the command line, through the FTP component.
 // Exit status: 0 success, 1 an FTP error (its message on stderr), 2 a usage error.
+#include "data/ServerAddress.h"
 #include "ftp/FtpClient.h"
+#include "ftp/FtpLogOn.h"
 #include "tools/HelpOption.h"
 #include "tools/cvb-ftp/FtpToolArgs.h"
 
@@ -93,8 +95,20 @@ int main(int argc, char **argv)
     };
     try {
         ftp.SetWinsockLoaded(true);
-        ftp.SetControlPort(quint16(a.port));
-        ftp.SetRemoteHost(a.host);
+        const cvb::ServerAddress server = cvb::readServerAddress(a.host, 21);
+        if (!server.ok()) {
+            print(stderr, "cvb-ftp: " + server.error);
+            return 2;
+        }
+        if (!a.trust.isEmpty() && cvb::normalizeFingerprint(a.trust).isEmpty()) {
+            print(stderr, "cvb-ftp: not a SHA-256 fingerprint: " + a.trust);
+            return 2;
+        }
+        cvb::ServerAddress chosen = server;
+        if (a.port != 0)
+            chosen.port = a.port;
+        cvb::applyServerAddress(ftp, chosen);
+        ftp.SetTrustedFingerprint(a.trust);
         ftp.SetUser(a.user);
         ftp.SetPassword(password);
         ftp.SetPassive(a.passive);

@@ -3,14 +3,19 @@
 #include "ui_TFTP_ConnectionData.h"
 
 #include "data/DataError.h"
+#include "data/Database.h"
+#include "data/KnownServers.h"
+#include "data/ServerAddress.h"
 #include "data/Table.h"
 #include "dialup/NetDial.h"
 #include "ftp/FtpClient.h"
+#include "ftp/FtpLogOn.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/FtpTrace.h"
 #include "ui/common/MainWindowAccess.h"
 #include "ui/common/TraceList.h"
 #include "ui/common/WaitCursor.h"
+#include "ui/connection/CertificateQuestion.h"
 #include "ui/connection/ConnectionEntries.h"
 
 #include <QCloseEvent>
@@ -162,15 +167,38 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
             return DialFailedMessage;
         }
     }
-    try {
-        loadWinsockAndLogOn(*ftp_, settings, [this](const QString &line) { trace(line); });
-    } catch (const EcvbFTP &e) {
-        // What failed is named in the trace and in the message, so that a wrong server can be
-        // told from a wrong password.
-        trace(QStringLiteral("EXCEPTION: ") + e.Message());
-        return LogonFailedMessage + QStringLiteral("\n\n") + e.Message();
+    for (bool firstTry = true;; firstTry = false) {
+        try {
+            loadWinsockAndLogOn(*ftp_, settings, [this](const QString &line) { trace(line); });
+            return {};
+        } catch (const EcvbFTP &e) {
+            // What failed is named in the trace and in the message, so that a wrong server can be
+            // told from a wrong password.
+            trace(QStringLiteral("EXCEPTION: ") + e.Message());
+            // Only here, with a person at the keyboard, may a certificate become trusted.
+            if (firstTry && e.Code() == kTlsUntrusted && trustCertificate(settings))
+                continue;
+            return LogonFailedMessage + QStringLiteral("\n\n") + e.Message();
+        }
     }
-    return {};
+}
+
+bool TFTP_ConnectionData::trustCertificate(const ConnectionSettings &settings)
+{
+    const TlsCertificateInfo certificate = ftp_->PeerCertificate();
+    const ServerAddress server = readServerAddress(settings.server, kFtpPort);
+    if (certificate.isEmpty() || !server.ok())
+        return false;
+    const QString name = server.host + QLatin1Char(':') + QString::number(server.port);
+    if (dialogs().warning(certificateQuestion(name, certificate), Buttons::YesNo) != Answer::Yes)
+        return false;
+    const QString failure = pinFingerprint(aliasFolder(), server.host, server.port, certificate.fingerprint);
+    if (!failure.isEmpty()) {
+        trace(failure);
+        return false;
+    }
+    trace(QStringLiteral("Certificate of ") + name + QStringLiteral(" trusted from now on."));
+    return true;
 }
 
 void TFTP_ConnectionData::disconnectQuietly()

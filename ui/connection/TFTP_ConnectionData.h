@@ -65,6 +65,9 @@ private:
     bool runConnectionTest(const ConnectionSettings &settings);
     // Dials when the settings ask for it and logs on; the message that says what failed, or empty.
     QString dialAndLogOn(const ConnectionSettings &settings);
+    // Asks the user whether to trust the certificate the server just showed; Yes pins it in the
+    // database folder. True when the log-on should be tried again.
+    bool trustCertificate(const ConnectionSettings &settings);
     // Log-off and hang-up, their errors ignored.
     void disconnectQuietly();
     void trace(const QString &line);

@@ -10,6 +10,7 @@
 #include "ftp/FtpClient.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
+#include "tests/support/ListTexts.h"
 #include "tests/support/MainWindowStub.h"
 #include "ui/browser/BrowserRules.h"
 #include "ui/browser/SourceGrid.h"
@@ -31,13 +32,7 @@ using namespace cvb;
 
 namespace {
 
-QStringList lines(const QListWidget *list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
-}
+using test::listTexts;
 
 class RemoteBrowserTest : public ::testing::Test
 {
@@ -64,8 +59,8 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QStringList files() const { return lines(child<QListWidget>("lFiles")); }
-    QStringList trace() const { return lines(child<QListWidget>("lTrace")); }
+    QStringList files() const { return listTexts(child<QListWidget>("lFiles")); }
+    QStringList trace() const { return listTexts(child<QListWidget>("lTrace")); }
     QString path() const { return child<QLineEdit>("eRemotePath")->text(); }
     void select(const QString &entry) const
     {

@@ -5,9 +5,11 @@
 #include "ui/connection/TFTP_ConnectionData.h"
 
 #include "data/ConnectionSettings.h"
+#include "data/KnownServers.h"
 #include "tests/support/DbfRead.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/MainWindowStub.h"
+#include "tests/support/TestCertificate.h"
 #include "ui/common/ScriptedDialogs.h"
 
 #include <QCheckBox>
@@ -302,4 +304,39 @@ TEST_F(ConnectionWindowTest, TheTestDialsFirstWhenAskedAndADialThatCannotStartEn
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(child<QListWidget>("lTrace")->isHidden());
     EXPECT_EQ(storedRecord().value("PHONENUM").toString(), "555-0100");
+}
+
+// Only the person running the connection test is ever asked to trust a certificate. No keeps
+// nothing; Yes pins it for the server, and the log-on goes on.
+TEST_F(ConnectionWindowTest, AnUntrustedCertificateIsShownAndPinnedOnlyWhenTheUserSaysYes)
+{
+    test::TestCertificate cert;
+    ASSERT_TRUE(cert.ok()) << cert.error().toStdString();
+    test::PyFtpServer server(QStringLiteral("tester"), QStringLiteral("secret"), cert.pemFile());
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    open();
+    fillAll(QStringLiteral("ftpes://127.0.0.1:%1").arg(server.port()), server.password());
+    const QString name = QStringLiteral("127.0.0.1:%1").arg(server.port());
+
+    dialogs.prepareAnswers({Answer::Yes, Answer::No});
+    click("DoneButton");
+    ASSERT_EQ(dialogs.shown().size(), 4);
+    const ScriptedDialogs::Shown question = dialogs.shown().at(2);
+    EXPECT_EQ(question.kind, ScriptedDialogs::Kind::Warning);
+    EXPECT_EQ(question.buttons, Buttons::YesNo);
+    for (const QString &part :
+         {name, cert.fingerprint().left(47), cert.fingerprint().mid(48), QStringLiteral("CN = localhost")})
+        EXPECT_TRUE(question.text.contains(part)) << question.text.toStdString();
+    EXPECT_TRUE(dialogs.texts().at(3).startsWith(LogonFailedMessage));
+    EXPECT_TRUE(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()).isEmpty());
+    EXPECT_TRUE(window->isVisible());
+
+    dialogs.clear();
+    dialogs.prepareAnswers({Answer::Yes, Answer::Yes});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts().size(), 4);
+    EXPECT_EQ(dialogs.texts().last(), TestSucceededMessage);
+    EXPECT_EQ(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()), cert.fingerprint());
+    EXPECT_FALSE(traceLines().filter(QStringLiteral("TLS established")).isEmpty())
+        << traceLines().join('\n').toStdString();
 }

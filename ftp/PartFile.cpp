@@ -1,0 +1,74 @@
+#include "ftp/PartFile.h"
+
+#include "ftp/FtpClient.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace cvb {
+
+namespace {
+
+// The encoded name cut to at most `bytes` bytes, never inside a character.
+QByteArray shortened(const QString &name, qsizetype bytes)
+{
+    QString cut = name;
+    while (QFile::encodeName(cut).size() > bytes)
+        cut.chop(cut.size() > 1 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+    return QFile::encodeName(cut);
+}
+
+} // namespace
+
+PartFile::PartFile(const QString &target) : m_target(target)
+{
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
+        const QByteArray suffix =
+            '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".part";
+        const QByteArray candidate = QFile::encodeName(info.absolutePath()) + "/." +
+                                     shortened(info.fileName(), 254 - suffix.size()) + suffix;
+        const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            m_path = QFile::decodeName(candidate);
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    if (m_path.isEmpty())
+        throw LocalFileError("Cannot write a file in " + info.absolutePath().toStdString() + ": " +
+                             std::strerror(errno));
+}
+
+PartFile::~PartFile()
+{
+    if (!m_path.isEmpty())
+        ::unlink(QFile::encodeName(m_path).constData());
+}
+
+void PartFile::replaceTarget()
+{
+    if (QFileInfo(m_target).isDir())
+        throw LocalFileError("A folder is in the way of the file " + m_target.toStdString());
+    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0)
+        throw LocalFileError("Cannot replace " + m_target.toStdString() + ": " + std::strerror(errno));
+    m_path.clear();
+}
+
+void downloadReplacing(TcvbFTP &ftp, const QString &remoteFile, const QString &localFile)
+{
+    PartFile part(localFile);
+    ftp.SetRemoteFile(remoteFile);
+    ftp.SetLocalFile(part.path());
+    ftp.SetAction(ftpDownload);
+    part.replaceTarget();
+}
+
+} // namespace cvb

@@ -1,0 +1,14 @@
+// The question the connection test asks about a server certificate that the system's store does
+// not vouch for: what the certificate says, and whether to trust it for this server from now on.
+#pragma once
+
+#include "socket/Tls.h"
+
+#include <QString>
+
+namespace cvb {
+
+// `server` is "host:port".
+QString certificateQuestion(const QString &server, const TlsCertificateInfo &certificate);
+
+} // namespace cvb

@@ -1,0 +1,395 @@
+#include "ui/session/TFTP_Freestyle.h"
+
+#include "ui_TFTP_Freestyle.h"
+
+#include "component/Component.h"
+#include "data/ConnectionSettings.h"
+#include "data/Pacing.h"
+#include "data/TransferMode.h"
+#include "dialup/NetDial.h"
+#include "ftp/FolderListing.h"
+#include "ftp/FtpClient.h"
+#include "ftp/PartFile.h"
+#include "ui/browser/TRemoteBrowser.h"
+#include "ui/common/Dialogs.h"
+#include "ui/common/MainWindowAccess.h"
+#include "ui/session/SessionRules.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStorageInfo>
+#include <functional>
+
+namespace cvb {
+
+namespace {
+
+// Takes the drags and drops of an item view's viewport: only drags that start in `source` are
+// accepted, and a drop calls `dropped`.
+class DropFilter : public QObject
+{
+public:
+    DropFilter(QAbstractItemView *target, const QObject *source, std::function<void(const QObject *)> dropped)
+        : QObject(target), source_(source), dropped_(std::move(dropped))
+    {
+        target->setAcceptDrops(true);
+        target->viewport()->setAcceptDrops(true);
+        target->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (drag->source() == source_)
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto *drop = static_cast<QDropEvent *>(event);
+            drop->acceptProposedAction();
+            dropped_(drop->source());
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    const QObject *source_;
+    std::function<void(const QObject *)> dropped_;
+};
+
+QString messageOf(const std::exception &e)
+{
+    if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
+        return component->Message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+TFTPTransferModes modeFor(const QString &name)
+{
+    return transferModeFor(name) == TransferMode::Binary ? tmBinary : tmASCII;
+}
+
+} // namespace
+
+TFTP_Freestyle::TFTP_Freestyle(MainWindowAccess &main, QWidget *parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::TFTP_Freestyle>()), main_(main), dial_(new TcvbNetDial(this)),
+      folders_(new QFileSystemModel(this)), files_(new QFileSystemModel(this))
+{
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("FTP_Freestyle"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+    dial_->setObjectName(QStringLiteral("cvbNetDial1"));
+
+    TRemoteBrowser &remote = browser();
+    remote.setDialer(dial_);
+    remote.setPathEditable(true);
+    // Code 141 is an error reply of the server; the failed step says what it meant.
+    remote.setIgnoredErrorCodes({141});
+    remote.component().SetTransferMode(tmASCII);
+
+    folders_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folders_->setRootPath(QString());
+    ui_->DirectoryListBox1->setModel(folders_);
+    for (int column = 1; column < folders_->columnCount(); ++column)
+        ui_->DirectoryListBox1->hideColumn(column);
+    files_->setFilter(QDir::Files | QDir::Hidden | QDir::System);
+    ui_->FileListBox1->setModel(files_);
+
+    fillDrives();
+    setLocalFolder(QDir::currentPath());
+
+    connect(ui_->ConnectButton, &QPushButton::clicked, this, &TFTP_Freestyle::ConnectButtonClick);
+    connect(ui_->ReturnButton, &QPushButton::clicked, this, &TFTP_Freestyle::ReturnButtonClick);
+    connect(ui_->BinaryButton, &QRadioButton::clicked, this,
+            [this] { browser().component().SetTransferMode(tmBinary); });
+    connect(ui_->AsciiButton, &QRadioButton::clicked, this,
+            [this] { browser().component().SetTransferMode(tmASCII); });
+    connect(ui_->DriveComboBox1, &QComboBox::activated, this, [this](int index) {
+        const QString root = ui_->DriveComboBox1->itemText(index);
+        ui_->DirectoryListBox1->setRootIndex(folders_->index(root));
+        setLocalFolder(root);
+    });
+    // The tree reads folders as they are needed: the chosen one shows once its parents are read.
+    connect(folders_, &QFileSystemModel::directoryLoaded, this,
+            [this] { ui_->DirectoryListBox1->scrollTo(ui_->DirectoryListBox1->currentIndex()); });
+    connect(ui_->DirectoryListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    setLocalFolder(folders_->filePath(current));
+            });
+
+    new DropFilter(remote.fileList(), ui_->FileListBox1,
+                   [this](const QObject *source) { dropOnRemoteList(source); });
+    new DropFilter(ui_->FileListBox1, remote.fileList(),
+                   [this](const QObject *source) { dropOnLocalFiles(source); });
+}
+
+TFTP_Freestyle::~TFTP_Freestyle() = default;
+
+TRemoteBrowser &TFTP_Freestyle::browser() const
+{
+    return *ui_->RemoteBrowser;
+}
+
+void TFTP_Freestyle::fillDrives()
+{
+    QStringList roots;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
+            roots << volume.rootPath();
+    }
+    roots.sort();
+    roots.removeAll(QDir::rootPath());
+    roots.prepend(QDir::rootPath());
+    ui_->DriveComboBox1->addItems(roots);
+    const int current = ui_->DriveComboBox1->findText(QStorageInfo(QDir::currentPath()).rootPath());
+    ui_->DriveComboBox1->setCurrentIndex(current < 0 ? 0 : current);
+    ui_->DirectoryListBox1->setRootIndex(folders_->index(ui_->DriveComboBox1->currentText()));
+}
+
+QString TFTP_Freestyle::localFolder() const
+{
+    return files_->rootPath();
+}
+
+void TFTP_Freestyle::setLocalFolder(const QString &folder)
+{
+    const QString path = QDir(folder).absolutePath();
+    if (path == localFolder())
+        return;
+    // Plain file names given to the FTP component refer to the folder the user looks at.
+    QDir::setCurrent(path);
+    ui_->FileListBox1->setRootIndex(files_->setRootPath(path));
+    const QModelIndex inTree = folders_->index(path);
+    if (ui_->DirectoryListBox1->currentIndex() != inTree) {
+        const QSignalBlocker quiet(ui_->DirectoryListBox1->selectionModel());
+        ui_->DirectoryListBox1->setCurrentIndex(inTree);
+    }
+    ui_->DirectoryListBox1->scrollTo(inTree);
+}
+
+bool TFTP_Freestyle::selectLocalFile(const QString &name)
+{
+    const QModelIndex index = files_->index(QDir(localFolder()).filePath(name));
+    if (!index.isValid() || index.parent() != ui_->FileListBox1->rootIndex())
+        return false;
+    ui_->FileListBox1->setCurrentIndex(index);
+    return true;
+}
+
+void TFTP_Freestyle::ConnectButtonClick()
+{
+    if (transferring_)
+        return;
+    browser().connectAndList(main_.Table_Cnct());
+}
+
+void TFTP_Freestyle::ReturnButtonClick()
+{
+    if (transferring_ || browser().busy())
+        return;
+    try {
+        browser().component().SetAction(ftpLogoff);
+    } catch (const std::exception &) {
+        // Closing goes on: a session the server dropped needs no log-off.
+    }
+    if (readConnectionSettings(main_.Table_Cnct()).dialsUp()) {
+        try {
+            dial_->SetAction(ntdDisconnect);
+        } catch (const std::exception &) {
+            // Nothing to hang up, or it failed: the window closes either way.
+        }
+    }
+    close();
+}
+
+void TFTP_Freestyle::closeEvent(QCloseEvent *event)
+{
+    // The component waits for the server inside a transfer: the window must outlive it.
+    if (transferring_ || browser().busy()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+    main_.ShowMenuPanel();
+}
+
+bool TFTP_Freestyle::dropOnRemoteList(const QObject *source)
+{
+    if (source != ui_->FileListBox1 || transferring_ || browser().busy())
+        return false;
+    upload();
+    return true;
+}
+
+bool TFTP_Freestyle::dropOnLocalFiles(const QObject *source)
+{
+    if (source != browser().fileList() || transferring_ || browser().busy())
+        return false;
+    download();
+    return true;
+}
+
+void TFTP_Freestyle::upload()
+{
+    const QModelIndex selected = ui_->FileListBox1->currentIndex();
+    const QFileInfo file = files_->fileInfo(selected);
+    if (!selected.isValid() || !file.isFile())
+        return;
+    const auto done = beginTransfer();
+    TcvbFTP &ftp = browser().component();
+    try {
+        ftp.SetRemoteFile(file.fileName());
+        ftp.SetLocalFile(file.absoluteFilePath());
+        ftp.SetAction(ftpUpload);
+    } catch (const std::exception &e) {
+        dialogs().error(messageOf(e));
+        return;
+    }
+    trace(QStringLiteral("finished upload"));
+    try {
+        // The server lists just the uploaded file; its name joins the list as it stands.
+        ftp.SetRemoteFile(file.fileName());
+        ftp.SetAction(ftpListDirectory);
+    } catch (const EcvbFTP &e) {
+        trace(QStringLiteral("ERR:") + e.Message());
+    }
+}
+
+TFTP_Freestyle::FileResult TFTP_Freestyle::downloadFile(const QString &name, const QString &localFile)
+{
+    try {
+        downloadReplacing(browser().component(), name, localFile);
+        return FileResult::Done;
+    } catch (const LocalFileError &e) {
+        trace(QStringLiteral("ERR:") + QString::fromLocal8Bit(e.what()));
+        return FileResult::LocalFailed;
+    } catch (const std::exception &) {
+        return FileResult::RemoteFailed;
+    }
+}
+
+void TFTP_Freestyle::download()
+{
+    const std::optional<QString> entry = browser().selectedEntry();
+    if (!entry)
+        return;
+    const auto done = beginTransfer();
+    FolderDownload work(localFolder());
+    bool refused = false;
+    const std::optional<QString> target = localPathOf(work.downloadBase(), *entry, &refused);
+    if (!target) {
+        if (refused)
+            trace(refusedNameLine(*entry));
+        return;
+    }
+    switch (downloadFile(*entry, *target)) {
+    case FileResult::Done:
+        trace(QStringLiteral("finished download"));
+        break;
+    case FileResult::RemoteFailed:
+        // What cannot be fetched as a file is taken to be a folder.
+        work.queue(browser().pathText(), *entry);
+        break;
+    case FileResult::LocalFailed:
+        break;
+    }
+    while (!work.isEmpty()) {
+        paceWithEvents(1000);
+        downloadFolder(work);
+    }
+}
+
+void TFTP_Freestyle::downloadFolder(FolderDownload &work)
+{
+    const FolderDownload::Folder folder = work.takeFirst();
+    const QString local = work.localFolder(folder);
+    QDir().mkdir(local);
+    if (!QFileInfo(local).isDir()) {
+        trace(QStringLiteral("ERR:A file is in the way of the folder ") + local);
+        return;
+    }
+    TcvbFTP &ftp = browser().component();
+    QListWidget *list = browser().fileList();
+    try {
+        ftp.SetRemotePath(folder.remotePath);
+        browser().pathBox()->setText(ftp.RemotePath());
+        list->clear();
+        ftp.SetRemoteFile(QString());
+        paceWithEvents(1000);
+        listFolderWithDotFiles(ftp, [list] { list->clear(); });
+        paceWithEvents(1000);
+    } catch (const EcvbFTP &e) {
+        trace(QStringLiteral("ERR:") + e.Message());
+        return;
+    }
+    const QString pathText = browser().pathText();
+    for (const QString &name : browser().entries()) {
+        bool refused = false;
+        const std::optional<QString> target = localPathOf(local, name, &refused);
+        if (!target) {
+            if (refused)
+                trace(refusedNameLine(name));
+            continue;
+        }
+        ftp.SetTransferMode(modeFor(name));
+        switch (downloadFile(name, *target)) {
+        case FileResult::Done:
+            paceWithEvents(500);
+            trace(QStringLiteral("finished download"));
+            break;
+        case FileResult::RemoteFailed:
+            work.queue(pathText, name, folder.relative);
+            break;
+        case FileResult::LocalFailed:
+            break;
+        }
+    }
+}
+
+std::shared_ptr<void> TFTP_Freestyle::beginTransfer()
+{
+    transferring_ = true;
+    enablePanes(false);
+    return std::shared_ptr<void>(nullptr, [this](void *) {
+        enablePanes(true);
+        transferring_ = false;
+    });
+}
+
+void TFTP_Freestyle::enablePanes(bool enabled)
+{
+    // During a transfer no second exchange may start on the same connection.
+    const QList<QWidget *> controls{browser().fileList(),
+                                    browser().pathBox(),
+                                    browser().findChild<QWidget *>(QStringLiteral("OpenButton")),
+                                    browser().findChild<QWidget *>(QStringLiteral("UpButton")),
+                                    ui_->DirectoryListBox1,
+                                    ui_->FileListBox1,
+                                    ui_->DriveComboBox1,
+                                    ui_->ConnectButton,
+                                    ui_->ReturnButton};
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
+}
+
+void TFTP_Freestyle::trace(const QString &line)
+{
+    browser().addTrace(line);
+}
+
+} // namespace cvb
