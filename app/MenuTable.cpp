@@ -1,6 +1,5 @@
 #include "app/MenuTable.h"
 
-#include "app/PlaceholderWindow.h"
 #include "ui/connection/TFTP_ConnectionData.h"
 #include "ui/logs/TFTP_LogMaint.h"
 #include "ui/profiles/TFTP_CreateNewProfile.h"
@@ -11,19 +10,6 @@
 #include <QWidget>
 
 namespace cvb {
-
-namespace {
-
-// Stands in for a window that is not built yet.
-std::function<QWidget *(MainWindowAccess &, QWidget *)> placeholder(const QString &name,
-                                                                    const QString &caption)
-{
-    return [name, caption](MainWindowAccess &, QWidget *parent) -> QWidget * {
-        return new PlaceholderWindow(name, caption, parent);
-    };
-}
-
-} // namespace
 
 const QList<MenuWindow> &menuWindows()
 {
