@@ -24,6 +24,20 @@ QString sourceLocalName(const QString &source)
     return source.mid(sourceBaseLength(source));
 }
 
+QString remotePathPlace(const QString &source)
+{
+    QString place = source;
+    while (place.startsWith(QLatin1Char('/')))
+        place.remove(0, 1);
+    const QStringList levels = place.split(QLatin1Char('/'));
+    for (const QString &level : levels) {
+        if (level.isEmpty() || level == QLatin1String(".") || level == QLatin1String("..") ||
+            level.contains(QLatin1Char('\0')))
+            return {};
+    }
+    return place;
+}
+
 QString RelativeLocalPath(const QString &remotePath, int baseLength)
 {
     // Remote and local folders are both separated by "/" here.

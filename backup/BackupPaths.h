@@ -20,6 +20,12 @@ QString resolveSource(const QString &source, const QString &logOnFolder);
 // Local name of a file source: the part after its last "/".
 QString sourceLocalName(const QString &source);
 
+// Place, relative to the backup folder, of a file source whose name an earlier source of the
+// profile has taken: its remote path without the leading "/" (/cgi-bin/index.html goes to
+// cgi-bin/index.html). Empty when that path would leave the backup folder or has an empty,
+// "." or ".." level.
+QString remotePathPlace(const QString &source);
+
 // Local path, relative to the backup folder, of the remote folder `remotePath` copied for a
 // work-list entry with base length `baseLength`.
 QString RelativeLocalPath(const QString &remotePath, int baseLength);

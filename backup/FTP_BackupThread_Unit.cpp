@@ -11,7 +11,6 @@
 #include "data/Layouts.h"
 #include "data/Pacing.h"
 #include "data/Table.h"
-#include "data/TransferMode.h"
 #include "dialup/NetDial.h"
 #include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
@@ -191,6 +190,7 @@ void TFTP_BackupThread::LogonStep()
     BackupOk = true;
     m_logOnFolder.clear();
     m_depthLimitLogged = false;
+    m_singleFilePlaces.clear();
     try {
         BackupLog(QStringLiteral("Loading Winsock"));
         FTP->SetWinsockLoaded(true);
@@ -217,8 +217,7 @@ void TFTP_BackupThread::LogonStep()
 void TFTP_BackupThread::TransferStep()
 {
     for (Table_Files->first(); !Table_Files->eof() && !m_stopRequested; Table_Files->next())
-        downloadSource(Table_Files->asString(QStringLiteral("SOURCE")),
-                       Table_Files->asString(QStringLiteral("MODE")));
+        downloadSource(Table_Files->asString(QStringLiteral("SOURCE")));
 
     while (!SubfolderList.empty() && !m_stopRequested) {
         paceWithEvents(1000);
@@ -247,7 +246,7 @@ void TFTP_BackupThread::TransferStep()
     BackupDone = true;
 }
 
-void TFTP_BackupThread::downloadSource(const QString &typed, const QString &mode)
+void TFTP_BackupThread::downloadSource(const QString &typed)
 {
     const QString source = resolveSource(typed, m_logOnFolder);
     const QString localName = sourceLocalName(source);
@@ -255,17 +254,36 @@ void TFTP_BackupThread::downloadSource(const QString &typed, const QString &mode
     // it can only be copied as a folder, where the folder step checks where its
     // copy would go.
     if (classifyListedName(localName) == ListedName::Copy) {
+        QString place;
         try {
             FTP->SetRemoteFile(source);
-            FTP->SetTransferMode(transferModeFromText(mode) == TransferMode::Binary ? tmBinary : tmASCII);
-            download(source, WhereToMacB + QLatin1Char('/') + localName);
+            // A backup is an exact copy: every file goes in binary, whatever the mode of its
+            // source says.
+            FTP->SetTransferMode(tmBinary);
+            place = singleFilePlace(source, localName);
+            if (place.isEmpty()) {
+                logFailedName(QStringLiteral("The name ") + localName +
+                                  QStringLiteral(" is taken by an earlier source and ") + source +
+                                  QStringLiteral(" has no other place in the backup folder."),
+                              typed);
+                return;
+            }
+            createParentLevels(place);
+            download(source, WhereToMacB + QLatin1Char('/') + place);
+            m_singleFilePlaces.insert(place);
+            if (place != localName)
+                BackupLog(QStringLiteral("The name ") + localName + QStringLiteral(" is taken: ") + typed +
+                          QStringLiteral(" is saved as ") + place);
             BackupLog(QStringLiteral("Finished downloading ") + typed);
             return;
         } catch (const std::exception &e) {
             if (m_stopRequested)
                 return;
-            // A name is copied as a folder only when it is one; a file that failed stays failed.
+            // A name is copied as a folder only when it is one; a file that failed stays failed
+            // (and keeps its place, so that a later source of its name never takes it).
             if (!probe(source)) {
+                if (!place.isEmpty())
+                    m_singleFilePlaces.insert(place);
                 logFailedName(messageOf(e), typed);
                 return;
             }
@@ -288,8 +306,16 @@ void TFTP_BackupThread::folderStep(const FolderEntry &entry)
         FTP->SetRemotePath(entry.path);
         FTP->RemotePath(); // the server's answer shows in the trace
         lFiles.clear();
-    } catch (const EcvbFTP &) {
-        return; // no folder that can be entered (or the backup was stopped)
+    } catch (const EcvbFTP &e) {
+        if (m_stopRequested)
+            return;
+        // Every entry of the work list is a folder (its probe entered it): one that cannot be
+        // entered now leaves everything below it uncopied.
+        BackupOk = false;
+        BackupLog(QStringLiteral("EXCEPTION: ") + e.Message());
+        BackupLog(QStringLiteral("The folder ") + entry.path +
+                  QStringLiteral(" could not be entered; nothing below it was copied."));
+        return;
     }
     // The local folder is made once the remote one has been entered: a name that is no folder
     // never leaves an empty folder where its file belongs. One level; a folder that exists or
@@ -338,7 +364,7 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
     const QString localFile = WhereToMacB + QLatin1Char('/') +
                               RelativeLocalPath(entry.path, entry.baseLength) + QLatin1Char('/') + name;
     try {
-        FTP->SetTransferMode(transferModeFor(name) == TransferMode::Binary ? tmBinary : tmASCII);
+        FTP->SetTransferMode(tmBinary);
         FTP->SetRemoteFile(name);
         download(name, localFile);
         paceWithEvents(500);
@@ -365,6 +391,27 @@ void TFTP_BackupThread::copyListedName(const QString &folder, const FolderEntry 
             return;
         }
         SubfolderList.push_back({path, entry.baseLength, entry.depth + 1});
+    }
+}
+
+QString TFTP_BackupThread::singleFilePlace(const QString &source, const QString &localName) const
+{
+    // The first source of a name keeps its place directly in the backup folder; a later one goes
+    // below it under its remote path, so that neither overwrites the other.
+    if (!m_singleFilePlaces.contains(localName))
+        return localName;
+    const QString place = remotePathPlace(source);
+    return m_singleFilePlaces.contains(place) ? QString() : place;
+}
+
+void TFTP_BackupThread::createParentLevels(const QString &place)
+{
+    // One level at a time, each private as the folder step makes them.
+    QString folder = WhereToMacB;
+    const QStringList levels = place.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i + 1 < levels.size(); ++i) {
+        folder += QLatin1Char('/') + levels[i];
+        createFolderLevel(folder);
     }
 }
 

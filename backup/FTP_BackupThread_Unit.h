@@ -9,6 +9,7 @@
 #include "scheduler/QueueMonitor.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -90,7 +91,10 @@ private:
     void FTPDirList(const QString &entry);
     void closeWindow();
 
-    void downloadSource(const QString &source, const QString &mode);
+    void downloadSource(const QString &source);
+    // Where a file source goes, relative to the backup folder; empty when it has no place left.
+    QString singleFilePlace(const QString &source, const QString &localName) const;
+    void createParentLevels(const QString &place);
     void folderStep(const FolderEntry &entry);
     void listCurrentFolder();
     void copyListedName(const QString &folder, const FolderEntry &entry, const QString &name);
@@ -114,6 +118,8 @@ private:
     bool m_depthLimitLogged = false;
     bool m_stopRequested = false;
     QStringList lFiles;
+    // Places below the backup folder taken by the file sources of this run.
+    QSet<QString> m_singleFilePlaces;
 
     TcvbFTP *FTP = nullptr;
     TcvbFTP *cvbFTP1 = nullptr;

@@ -19,6 +19,14 @@ TEST(BackupPaths, SourceFolderNameBecomesTheFirstLocalLevel)
     EXPECT_EQ(cvb::sourceLocalName(QStringLiteral("noslash")), QStringLiteral("noslash"));
 }
 
+TEST(BackupPaths, ALaterFileSourceOfATakenNameGoesBelowItsRemotePath)
+{
+    EXPECT_EQ(cvb::remotePathPlace(QStringLiteral("/cgi-bin/index.html")), QStringLiteral("cgi-bin/index.html"));
+    EXPECT_EQ(cvb::remotePathPlace(QStringLiteral("//www/a b/x.txt")), QStringLiteral("www/a b/x.txt"));
+    for (const char *leaves : {"/www/../../etc/passwd", "/www/./x", "/www//x", "/"})
+        EXPECT_EQ(cvb::remotePathPlace(QString::fromLatin1(leaves)), QString()) << leaves;
+}
+
 TEST(BackupPaths, PathsLeavingTheBackupFolderAreRecognised)
 {
     EXPECT_TRUE(cvb::staysInsideBackupFolder(QStringLiteral("site/img")));
