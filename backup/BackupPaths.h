@@ -9,10 +9,6 @@ namespace cvb {
 // are formed: up to and including its last "/", so the source's own name is the first level.
 int sourceBaseLength(const QString &source);
 
-// Folder levels below a source that a backup copies. A server-side link back to a folder above
-// (www -> .) would otherwise repeat the same folders until the paths fail.
-constexpr int kMaxFolderDepth = 64;
-
 // The absolute remote path of a source: one typed without a leading "/" is below the log-on
 // folder `logOnFolder`.
 QString resolveSource(const QString &source, const QString &logOnFolder);
