@@ -231,6 +231,12 @@ void TFTP_Freestyle::interruptWaits()
 {
     if (pause_)
         pause_->quit();
+    // A browser step (connect, open, up) ends as after a failure, without a message box; a dial
+    // in progress is hung up.
+    if (browser().busy()) {
+        browser().interrupt();
+        return;
+    }
     TcvbFTP &ftp = browser().component();
     if (ftp.Action() != ftpIdle) {
         interruptedExchange_ = true;

@@ -6,6 +6,7 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/ListTexts.h"
 #include "tests/support/MainWindowStub.h"
+#include "tests/support/ScriptedServer.h"
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/ScriptedDialogs.h"
 #include "ui/session/SessionRules.h"
@@ -517,4 +518,17 @@ TEST_F(FreestyleTest, ClosingWhileReturnLogsOffAndHangsUpWaitsForBothAndClosesOn
     EXPECT_TRUE(duringLogOff);
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
     EXPECT_EQ(main->menuShown, 1);
+}
+
+TEST_F(FreestyleTest, ClosingWhileConnectingEndsTheLogOnAndClosesWithoutAMessage)
+{
+    test::ScriptedServer silent; // accepts, never greets
+    QObject context;
+    onceWhen(
+        &context, [&] { return window && window->browser().component().Action() == ftpLogon; },
+        [&] { window->close(); });
+    open(silent.Port());
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(main->menuShown, 1);
+    EXPECT_TRUE(dialogs.shown().isEmpty()) << dialogs.texts().join('\n').toStdString();
 }
