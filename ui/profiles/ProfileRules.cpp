@@ -48,9 +48,10 @@ void startNewProfile(Table &profiles)
     profiles.insert();
     profiles.setBool(QStringLiteral("ACTIVE"), true);
     profiles.setString(QStringLiteral("KIND"), DailyKind);
-    for (const char *flag :
-         {"DTSTAMP_DI", "ROTATE_DIR", "EMAIL", "DETAI_EMAI", "MON", "TUE", "WED", "THU", "FRI", "SAT", "SUN"})
+    for (const char *flag : {"DTSTAMP_DI", "ROTATE_DIR", "EMAIL", "DETAI_EMAI"})
         profiles.setBool(QString::fromLatin1(flag), false);
+    for (const char *day : DayFields)
+        profiles.setBool(QString::fromLatin1(day), false);
 }
 
 QString nameProblem(Table &profiles, const QString &name)
@@ -127,9 +128,8 @@ QString targetProblem(const QString &folder)
         .arg(TargetFieldWidth);
 }
 
-void saveProfile(Table &profiles, const QString &targetFolder)
+void commitProfile(Table &profiles)
 {
-    profiles.setString(QStringLiteral("TARGET_LOC"), targetFolder);
     profiles.setString(QStringLiteral("PERFORM_IN"), nextRunOnSave(profileScheduleOf(profiles)));
     profiles.post();
 }

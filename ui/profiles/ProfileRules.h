@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <QString>
+#include <array>
 
 namespace cvb {
 
@@ -31,6 +32,9 @@ inline const QString NoIntervalMessage = QStringLiteral("You must enter an inter
 inline const QString DeleteQuestion = QStringLiteral("Are you sure you want to delete this profile?");
 inline const QString ActiveProfilesNote =
     QStringLiteral("Corvale Backup is running with active backup profiles.");
+
+// The day flags of a profile, in the order of ProfileSchedule::days.
+inline constexpr std::array<const char *, 7> DayFields = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
 
 // A profile is daily when KIND begins with "D" (case-sensitive); anything else is hourly.
 bool isDailyKind(const QString &kind);
@@ -89,8 +93,8 @@ inline constexpr int TargetFieldWidth = 200;
 // whole (the backups would go to the folder its cut path names), or empty.
 QString targetProblem(const QString &folder);
 
-// Saving: stores TARGET_LOC and the next run, and posts the record.
-void saveProfile(Table &profiles, const QString &targetFolder);
+// Committing a profile the pages have written: stores the next run and posts the record.
+void commitProfile(Table &profiles);
 
 // How earlier copies are kept: DTSTAMP_DI and ROTATE_DIR.
 enum class VersionPolicy { Replace, DateStamp, Rotate };

@@ -13,20 +13,17 @@
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
-#include "ui/profiles/ProfileGrid.h"
+#include "ui/profiles/ChoicePage.h"
+#include "ui/profiles/NamePage.h"
+#include "ui/profiles/ProfileRules.h"
+#include "ui/profiles/SchedulePage.h"
 #include "ui/profiles/SourcePage.h"
+#include "ui/profiles/TargetPage.h"
 #include "ui/schedule/TFTP_ProfileStatus.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
-#include <QFileSystemModel>
-#include <QHeaderView>
 #include <QShortcut>
-#include <QSignalBlocker>
-#include <QStorageInfo>
 #include <QTimer>
-#include <QValidator>
 #include <algorithm>
 #include <utility>
 
@@ -39,32 +36,6 @@ const QString NextCaption = QStringLiteral("Next");
 const QString FinishedCaption = QStringLiteral("Finished");
 const QString DoneCaption = QStringLiteral("Done");
 
-void uncheckAll(std::initializer_list<QRadioButton *> buttons)
-{
-    for (QRadioButton *button : buttons) {
-        button->setAutoExclusive(false);
-        button->setChecked(false);
-        button->setAutoExclusive(true);
-    }
-}
-
-void setUpGrid(QTableView *grid, QAbstractItemModel *model)
-{
-    grid->setModel(model);
-    grid->horizontalHeader()->setStretchLastSection(true);
-    grid->verticalHeader()->hide();
-}
-
-class ProfileNameValidator : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString &input, int &pos) const override
-    {
-        return acceptTypedProfileName(input, pos) ? Acceptable : Invalid;
-    }
-};
-
 bool editing(const Table &table)
 {
     return table.state() == Table::State::Edit || table.state() == Table::State::Insert;
@@ -75,16 +46,49 @@ bool editing(const Table &table)
 TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TFTP_CreateNewProfile>()), main_(main),
       table1_(new Table(QStringLiteral("Table1"), this)), dial_(new TcvbNetDial(this)),
-      folders_(new QFileSystemModel(this))
+      draft_(main.Table_Profiles())
 {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("FTP_CreateNewProfile"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAutoFillBackground(true);
     dial_->setObjectName(QStringLiteral("cvbNetDial1"));
-    sources_ = new SourcePage(ui_->BrowserHost, ui_->SourceHost, dial_, this);
-
     table1_->open(ProfilesTable);
+
+    // The pages, each with the controls of its sheet.
+    name_ = new NamePage(ui_->eProfileName, draft_, *table1_, this);
+    SchedulePage::Controls schedule;
+    schedule.daily = ui_->rbDaily;
+    schedule.hourly = ui_->rbHourly;
+    schedule.days = {ui_->cbSunday,   ui_->cbMonday, ui_->cbTuesday, ui_->cbWednesday,
+                     ui_->cbThursday, ui_->cbFriday, ui_->cbSaturday};
+    schedule.hour = ui_->cbHour;
+    schedule.minute = ui_->cbMinute;
+    schedule.ampm = ui_->cbAmPm;
+    schedule.interval = ui_->seInterval;
+    schedule_ = new SchedulePage(schedule, draft_, this);
+    sources_ = new SourcePage(ui_->BrowserHost, ui_->SourceHost, dial_, this);
+    TargetPage::Controls target;
+    target.drives = ui_->DriveComboBox1;
+    target.folders = ui_->DirectoryListBox1;
+    target.folder = ui_->DirectoryLabel;
+    target.replace = ui_->rbReplace;
+    target.dateStamp = ui_->rbDateStamp;
+    target.rotate = ui_->rbRotate;
+    target.email = ui_->cbEmail;
+    target.address = ui_->eEmailAddress;
+    target.reportOptions = ui_->ReportOptions;
+    target.summary = ui_->rbSummary;
+    target.detailed = ui_->rbDetailed;
+    target_ = new TargetPage(target, draft_, this);
+    Table &profiles = main_.Table_Profiles();
+    editChoice_ = new ChoicePage(ProfileOperation::Edit, ui_->EditGrid, profiles, this);
+    deleteChoice_ = new ChoicePage(ProfileOperation::Delete, ui_->DeleteGrid, profiles, this);
+    activation_ = new ChoicePage(ProfileOperation::Activate, ui_->ActivationGrid, *table1_, this);
+    instantChoice_ = new ChoicePage(ProfileOperation::InstantBackup, ui_->InstantGrid, *table1_, this);
+    connect(editChoice_, &ChoicePage::chosen, this, &TFTP_CreateNewProfile::editChosen);
+    connect(deleteChoice_, &ChoicePage::chosen, this, &TFTP_CreateNewProfile::deleteChosen);
+    connect(instantChoice_, &ChoicePage::chosen, this, &TFTP_CreateNewProfile::queueChosen);
 
     auto *timer = new QTimer(this);
     timer->setObjectName(QStringLiteral("Timer1"));
@@ -92,70 +96,6 @@ TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *pa
     connect(timer, &QTimer::timeout, this, &TFTP_CreateNewProfile::Timer1Timer);
     timer->start();
     Timer1Timer();
-
-    Table &profiles = main_.Table_Profiles();
-    editModel_ = new ProfileGridModel(profiles, Profile, false, this);
-    deleteModel_ = new ProfileGridModel(profiles, QStringLiteral("Profile"), false, this);
-    activationModel_ = new ProfileGridModel(*table1_, Profile, true, this);
-    instantModel_ = new ProfileGridModel(*table1_, Profile, false, this);
-    setUpGrid(ui_->EditGrid, editModel_);
-    setUpGrid(ui_->DeleteGrid, deleteModel_);
-    setUpGrid(ui_->ActivationGrid, activationModel_);
-    setUpGrid(ui_->InstantGrid, instantModel_);
-    ui_->ActivationGrid->horizontalHeader()->setStretchLastSection(false);
-    ui_->ActivationGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    connect(ui_->EditGrid, &QTableView::doubleClicked, this,
-            [this](const QModelIndex &index) { EditGridDblClick(index.row()); });
-    connect(ui_->DeleteGrid, &QTableView::doubleClicked, this,
-            [this](const QModelIndex &index) { DeleteGridDblClick(index.row()); });
-    connect(ui_->InstantGrid, &QTableView::doubleClicked, this,
-            [this](const QModelIndex &index) { InstantGridDblClick(index.row()); });
-
-    folders_->setFilter(QDir::AllDirs | QDir::NoDot);
-    ui_->DirectoryLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    ui_->DirectoryListBox1->setModel(folders_);
-    connect(ui_->DirectoryListBox1, &QListView::doubleClicked, this,
-            [this](const QModelIndex &index) { setCurrentFolder(folders_->filePath(index)); });
-    listDrives();
-    connect(ui_->DriveComboBox1, &QComboBox::activated, this,
-            [this](int index) { setCurrentFolder(ui_->DriveComboBox1->itemText(index)); });
-    setCurrentFolder(QDir::currentPath());
-
-    // The controls bound to the record write each change of the user into it.
-    // The entry upper-cases each change and refuses one that the field could not keep whole.
-    ui_->eProfileName->setValidator(new ProfileNameValidator(ui_->eProfileName));
-    connect(ui_->eProfileName, &QLineEdit::textEdited, this,
-            [this](const QString &text) { writeField(Profile, text); });
-    connect(ui_->rbDaily, &QRadioButton::clicked, this,
-            [this] { writeField(QStringLiteral("KIND"), DailyKind); });
-    connect(ui_->rbHourly, &QRadioButton::clicked, this,
-            [this] { writeField(QStringLiteral("KIND"), HourlyKind); });
-    const std::pair<QCheckBox *, const char *> days[] = {
-        {ui_->cbMonday, "MON"}, {ui_->cbTuesday, "TUE"},  {ui_->cbWednesday, "WED"}, {ui_->cbThursday, "THU"},
-        {ui_->cbFriday, "FRI"}, {ui_->cbSaturday, "SAT"}, {ui_->cbSunday, "SUN"}};
-    for (const auto &[box, field] : days) {
-        const QString name = QString::fromLatin1(field);
-        connect(box, &QCheckBox::clicked, this, [this, name](bool on) { writeField(name, on); });
-    }
-    const std::pair<QRadioButton *, VersionPolicy> policies[] = {{ui_->rbReplace, VersionPolicy::Replace},
-                                                                 {ui_->rbDateStamp, VersionPolicy::DateStamp},
-                                                                 {ui_->rbRotate, VersionPolicy::Rotate}};
-    for (const auto &[button, policy] : policies) {
-        connect(button, &QRadioButton::clicked, this, [this, policy = policy] {
-            writeRecord([policy](Table &t) { storeVersionPolicy(t, policy); });
-        });
-    }
-    connect(ui_->cbEmail, &QCheckBox::clicked, this, [this](bool on) {
-        ui_->eEmailAddress->setEnabled(on);
-        writeField(QStringLiteral("EMAIL"), on);
-    });
-    connect(ui_->eEmailAddress, &QLineEdit::textEdited, this,
-            [this](const QString &text) { writeField(QStringLiteral("EM_ADDR"), text); });
-    connect(ui_->rbSummary, &QRadioButton::clicked, this,
-            [this] { writeField(QStringLiteral("DETAI_EMAI"), false); });
-    connect(ui_->rbDetailed, &QRadioButton::clicked, this,
-            [this] { writeField(QStringLiteral("DETAI_EMAI"), true); });
-    uncheckAll({ui_->rbDaily, ui_->rbHourly});
 
     connect(ui_->NextButton, &QPushButton::clicked, this, &TFTP_CreateNewProfile::NextButtonClick);
     connect(ui_->PreviousButton, &QPushButton::clicked, this, &TFTP_CreateNewProfile::PreviousButtonClick);
@@ -177,15 +117,45 @@ TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *pa
 
 TFTP_CreateNewProfile::~TFTP_CreateNewProfile()
 {
-    releaseRecord();
+    draft_.release();
 }
 
 TFTP_CreateNewProfile *TFTP_CreateNewProfile::forInstantBackup(MainWindowAccess &main, QWidget *parent)
 {
     auto *wizard = new TFTP_CreateNewProfile(main, parent);
-    wizard->setUpButtons(false, false, true, DoneCaption);
-    wizard->turnTo(9);
+    wizard->start(ProfileOperation::InstantBackup);
     return wizard;
+}
+
+void TFTP_CreateNewProfile::start(ProfileOperation operation)
+{
+    switch (operation) {
+    case ProfileOperation::Create:
+        setUpButtons(true, false, true);
+        draft_.startNew();
+        showRecord();
+        schedule_->showFields(ScheduleFields());
+        target_->showVersionPolicy(VersionPolicy::Replace);
+        break;
+    case ProfileOperation::Edit:
+        setUpButtons(false, false, true, DoneCaption);
+        turnTo(6);
+        if (draft_.editCurrent())
+            schedule_->showStoredFields(true);
+        break;
+    case ProfileOperation::Delete:
+        setUpButtons(true, false, false);
+        turnTo(7);
+        break;
+    case ProfileOperation::Activate:
+        setUpButtons(false, false, true, DoneCaption);
+        turnTo(8);
+        break;
+    case ProfileOperation::InstantBackup:
+        setUpButtons(false, false, true, DoneCaption);
+        turnTo(9);
+        break;
+    }
 }
 
 void TFTP_CreateNewProfile::setUpButtons(bool cancel, bool previous, bool next, const QString &nextCaption)
@@ -207,50 +177,14 @@ int TFTP_CreateNewProfile::pageNumber() const
     return ui_->PageControl1->currentIndex() + 1;
 }
 
-void TFTP_CreateNewProfile::startNewProfile()
+QString TFTP_CreateNewProfile::currentFolder() const
 {
-    cvb::startNewProfile(main_.Table_Profiles());
-    ownsRecord_ = true;
-    newProfile_ = true;
-    showRecord();
-    showSchedule(ScheduleFields());
-    showVersionPolicy(VersionPolicy::Replace);
-}
-
-void TFTP_CreateNewProfile::startEditing()
-{
-    Table &profiles = main_.Table_Profiles();
-    if (profiles.isEmpty())
-        return;
-    profiles.edit();
-    ownsRecord_ = true;
-    showSchedule(scheduleFieldsOf(profiles, typedSchedule(), true));
+    return target_->currentFolder();
 }
 
 void TFTP_CreateNewProfile::setCurrentFolder(const QString &folder)
 {
-    folder_ = QDir::cleanPath(QDir(folder).absolutePath());
-    // A long path is shown shortened in the middle; the whole of it is the label's hint.
-    QLabel *label = ui_->DirectoryLabel;
-    label->setText(label->fontMetrics().elidedText(folder_, Qt::ElideMiddle, std::max(label->width(), 180)));
-    label->setToolTip(folder_);
-    ui_->DirectoryListBox1->setRootIndex(folders_->setRootPath(folder_));
-    const QSignalBlocker quiet(ui_->DriveComboBox1);
-    const int drive = ui_->DriveComboBox1->findText(QStorageInfo(folder_).rootPath());
-    if (drive >= 0)
-        ui_->DriveComboBox1->setCurrentIndex(drive);
-}
-
-void TFTP_CreateNewProfile::listDrives()
-{
-    QStringList drives{QStorageInfo::root().rootPath()};
-    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        // A file mounted on its own (as containers do with /etc/hosts) is no drive.
-        if (volume.isValid() && volume.isReady() && QFileInfo(volume.rootPath()).isDir() &&
-            !drives.contains(volume.rootPath()))
-            drives << volume.rootPath();
-    }
-    ui_->DriveComboBox1->addItems(drives);
+    target_->setCurrentFolder(folder);
 }
 
 void TFTP_CreateNewProfile::NextButtonClick()
@@ -262,23 +196,27 @@ void TFTP_CreateNewProfile::NextButtonClick()
         ui_->eProfileName->setFocus();
         break;
     case 2:
-        checkName();
+        if (passes(*name_))
+            turnTo(3);
         break;
     case 3:
-        checkSchedule();
+        if (passes(*schedule_)) {
+            turnTo(4);
+            enterSourcePage();
+        }
         break;
     case 4:
         leaveSourcePage();
         break;
     case 5:
-        save();
+        if (passes(*target_))
+            commit();
         break;
     case 6:
         close();
         break;
     case 8:
-        if (table1_->state() == Table::State::Edit)
-            table1_->post();
+        activation_->storeChanges();
         waitForScheduleOverview();
         close();
         break;
@@ -291,45 +229,28 @@ void TFTP_CreateNewProfile::NextButtonClick()
     }
 }
 
-void TFTP_CreateNewProfile::checkName()
+bool TFTP_CreateNewProfile::passes(ProfilePage &page)
 {
-    const QString problem = nameProblem(*table1_, ui_->eProfileName->text());
+    const QString problem = page.problem();
     if (!problem.isEmpty()) {
         dialogs().information(problem);
-        if (problem == DuplicateNameMessage) {
-            ui_->eProfileName->clear();
-            writeField(Profile, QString());
-            ui_->eProfileName->setFocus();
-        }
-        return;
-    }
-    turnTo(3);
-}
-
-void TFTP_CreateNewProfile::checkSchedule()
-{
-    Table &profiles = main_.Table_Profiles();
-    const ScheduleFields fields = typedSchedule();
-    const QString problem = scheduleProblem(profiles.asString(QStringLiteral("KIND")), fields);
-    if (!problem.isEmpty()) {
-        dialogs().information(problem);
-        return;
+        page.refused(problem);
+        return false;
     }
     try {
-        storeSchedule(profiles, fields);
+        page.store();
     } catch (const DataError &e) {
         dialogs().error(e.message());
-        return;
+        return false;
     }
-    turnTo(4);
-    enterSourcePage();
+    return true;
 }
 
 void TFTP_CreateNewProfile::enterSourcePage()
 {
     Table &files = main_.Table_Files();
     const QString name = main_.Table_Profiles().asString(Profile);
-    if (newProfile_ && !sourcesBefore_.contains(name))
+    if (draft_.isNew() && !sourcesBefore_.contains(name))
         sourcesBefore_.insert(name, sourceRecords(files, name));
     // Also when coming back from page 5, which showed every row: the list shows this profile's.
     files.setFilter(profileFilter(name));
@@ -349,35 +270,23 @@ void TFTP_CreateNewProfile::leaveSourcePage()
         dialogs().error(e.Message());
         return;
     }
-    enableReportEntries(!settings.returnAddress.isEmpty());
+    target_->enableReportEntries(!settings.returnAddress.isEmpty());
     turnTo(5);
     ui_->NextButton->setText(FinishedCaption);
     main_.Table_Files().setFiltered(false);
     filesFiltered_ = false;
 }
 
-void TFTP_CreateNewProfile::enableReportEntries(bool mailServerKnown)
+void TFTP_CreateNewProfile::commit()
 {
-    ui_->cbEmail->setEnabled(mailServerKnown);
-    ui_->eEmailAddress->setEnabled(mailServerKnown && ui_->cbEmail->isChecked());
-    ui_->ReportOptions->setEnabled(mailServerKnown);
-}
-
-void TFTP_CreateNewProfile::save()
-{
-    const QString problem = targetProblem(folder_);
-    if (!problem.isEmpty()) {
-        dialogs().information(problem);
-        return;
-    }
     try {
-        saveProfile(main_.Table_Profiles(), folder_);
+        commitProfile(draft_.record());
     } catch (const DataError &e) {
         // The record stays unstored and the page stays, so that the user can try again.
         dialogs().error(e.message());
         return;
     }
-    ownsRecord_ = false;
+    draft_.committed();
     waitForScheduleOverview();
     close();
 }
@@ -427,7 +336,7 @@ void TFTP_CreateNewProfile::CancelButtonClick()
     Table &files = main_.Table_Files();
     if (editing(files))
         files.cancel();
-    releaseRecord();
+    draft_.release();
     // The rows a new profile stored on the source page belong to a profile that now never exists.
     for (auto it = sourcesBefore_.cbegin(); it != sourcesBefore_.cend(); ++it)
         removeSourcesExcept(files, it.key(), it.value());
@@ -456,46 +365,22 @@ bool TFTP_CreateNewProfile::leaveAfterSourceStep(Leaving how)
     return true;
 }
 
-void TFTP_CreateNewProfile::releaseRecord()
+void TFTP_CreateNewProfile::editChosen()
 {
-    if (!ownsRecord_)
-        return;
-    ownsRecord_ = false;
-    Table &profiles = main_.Table_Profiles();
-    if (editing(profiles))
-        profiles.cancel();
-}
-
-void TFTP_CreateNewProfile::EditGridDblClick(int row)
-{
-    Table &profiles = main_.Table_Profiles();
-    if (row < 0 || row >= profiles.recordCount())
-        return;
-    profiles.moveTo(row);
-    profiles.edit();
-    ownsRecord_ = true;
-    newProfile_ = false;
+    draft_.editCurrent();
     turnTo(3);
     setUpButtons(true, true, true, NextCaption);
     showRecord();
-    showSchedule(scheduleFieldsOf(profiles, typedSchedule(), false));
-    showVersionPolicy(versionPolicyOf(profiles));
-    (profiles.asBool(QStringLiteral("DETAI_EMAI")) ? ui_->rbDetailed : ui_->rbSummary)->setChecked(true);
-    const QString target = profiles.asString(QStringLiteral("TARGET_LOC"));
-    if (!target.isEmpty() && QDir(target).exists())
-        setCurrentFolder(target);
-    writeField(QStringLiteral("ACTIVE"), true);
+    schedule_->showStoredFields(false);
+    target_->showStoredOptions();
+    draft_.writeField(QStringLiteral("ACTIVE"), true);
 }
 
-void TFTP_CreateNewProfile::DeleteGridDblClick(int row)
+void TFTP_CreateNewProfile::deleteChosen()
 {
-    Table &profiles = main_.Table_Profiles();
-    if (row < 0 || row >= profiles.recordCount())
-        return;
-    profiles.moveTo(row);
     if (dialogs().confirmation(DeleteQuestion, Buttons::YesNo) == Answer::Yes) {
         try {
-            if (deleteProfile(profiles, main_.Table_Files()))
+            if (deleteProfile(main_.Table_Profiles(), main_.Table_Files()))
                 dialogs().information(ActiveProfilesNote);
         } catch (const DataError &e) {
             dialogs().error(e.message());
@@ -504,11 +389,8 @@ void TFTP_CreateNewProfile::DeleteGridDblClick(int row)
     close();
 }
 
-void TFTP_CreateNewProfile::InstantGridDblClick(int row)
+void TFTP_CreateNewProfile::queueChosen()
 {
-    if (row < 0 || row >= table1_->recordCount())
-        return;
-    table1_->moveTo(row);
     try {
         queueProfile(main_.Table_Queue(), table1_->asString(Profile));
     } catch (const DataError &e) {
@@ -528,82 +410,9 @@ void TFTP_CreateNewProfile::Timer1Timer()
 
 void TFTP_CreateNewProfile::showRecord()
 {
-    const Table &profiles = main_.Table_Profiles();
-    const QSignalBlocker name(ui_->eProfileName);
-    ui_->eProfileName->setText(profiles.asString(Profile));
-    const QString kind = profiles.asString(QStringLiteral("KIND"));
-    uncheckAll({ui_->rbDaily, ui_->rbHourly});
-    if (kind == DailyKind)
-        ui_->rbDaily->setChecked(true);
-    else if (kind == HourlyKind)
-        ui_->rbHourly->setChecked(true);
-    const std::pair<QCheckBox *, const char *> days[] = {
-        {ui_->cbMonday, "MON"}, {ui_->cbTuesday, "TUE"},  {ui_->cbWednesday, "WED"}, {ui_->cbThursday, "THU"},
-        {ui_->cbFriday, "FRI"}, {ui_->cbSaturday, "SAT"}, {ui_->cbSunday, "SUN"}};
-    for (const auto &[box, field] : days)
-        box->setChecked(profiles.asBool(QString::fromLatin1(field)));
-    ui_->cbEmail->setChecked(profiles.asBool(QStringLiteral("EMAIL")));
-    ui_->eEmailAddress->setText(profiles.asString(QStringLiteral("EM_ADDR")));
-    ui_->eEmailAddress->setEnabled(ui_->cbEmail->isChecked());
-}
-
-void TFTP_CreateNewProfile::writeField(const QString &field, const QVariant &value)
-{
-    writeRecord([&](Table &profiles) {
-        if (value.typeId() == QMetaType::Bool)
-            profiles.setBool(field, value.toBool());
-        else
-            profiles.setString(field, value.toString());
-    });
-}
-
-void TFTP_CreateNewProfile::writeRecord(const std::function<void(Table &)> &write)
-{
-    Table &profiles = main_.Table_Profiles();
-    try {
-        if (!editing(profiles)) {
-            if (profiles.isEmpty())
-                return;
-            profiles.edit();
-            ownsRecord_ = true;
-        }
-        write(profiles);
-    } catch (const DataError &e) {
-        dialogs().error(e.message());
-    }
-}
-
-ScheduleFields TFTP_CreateNewProfile::typedSchedule() const
-{
-    ScheduleFields fields;
-    fields.hour = ui_->cbHour->currentText();
-    fields.minute = ui_->cbMinute->currentText();
-    fields.ampm = ui_->cbAmPm->currentText();
-    fields.interval = ui_->seInterval->cleanText();
-    return fields;
-}
-
-void TFTP_CreateNewProfile::showSchedule(const ScheduleFields &fields)
-{
-    ui_->cbHour->setCurrentText(fields.hour);
-    ui_->cbMinute->setCurrentText(fields.minute);
-    ui_->cbAmPm->setCurrentText(fields.ampm);
-    ui_->seInterval->setValue(fields.interval.toInt());
-}
-
-void TFTP_CreateNewProfile::showVersionPolicy(VersionPolicy policy)
-{
-    switch (policy) {
-    case VersionPolicy::Replace:
-        ui_->rbReplace->setChecked(true);
-        break;
-    case VersionPolicy::DateStamp:
-        ui_->rbDateStamp->setChecked(true);
-        break;
-    case VersionPolicy::Rotate:
-        ui_->rbRotate->setChecked(true);
-        break;
-    }
+    name_->show();
+    schedule_->show();
+    target_->show();
 }
 
 void TFTP_CreateNewProfile::closeEvent(QCloseEvent *event)
@@ -614,7 +423,7 @@ void TFTP_CreateNewProfile::closeEvent(QCloseEvent *event)
     }
     // A record this wizard started is not stored by whatever moves the shared cursor next, and
     // the sources cursor shows every row again.
-    releaseRecord();
+    draft_.release();
     if (filesFiltered_) {
         filesFiltered_ = false;
         main_.Table_Files().setFiltered(false);

@@ -5,7 +5,10 @@
 // profiles cursor; only "Finished" (or, on page 8, the activation grid's own cursor) stores it.
 // Wizards are not modal: several may be open on the same shared cursor.
 //
-// The window that opens the wizard chooses the page and the buttons (setUpButtons, turnTo).
+// Each page that checks or stores something is a page object of its own (NamePage, SchedulePage,
+// SourcePage, TargetPage, and a ChoicePage for each of pages 6 to 9); the wizard walks them and
+// commits the record. The window that opens the wizard names the operation (start), which
+// chooses the first page and the buttons.
 //
 // Object names: PageControl1 with TabSheet1..TabSheet9, CancelButton, PreviousButton, NextButton;
 // page 2 eProfileName; page 3 ClockLabel, RadioGroup1 (rbDaily, rbHourly), cbMonday..cbSunday,
@@ -15,15 +18,12 @@
 // (8), InstantGrid (9); the cursor Table1, the timer Timer1 and the dial-up component cvbNetDial1.
 #pragma once
 
-#include "ui/profiles/ProfileRules.h"
+#include "ui/profiles/ProfilePage.h"
 
 #include <QHash>
 #include <QList>
 #include <QWidget>
-#include <functional>
 #include <memory>
-
-class QFileSystemModel;
 
 namespace Ui {
 class TFTP_CreateNewProfile;
@@ -31,10 +31,12 @@ class TFTP_CreateNewProfile;
 
 namespace cvb {
 
+class ChoicePage;
 class MainWindowAccess;
-class ProfileGridModel;
+class NamePage;
+class SchedulePage;
 class SourcePage;
-class Table;
+class TargetPage;
 class TcvbNetDial;
 
 class TFTP_CreateNewProfile : public QWidget
@@ -45,55 +47,44 @@ public:
     explicit TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *parent = nullptr);
     ~TFTP_CreateNewProfile() override;
 
-    // The wizard as the main window's "Initiate Instant Profile Backup" opens it: page 9, only "Done".
+    // The wizard as the main window's "Initiate Instant Profile Backup" opens it.
     static TFTP_CreateNewProfile *forInstantBackup(MainWindowAccess &main, QWidget *parent);
 
-    // Which of the three buttons show; an empty caption leaves "Next"'s caption as it is.
-    void setUpButtons(bool cancel, bool previous, bool next, const QString &nextCaption = {});
-    // Shows page `page` (1 to 9).
-    void turnTo(int page);
-    int pageNumber() const;
-
-    // The set-ups of the profile operations window. A new record with its initial values:
-    void startNewProfile();
-    // Edit mode on the shared cursor's current record, with the schedule fields loaded from it.
-    void startEditing();
+    // Sets the wizard up for `operation`: its first page, its buttons and the shared record
+    // (a new one inserted for Create, the current one in edit mode for Edit).
+    void start(ProfileOperation operation);
 
     // The folder that "Finished" stores as the target.
-    QString currentFolder() const { return folder_; }
+    QString currentFolder() const;
     void setCurrentFolder(const QString &folder);
 
     // Handlers.
     void NextButtonClick();
     void PreviousButtonClick();
     void CancelButtonClick();
-    void EditGridDblClick(int row);
-    void DeleteGridDblClick(int row);
-    void InstantGridDblClick(int row);
     void Timer1Timer();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Steps of "Next".
-    void checkName();
-    void checkSchedule();
-    void leaveSourcePage();
-    void save();
-    void enterSourcePage();
-    void waitForScheduleOverview();
+    // Which of the three buttons show; an empty caption leaves "Next"'s caption as it is.
+    void setUpButtons(bool cancel, bool previous, bool next, const QString &nextCaption = {});
+    void turnTo(int page);
+    int pageNumber() const;
 
-    // Bound controls: the record's values shown, and a change written into the record.
+    // Leaving `page` forwards: its problem is shown and keeps the page, else it stores.
+    bool passes(ProfilePage &page);
+    void enterSourcePage();
+    void leaveSourcePage();
+    void commit();
+    void waitForScheduleOverview();
+    // The double-clicks of the choice pages, on the profile they made current.
+    void editChosen();
+    void deleteChosen();
+    void queueChosen();
+
     void showRecord();
-    void writeField(const QString &field, const QVariant &value);
-    void writeRecord(const std::function<void(Table &)> &write);
-    ScheduleFields typedSchedule() const;
-    void showSchedule(const ScheduleFields &fields);
-    void showVersionPolicy(VersionPolicy policy);
-    void enableReportEntries(bool mailServerKnown);
-    void listDrives();
-    void releaseRecord();
     // How the wizard is to be left once the source page's step has stopped waiting.
     enum class Leaving { No, Close, Cancel };
     // While the source page waits for the server the wizard may not go (the wait would return
@@ -105,13 +96,12 @@ private:
     MainWindowAccess &main_;
     Table *table1_;
     TcvbNetDial *dial_;
+    ProfileDraft draft_;
+    NamePage *name_;
+    SchedulePage *schedule_;
     SourcePage *sources_;
-    QFileSystemModel *folders_;
-    ProfileGridModel *editModel_, *deleteModel_, *activationModel_, *instantModel_;
-    QString folder_;
-    // The shared record is this wizard's to post or discard: it inserted or edited it.
-    bool ownsRecord_ = false;
-    bool newProfile_ = false;
+    TargetPage *target_;
+    ChoicePage *editChoice_, *deleteChoice_, *activation_, *instantChoice_;
     bool filesFiltered_ = false; // the sources cursor is restricted to the profile by this wizard
     Leaving leaving_ = Leaving::No;
     // For a new profile: the source rows each name had when the source page was entered, so that

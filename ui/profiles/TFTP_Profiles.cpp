@@ -11,12 +11,6 @@
 
 namespace cvb {
 
-namespace {
-
-const QString Done = QStringLiteral("Done");
-
-} // namespace
-
 TFTP_Profiles::TFTP_Profiles(MainWindowAccess &main, QWidget *parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TFTP_Profiles>()), main_(main)
 {
@@ -39,12 +33,13 @@ TFTP_Profiles::TFTP_Profiles(MainWindowAccess &main, QWidget *parent)
 
 TFTP_Profiles::~TFTP_Profiles() = default;
 
-TFTP_CreateNewProfile *TFTP_Profiles::openWizard()
+TFTP_CreateNewProfile *TFTP_Profiles::openWizard(ProfileOperation operation)
 {
     auto *wizard = new TFTP_CreateNewProfile(main_, this);
     wizard->setGeometry(rect());
     wizard->show();
     wizard->raise();
+    wizard->start(operation);
     return wizard;
 }
 
@@ -57,35 +52,22 @@ void TFTP_Profiles::resizeEvent(QResizeEvent *event)
 
 TFTP_CreateNewProfile *TFTP_Profiles::CreateButtonClick()
 {
-    TFTP_CreateNewProfile *wizard = openWizard();
-    wizard->setUpButtons(true, false, true);
-    wizard->startNewProfile();
-    return wizard;
+    return openWizard(ProfileOperation::Create);
 }
 
 TFTP_CreateNewProfile *TFTP_Profiles::EditButtonClick()
 {
-    TFTP_CreateNewProfile *wizard = openWizard();
-    wizard->setUpButtons(false, false, true, Done);
-    wizard->turnTo(6);
-    wizard->startEditing();
-    return wizard;
+    return openWizard(ProfileOperation::Edit);
 }
 
 TFTP_CreateNewProfile *TFTP_Profiles::DeleteButtonClick()
 {
-    TFTP_CreateNewProfile *wizard = openWizard();
-    wizard->setUpButtons(true, false, false);
-    wizard->turnTo(7);
-    return wizard;
+    return openWizard(ProfileOperation::Delete);
 }
 
 TFTP_CreateNewProfile *TFTP_Profiles::ActivateButtonClick()
 {
-    TFTP_CreateNewProfile *wizard = openWizard();
-    wizard->setUpButtons(false, false, true, Done);
-    wizard->turnTo(8);
-    return wizard;
+    return openWizard(ProfileOperation::Activate);
 }
 
 void TFTP_Profiles::DoneButtonClick()

@@ -9,6 +9,8 @@
 // Object names: VendorLogo, CreateButton, EditButton, DeleteButton, ActivateButton, DoneButton.
 #pragma once
 
+#include "ui/profiles/ProfilePage.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -40,7 +42,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    TFTP_CreateNewProfile *openWizard();
+    TFTP_CreateNewProfile *openWizard(ProfileOperation operation);
 
     std::unique_ptr<Ui::TFTP_Profiles> ui_;
     MainWindowAccess &main_;
