@@ -24,6 +24,8 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/cvb-backup-bench.XXXXXX")
 server_pid=
 cleanup() {
+    # `wait` for a killed server fails, and set -e would end the clean-up before the folder goes.
+    set +e
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
     exec 7>&- 2>/dev/null
     rm -rf "$work"

@@ -43,6 +43,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/cvb-wan-bench.XXXXXX")
 server_pid=
 link_pid=
 cleanup() {
+    # `wait` for a killed server fails, and set -e would end the clean-up before the folder goes.
+    set +e
     exec 7>&- 8>&- 2>/dev/null
     [ -n "$link_pid" ] && kill "$link_pid" 2>/dev/null && wait "$link_pid" 2>/dev/null
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
