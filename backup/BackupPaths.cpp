@@ -1,6 +1,5 @@
 #include "backup/BackupPaths.h"
 
-#include "ftp/FolderListing.h"
 
 #include <QStringList>
 
@@ -24,28 +23,24 @@ QString sourceLocalName(const QString &source)
     return source.mid(sourceBaseLength(source));
 }
 
+QString remotePathPlace(const QString &source)
+{
+    QString place = source;
+    while (place.startsWith(QLatin1Char('/')))
+        place.remove(0, 1);
+    const QStringList levels = place.split(QLatin1Char('/'));
+    for (const QString &level : levels) {
+        if (level.isEmpty() || level == QLatin1String(".") || level == QLatin1String("..") ||
+            level.contains(QLatin1Char('\0')))
+            return {};
+    }
+    return place;
+}
+
 QString RelativeLocalPath(const QString &remotePath, int baseLength)
 {
     // Remote and local folders are both separated by "/" here.
     return remotePath.mid(baseLength);
-}
-
-bool staysInsideBackupFolder(const QString &relativePath)
-{
-    if (relativePath.startsWith(QLatin1Char('/')))
-        return false;
-    const QStringList levels = relativePath.split(QLatin1Char('/'));
-    return !levels.contains(QStringLiteral(".."));
-}
-
-ListedName classifyListedName(const QString &name)
-{
-    if (name.isEmpty() || isSelfOrParentEntry(name) || name.endsWith(QLatin1String("/.")) ||
-        name.endsWith(QLatin1String("/..")))
-        return ListedName::Skip;
-    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\0')))
-        return ListedName::Refuse;
-    return ListedName::Copy;
 }
 
 } // namespace cvb

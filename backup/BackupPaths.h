@@ -9,10 +9,6 @@ namespace cvb {
 // are formed: up to and including its last "/", so the source's own name is the first level.
 int sourceBaseLength(const QString &source);
 
-// Folder levels below a source that a backup copies. A server-side link back to a folder above
-// (www -> .) would otherwise repeat the same folders until the paths fail.
-constexpr int kMaxFolderDepth = 64;
-
 // The absolute remote path of a source: one typed without a leading "/" is below the log-on
 // folder `logOnFolder`.
 QString resolveSource(const QString &source, const QString &logOnFolder);
@@ -20,21 +16,14 @@ QString resolveSource(const QString &source, const QString &logOnFolder);
 // Local name of a file source: the part after its last "/".
 QString sourceLocalName(const QString &source);
 
+// Place, relative to the backup folder, of a file source whose name an earlier source of the
+// profile has taken: its remote path without the leading "/" (/cgi-bin/index.html goes to
+// cgi-bin/index.html). Empty when that path would leave the backup folder or has an empty,
+// "." or ".." level.
+QString remotePathPlace(const QString &source);
+
 // Local path, relative to the backup folder, of the remote folder `remotePath` copied for a
 // work-list entry with base length `baseLength`.
 QString RelativeLocalPath(const QString &remotePath, int baseLength);
-
-// True when a path relative to the backup folder stays inside it: not absolute and without ".."
-// as one of its levels.
-bool staysInsideBackupFolder(const QString &relativePath);
-
-// What a backup does with one line of a folder listing.
-enum class ListedName {
-    Copy,   // a name in the folder: download it, or copy it as a folder
-    Skip,   // the folder itself, its parent, or an empty line: nothing to do
-    Refuse, // a name that would leave the folder being copied: nothing may be written for it
-};
-
-ListedName classifyListedName(const QString &name);
 
 } // namespace cvb

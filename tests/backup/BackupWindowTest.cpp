@@ -219,6 +219,68 @@ TEST(BackupWindow, OverwriteReplacesFilesAndKeepsTheOldCopyOfAFailedDownload)
               (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
 }
 
+// A backup is a copy: CR bytes survive whatever the source's mode and the name's extension say,
+// and two file sources of one name both keep their bytes.
+TEST(BackupWindow, FilesArriveByteForByteAndASecondSourceOfANameGoesBelowItsRemotePath)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening());
+    const QByteArray crlf("a\r\nb\n\rc\r", 9);
+    writeFile(server.path(QStringLiteral("www/index.html")), "<p>www</p>\r\n");
+    writeFile(server.path(QStringLiteral("cgi-bin/index.html")), "<p>cgi</p>\n");
+    writeFile(server.path(QStringLiteral("www/notes.txt")), crlf);
+    writeFile(server.path(QStringLiteral("data/table.dat")), crlf);
+    BackupHarness h;
+    h.setConnection(address(server.port()), server.user(), server.password());
+    h.addProfile({QStringLiteral("Exact")});
+    h.addSource(QStringLiteral("Exact"), QStringLiteral("/www/index.html"), QStringLiteral("ASCII"));
+    h.addSource(QStringLiteral("Exact"), QStringLiteral("/cgi-bin/index.html"), QStringLiteral("ASCII"));
+    h.addSource(QStringLiteral("Exact"), QStringLiteral("/www/notes.txt"), QStringLiteral("ASCII"));
+    h.addSource(QStringLiteral("Exact"), QStringLiteral("/data"), QStringLiteral("Binary"));
+    h.enqueue(QStringLiteral("Exact"));
+    const auto closed = h.runQueue();
+    ASSERT_EQ(closed.size(), 1u);
+    const QStringList rows = h.eventsOf(QStringLiteral("Exact"));
+    EXPECT_TRUE(closed[0].ok) << rows.join(QLatin1Char('\n')).toStdString();
+
+    const QString t = h.target();
+    EXPECT_EQ(readFile(t + QStringLiteral("/index.html")), "<p>www</p>\r\n");
+    EXPECT_EQ(readFile(t + QStringLiteral("/cgi-bin/index.html")), "<p>cgi</p>\n");
+    EXPECT_EQ(readFile(t + QStringLiteral("/notes.txt")), crlf);
+    EXPECT_EQ(readFile(t + QStringLiteral("/data/table.dat")), crlf);
+    const qsizetype at = rows.indexOf(QStringLiteral("Finished downloading /cgi-bin/index.html"));
+    ASSERT_GT(at, 0);
+    EXPECT_EQ(rows[at - 1],
+              QStringLiteral("The name index.html is taken: /cgi-bin/index.html is saved as cgi-bin/index.html"));
+}
+
+// The probe entered the folder, then the server refused the folder step's CWD for a moment:
+// everything below it is missing, which must not pass for a complete backup.
+TEST(BackupWindow, AFolderThatCannotBeEnteredAfterItsProbeFailsTheBackupWithItsMessage)
+{
+    QTemporaryDir root;
+    for (const char *name : {"a", "b", "c", "d"})
+        writeFile(root.filePath(QStringLiteral("site/busy/%1.txt").arg(QLatin1String(name))), "x\n");
+    writeFile(root.filePath(QStringLiteral("site/top.txt")), "top\n");
+    OddFtpServer server(root.path(), {}, false, 0, {}, QStringLiteral("busy"));
+    ASSERT_GT(server.port(), 0);
+    BackupHarness h;
+    h.setConnection(address(server.port()), QStringLiteral("tester"), QStringLiteral("secret"));
+    h.addProfile({QStringLiteral("Busy")});
+    h.addSource(QStringLiteral("Busy"), QStringLiteral("/site"));
+    h.enqueue(QStringLiteral("Busy"));
+    const auto closed = h.runQueue();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_FALSE(closed[0].ok);
+    const QStringList rows = h.eventsOf(QStringLiteral("Busy"));
+    const qsizetype at =
+        rows.indexOf(QStringLiteral("The folder /site/busy could not be entered; nothing below it was copied."));
+    ASSERT_GT(at, 0) << rows.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(rows[at - 1].startsWith(QStringLiteral("EXCEPTION: ")) && rows[at - 1].contains(QStringLiteral("450")))
+        << rows[at - 1].toStdString();
+    EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/top.txt")), "top\n");
+}
+
 TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
 {
     cvb::test::PyFtpServer server;

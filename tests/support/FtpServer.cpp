@@ -88,7 +88,7 @@ PyFtpServer::~PyFtpServer()
 }
 
 OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive, int sendRate,
-                           const QString &stallName)
+                           const QString &stallName, const QString &refuseSecondCwd)
 {
     QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
     if (noActive)
@@ -97,6 +97,8 @@ OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, b
         args << QStringLiteral("--send-rate") << QString::number(sendRate);
     if (!stallName.isEmpty())
         args << QStringLiteral("--stall") << stallName;
+    if (!refuseSecondCwd.isEmpty())
+        args << QStringLiteral("--refuse-second-cwd") << refuseSecondCwd;
     args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
     m_process.start(python(), args);
     if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {

@@ -2,12 +2,14 @@
 file system holds: names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
 which a careless client would turn into paths outside its target folder.
 
-Usage: odd_ftp_server.py [--no-active] [--send-rate BYTES] [--stall NAME] PORT ROOT USER PASSWORD
-                         EXTRA_LINE...
+Usage: odd_ftp_server.py [--no-active] [--send-rate BYTES] [--stall NAME] [--refuse-second-cwd NAME]
+                         PORT ROOT USER PASSWORD EXTRA_LINE...
 With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
 only passive data connections work. With --send-rate the server sends files at most BYTES
 bytes a second, as a slow line does. With --stall, a download of a file called NAME sends its
-first bytes and then nothing more, as a hung server does.
+first bytes and then nothing more, as a hung server does. With --refuse-second-cwd, the
+second change into a folder called NAME (on any connection) is refused with 450, as a busy
+server refuses now and then.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
 """
@@ -33,6 +35,10 @@ def main():
     stall = None
     if args[:1] == ["--stall"]:
         stall, args = args[1], args[2:]
+    refuse_cwd = None
+    if args[:1] == ["--refuse-second-cwd"]:
+        refuse_cwd, args = args[1], args[2:]
+    cwd_count = {}
     port, root, user, password = int(args[0]), args[1], args[2], args[3]
     extra = args[4:]
     authorizer = DummyAuthorizer()
@@ -61,6 +67,15 @@ def main():
             # The first bytes go out; the rest never comes and the connection stays open.
             self.data_channel.push(b"partial " * 1024)
             return file
+
+        def ftp_CWD(self, path):
+            name = os.path.basename(path.rstrip("/"))
+            if refuse_cwd is not None and name == refuse_cwd:
+                cwd_count[name] = cwd_count.get(name, 0) + 1
+                if cwd_count[name] == 2:
+                    self.respond("450 Folder busy, try again later.")
+                    return None
+            return FTPHandler.ftp_CWD(self, path)
 
         def ftp_PORT(self, line):
             if no_active:

@@ -1,6 +1,6 @@
 #include "ui/session/SessionRules.h"
 
-#include "backup/BackupPaths.h"
+#include "remote/TreeCopy.h"
 #include "ui/browser/BrowserRules.h"
 
 #include <QDir>
