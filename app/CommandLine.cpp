@@ -71,7 +71,9 @@ QString usageText()
         "  --print-log FILE.pdf\n"
         "                 write the event log's report to FILE.pdf and exit: 0 when it\n"
         "                 is written or the log is empty (then no file is written),\n"
-        "                 1 when the log cannot be read or the file cannot be written\n"
+        "                 1 when the log cannot be read or the file cannot be written,\n"
+        "                 2 when FILE.pdf lies in the database folder or is a file\n"
+        "                 that is not a PDF (it is never overwritten then)\n"
         "  --help         show this text and exit\n"
         "  --version      show the version and exit\n");
 }

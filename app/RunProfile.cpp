@@ -21,11 +21,13 @@ void printNotice(const QString &text)
 
 } // namespace
 
-bool profileExists(const QString &name)
+QString storedProfileName(const QString &name)
 {
     Table profiles;
     profiles.open(ProfilesTable, ProfileIndex);
-    return profiles.locate(QStringLiteral("PROFILE"), name);
+    if (!profiles.locate(QStringLiteral("PROFILE"), name))
+        return {};
+    return profiles.asString(QStringLiteral("PROFILE"));
 }
 
 void UnattendedDialogs::information(const QString &text)
@@ -50,8 +52,7 @@ QString UnattendedDialogs::chooseFile(const FileChoice &)
     return {};
 }
 
-ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
-    : m_mainWin(mainWin), m_profile(profile)
+ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile) : m_mainWin(mainWin), m_profile(profile)
 {
     connect(mainWin, &TMainWin::backupClosed, this, [this](const QString &closedProfile, bool ok) {
         if (!m_done && closedProfile == m_profile) {

@@ -11,8 +11,10 @@ namespace cvb {
 
 class TMainWin;
 
-// True when the profiles table of the database holds a profile of that name.
-bool profileExists(const QString &name);
+// The name of the profile that the profiles table finds for `name`, as the table compares
+// (blanks at the end and whatever lies past the field's width do not count), as it is stored; an
+// empty string when there is no such profile. A run waits for the end of that name's backup.
+QString storedProfileName(const QString &name);
 
 // Questions are answered with their last button (No or Cancel), as if the box had been closed;
 // every text shown goes to standard error instead of a box.
@@ -32,6 +34,7 @@ class ProfileRun : public QObject
 {
     Q_OBJECT
 public:
+    // `profile` as storedProfileName gives it: the backup reports its end under that name.
     ProfileRun(TMainWin *mainWin, const QString &profile);
 
     // 0 when the backup succeeded, 1 when it did not (or has not ended).

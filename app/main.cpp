@@ -108,16 +108,21 @@ int main(int argc, char **argv)
     std::unique_ptr<cvb::ProfileRun> profileRun; // outlives the main window: it keeps the exit status
     try {
         lock = cvb::openDatabase(cvb::resolveDataFolder(commandLine.dataFolder));
-        if (!commandLine.runProfile.isEmpty() && !cvb::profileExists(commandLine.runProfile)) {
-            printTo(stderr, QStringLiteral("corvale-backup: there is no profile named \"%1\"")
-                                .arg(commandLine.runProfile));
-            return 2;
+        // The backup ends under the stored name, so the run is made and awaited under it.
+        QString profile;
+        if (!commandLine.runProfile.isEmpty()) {
+            profile = cvb::storedProfileName(commandLine.runProfile);
+            if (profile.isEmpty()) {
+                printTo(stderr, QStringLiteral("corvale-backup: there is no profile named \"%1\"")
+                                    .arg(commandLine.runProfile));
+                return 2;
+            }
         }
         if (headless || !commandLine.runProfile.isEmpty())
             cvb::installDialogs(&unattended);
         mainWin = new cvb::TMainWin;
         if (!commandLine.runProfile.isEmpty())
-            profileRun = std::make_unique<cvb::ProfileRun>(mainWin, commandLine.runProfile);
+            profileRun = std::make_unique<cvb::ProfileRun>(mainWin, profile);
     } catch (const cvb::DataError &e) {
         reportStartFailure(e.message());
         return 1;

@@ -132,11 +132,17 @@ void TcvbFTP::RunAction(int action)
     int result = 0;
     bool interruptedLogon = false;
     if (!Connected() && action != ftpIdle && action != ftpLogon && action != ftpLogoff) {
-        const QStringList trail = m_folderTrail;
-        result = WithoutRaising(*this, [&] { RunAction(ftpLogon); });
-        interruptedLogon = result == 301;
-        if (result == 0)
-            result = ReturnToFolder(trail);
+        if (m_logOnBar.code != 0) {
+            Trace(2, QStringLiteral("Not connecting: the last log-on could not secure the connection."));
+            SetLastError(m_logOnBar.code, m_logOnBar.text);
+            result = m_logOnBar.code;
+        } else {
+            const QStringList trail = m_folderTrail;
+            result = WithoutRaising(*this, [&] { RunAction(ftpLogon); });
+            interruptedLogon = result == 301;
+            if (result == 0)
+                result = ReturnToFolder(trail);
+        }
     }
     if (!interruptedLogon) {
         // ftpIdle and ftpAbort may run inside another action's wait: that action is still in
@@ -220,6 +226,17 @@ int TcvbFTP::Perform(int action)
 
 int TcvbFTP::Logon()
 {
+    m_logOnBar = {};
+    const int result = LogonSteps();
+    // A server that cannot give this client a secure connection will not give it one to the
+    // next action either: each would cost another handshake (up to its limit) and another row.
+    if (result == kFtpTlsRefused || (result >= kTlsHandshakeFailed && result <= kTlsPlainTextInjected))
+        m_logOnBar = {result, LastErrorText()};
+    return result;
+}
+
+int TcvbFTP::LogonSteps()
+{
     if (!Connected()) {
         Trace(2, QStringLiteral("Connecting to FTP server."));
         m_protectData = false;
@@ -283,10 +300,11 @@ int TcvbFTP::ReturnToFolder(const QStringList &trail)
     for (const QString &folder : trail) {
         const int result = ChangeFolder(folder);
         if (result != 0) {
-            SetLastError(result, QStringLiteral("Logged on again after the connection was lost, but could "
-                                                "not return to the folder ") +
-                                     trail.join(QLatin1Char('/')).replace(QStringLiteral("//"), QStringLiteral("/")) +
-                                     QStringLiteral(": ") + LastErrorText());
+            SetLastError(result,
+                         QStringLiteral("Logged on again after the connection was lost, but could "
+                                        "not return to the folder ") +
+                             trail.join(QLatin1Char('/')).replace(QStringLiteral("//"), QStringLiteral("/")) +
+                             QStringLiteral(": ") + LastErrorText());
             return result;
         }
         m_folderTrail.append(folder);
@@ -305,7 +323,7 @@ int TcvbFTP::SecureControl()
 {
     Trace(2, QStringLiteral("Starting TLS."));
     CTlsContext &context = TlsContext();
-    int result = context.Ok() ? StartTlsAndWait(context, ServerName())
+    int result = context.Ok() ? StartTlsOnCleanLine(context, ServerName())
                               : (SetLastError(kTlsFailed, context.Error()), kTlsFailed);
     if (result == 0) {
         m_peerCertificate = TlsChannel()->PeerCertificate();

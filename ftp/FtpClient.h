@@ -94,17 +94,37 @@ public:
     void SetStartByte(std::int32_t start) { m_startByte = start & 0x7FFFFFFF; }
     // The server's control port, 21 unless a server address names another.
     std::uint16_t ControlPort() const { return RemotePort(); }
-    void SetControlPort(std::uint16_t port) { SetRemotePort(port); }
+    void SetControlPort(std::uint16_t port)
+    {
+        SetRemotePort(port);
+        m_logOnBar = {};
+    }
     TFTPSecurity Security() const { return m_security; }
-    void SetSecurity(TFTPSecurity security) { m_security = security; }
+    void SetSecurity(TFTPSecurity security)
+    {
+        m_security = security;
+        m_logOnBar = {};
+    }
     // The name the server's certificate must carry (the host as the user wrote it); the
     // server's address when empty.
     QString ServerName() { return m_serverName.isEmpty() ? RemoteHost() : m_serverName; }
-    void SetServerName(const QString &name) { m_serverName = name; }
+    void SetServerName(const QString &name)
+    {
+        m_serverName = name;
+        m_logOnBar = {};
+    }
     // A SHA-256 fingerprint that is trusted for this server although the system's store does
     // not vouch for its certificate (any common spelling).
     QString TrustedFingerprint() const { return m_trustedFingerprint; }
-    void SetTrustedFingerprint(const QString &fingerprint) { m_trustedFingerprint = fingerprint; }
+    void SetTrustedFingerprint(const QString &fingerprint)
+    {
+        m_trustedFingerprint = fingerprint;
+        m_logOnBar = {};
+    }
+    // True after a log-on failed to secure its connection (TLS refused, failed, timed out or
+    // untrusted): until the next ftpLogon, or a change of server or trust, an action that would
+    // log on by itself fails at once with that log-on's error instead of connecting again.
+    bool LogOnBarred() const { return m_logOnBar.code != 0; }
     // The certificate the server showed at the last TLS log-on (empty without one).
     TlsCertificateInfo PeerCertificate() const { return m_peerCertificate; }
     // The text that action 15 sends as it stands.
@@ -134,6 +154,7 @@ private:
     void RunAction(int action);
     int Perform(int action);
     int Logon();
+    int LogonSteps();
     int Logoff();
     int ChangeFolder(const QString &folder);
     // Walks the folder changes of the lost connection again; a refusal fails the action.
@@ -174,6 +195,11 @@ private:
     TlsCertificateInfo m_peerCertificate;
     std::unique_ptr<CTlsContext> m_tlsContext;
     bool m_protectData = false; // PROT P is in force: data connections carry TLS
+    struct LogOnFailure
+    {
+        int code = 0;
+        QString text;
+    } m_logOnBar; // see LogOnBarred
 };
 
 } // namespace cvb

@@ -1,7 +1,7 @@
 #include "mail/MailSend.h"
 
-#include "data/ServerAddress.h"
 #include "mail/MailComposer.h"
+#include "mail/MailSender.h"
 #include "mail/NetCode.h"
 #include "smtp/SMTP.h"
 
@@ -20,8 +20,6 @@
 namespace cvb {
 
 namespace {
-
-constexpr int kDefaultSmtpPort = 25;
 
 template <typename T> T *named(T *widget, const char *name)
 {
@@ -127,37 +125,12 @@ MailFields TFTP_MailSend::Fields() const
 
 void TFTP_MailSend::Button1Click()
 {
-    SMTP1->SetWinsockLoaded(true);
-    // The server field holds "host" or "host:port".
-    const ServerAddress server = readServerAddress(tSMTPSrv->text(), kDefaultSmtpPort);
-    if (!server.ok())
-        SMTP1->ReportError(10022, server.error);
-    // A scheme for FTP over TLS would not make this mail encrypted: it is refused, not ignored.
-    if (server.security != ServerSecurity::Plain)
-        SMTP1->ReportError(10022, QStringLiteral("The mail server address \"%1\" names an FTP scheme.")
-                                      .arg(tSMTPSrv->text()));
-    SMTP1->SetMailServer(server.host);
-    SMTP1->SetMailPort(std::uint16_t(server.port));
-
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Runs whatever happened before: the normal cursor again and the connection closed.
-    auto cleanUp = [this] {
-        QApplication::restoreOverrideCursor();
-        SMTP1->SetAction(smtpDisconnect);
-    };
-    try {
-        ComposeMail(Fields(), *SMTP1, *NetCode1);
-        SMTP1->SetAction(smtpSend);
-    } catch (...) {
-        try {
-            cleanUp();
-        } catch (const EcvbComponent &) {
-            // The first failure is the one the caller hears about; the disconnect's own
-            // failure has already been traced through OnPITrail.
-        }
-        throw;
-    }
-    cleanUp();
+    struct RestoreCursor
+    {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    sendMail(*SMTP1, *NetCode1, tSMTPSrv->text(), Fields());
 }
 
 void TFTP_MailSend::SendFromButton()

@@ -39,13 +39,18 @@ CIPPortMsg::CIPPortMsg(QObject *parent) : CcvbIPPort(parent)
 {
 }
 
-CIPPortMsg::Pump CIPPortMsg::PumpEvents(const WaitFrame &frame)
+CIPPortMsg::Pump CIPPortMsg::PumpEvents(const WaitFrame &frame, const QDeadlineTimer &deadline)
 {
-    // An interrupt or the idle limit ends the wait at its next pass, so the caller first sees
-    // the outcome of the events just handled (a line, a failed connect).
+    // An interrupt or a limit ends the wait at its next pass, so the caller first sees the
+    // outcome of the events just handled (a line, a failed connect).
     CSocketNotify *notify = SocketNotify();
     if (notify->IsInterrupted(frame.Depth()))
         return Pump::Interrupted;
+    if (!deadline.isForever()) {
+        if (deadline.hasExpired())
+            return Pump::TimedOut;
+        notify->WakeAfter(deadline.remainingTime());
+    }
     const qint64 limitMs = static_cast<qint64>(m_idleLimit) * 1000;
     if (limitMs > 0) {
         const qint64 idle = notify->IdleMs();
@@ -60,6 +65,7 @@ CIPPortMsg::Pump CIPPortMsg::PumpEvents(const WaitFrame &frame)
 
 int CIPPortMsg::WaitEnded(Pump why)
 {
+    m_waitTimedOut = why == Pump::TimedOut;
     SetLastError(LastErrorCode(), why == Pump::TimedOut ? kTimedOutText : kInterruptedText);
     return kInterrupted;
 }
@@ -73,6 +79,11 @@ int CIPPortMsg::PumpOne()
 
 int CIPPortMsg::WaitUntil(const std::function<bool()> &done)
 {
+    return WaitUntil(done, QDeadlineTimer(QDeadlineTimer::Forever));
+}
+
+int CIPPortMsg::WaitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline)
+{
     WaitFrame frame(SocketNotify());
     for (;;) {
         if (done())
@@ -81,7 +92,7 @@ int CIPPortMsg::WaitUntil(const std::function<bool()> &done)
             return hook;
         if (done())
             return 0;
-        const Pump result = PumpEvents(frame);
+        const Pump result = PumpEvents(frame, deadline);
         if (result != Pump::GoOn)
             return WaitEnded(result);
     }
@@ -226,28 +237,54 @@ void CIPPortMsg::FireConnected(int status, const QString &description)
     CcvbIPPort::FireConnected(status, description);
 }
 
-int CIPPortMsg::StartTlsAndWait(CTlsContext &context, const QString &serverName, ssl_session_st *resume)
+int CIPPortMsg::StartTlsOnCleanLine(CTlsContext &context, const QString &serverName, ssl_session_st *resume)
 {
     if (!Connected()) {
         SetLastError(ws::WSAENOTCONN, DescribeError(ws::WSAENOTCONN));
         return ws::WSAENOTCONN;
     }
+    const QString peer = serverName + QLatin1Char(':') + QString::number(RemotePort());
+    if (PlainTextWaiting())
+        return FailTls(kTlsPlainTextInjected,
+                       peer + QStringLiteral(" sent plain text after agreeing to TLS (a sign of injected "
+                                             "replies); the connection was closed."));
     m_handshaking = true;
     m_tlsResult = 0;
     m_tlsResultText.clear();
+    m_waitTimedOut = false;
     StartTls(context, serverName, resume);
-    const int result = WaitUntil([this] { return !m_handshaking || !Connected(); });
+    const QDeadlineTimer deadline = m_tlsHandshakeLimit > 0
+                                        ? QDeadlineTimer(std::chrono::seconds(m_tlsHandshakeLimit))
+                                        : QDeadlineTimer(QDeadlineTimer::Forever);
+    const int result = WaitUntil([this] { return !m_handshaking || !Connected(); }, deadline);
+    if (result == kInterrupted && m_waitTimedOut)
+        return FailTls(kTlsTimedOut, QStringLiteral("TLS handshake with %1 timed out.").arg(peer));
     if (result != 0)
-        return result;
+        return FailTls(result, LastErrorText());
     if (m_handshaking) {
         // The peer closed the connection before the handshake ended.
         m_handshaking = false;
         m_tlsResult = kTlsHandshakeFailed;
         m_tlsResultText = QStringLiteral("TLS handshake failed: the server closed the connection.");
     }
-    if (m_tlsResult != 0)
-        SetLastError(m_tlsResult, m_tlsResultText);
-    return m_tlsResult;
+    return m_tlsResult != 0 ? FailTls(m_tlsResult, m_tlsResultText) : 0;
+}
+
+bool CIPPortMsg::PlainTextWaiting()
+{
+    // Bytes still on the socket are read by the handshake, as TLS records, and fail it if they
+    // are not; only what the line layer has taken in already could pass for decrypted data.
+    return !Fifo().IsEmpty() || !m_partialLine.isEmpty();
+}
+
+int CIPPortMsg::FailTls(int code, const QString &text)
+{
+    m_handshaking = false;
+    Fifo().Clear();
+    m_partialLine.clear();
+    WithoutRaising(*this, [this] { SetConnected(false); });
+    SetLastError(code, text);
+    return code;
 }
 
 void CIPPortMsg::FireTlsReady(int code, const QString &text)

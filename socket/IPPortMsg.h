@@ -5,6 +5,7 @@
 #pragma once
 #include "socket/IPPort.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 
 #include <functional>
@@ -18,6 +19,7 @@ public:
     static constexpr int kReplyLineSize = 1024;
     static constexpr int kInterrupted = 301;
     static constexpr int kDefaultIdleLimit = 120;
+    static constexpr int kDefaultTlsHandshakeLimit = 30;
 
     explicit CIPPortMsg(QObject *parent = nullptr);
 
@@ -37,6 +39,10 @@ public:
     // another sink counts them with SocketNotify()->NoteActivity().
     int IdleLimit() const { return m_idleLimit; }
     void SetIdleLimit(int seconds) { m_idleLimit = seconds < 0 ? 0 : seconds; }
+    // Seconds a TLS handshake may take in all, however active the peer; the idle limit holds
+    // as well. 0 leaves only the idle limit.
+    int TlsHandshakeLimit() const { return m_tlsHandshakeLimit; }
+    void SetTlsHandshakeLimit(int seconds) { m_tlsHandshakeLimit = seconds < 0 ? 0 : seconds; }
 
     // Each returns 0 or an error code whose text is in LastErrorText or DescribeError(code).
     int ConnectAndWait();
@@ -58,7 +64,14 @@ public:
     // result of IdleHook, which is called on every pass.
     int WaitUntil(const std::function<bool()> &done);
     // Starts TLS on the connection and waits for the end of the handshake: 0 or an error code.
-    int StartTlsAndWait(CTlsContext &context, const QString &serverName, ssl_session_st *resume = nullptr);
+    // The plain-text part of the connection must have ended with the line just read (the
+    // server's go-ahead, or nothing at all): bytes received behind it were not encrypted, yet
+    // would be read as if they were, so they are thrown away and the handshake is not begun
+    // (kTlsPlainTextInjected). A handshake that outlasts TlsHandshakeLimit or the idle limit
+    // fails with kTlsTimedOut. After any failure the connection is closed: nothing more on it
+    // can be trusted.
+    int StartTlsOnCleanLine(CTlsContext &context, const QString &serverName,
+                            ssl_session_st *resume = nullptr);
     // Ends the innermost running waits of this component, up to five of them.
     void Interrupt();
 
@@ -80,8 +93,14 @@ protected:
 private:
     enum class Pump { GoOn, Interrupted, TimedOut };
     class WaitFrame;
-    Pump PumpEvents(const WaitFrame &frame);
+    // `deadline` ends the wait as the idle limit does, however active the connections are.
+    Pump PumpEvents(const WaitFrame &frame,
+                    const QDeadlineTimer &deadline = QDeadlineTimer(QDeadlineTimer::Forever));
     int WaitEnded(Pump why);
+    int WaitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline);
+    // True when received bytes are buffered behind the last line handed out.
+    bool PlainTextWaiting();
+    int FailTls(int code, const QString &text);
     int SendAndWait(const QByteArray &line);
 
     QByteArray m_replyLine;
@@ -91,6 +110,8 @@ private:
     bool m_oneLinePerWait = true;
     int m_connectResult = 0;
     int m_idleLimit = kDefaultIdleLimit;
+    int m_tlsHandshakeLimit = kDefaultTlsHandshakeLimit;
+    bool m_waitTimedOut = false; // the last wait ended by a limit, not an interrupt
     bool m_handshaking = false;
     int m_tlsResult = 0;
     QString m_tlsResultText;

@@ -20,6 +20,11 @@ inline constexpr int kTlsHandshakeFailed = 330;
 inline constexpr int kTlsTruncated = 331;
 inline constexpr int kTlsFailed = 332;
 inline constexpr int kTlsUntrusted = 333;
+// The handshake did not end within its limit.
+inline constexpr int kTlsTimedOut = 334;
+// Plain text came behind the reply that agreed to TLS, before the handshake: a man in the
+// middle may have placed it there to be read as if it had come encrypted.
+inline constexpr int kTlsPlainTextInjected = 335;
 
 // What a person needs to decide whether to trust a server's certificate.
 struct TlsCertificateInfo

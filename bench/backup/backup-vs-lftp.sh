@@ -4,8 +4,8 @@
 # sources from the same local pyftpdlib server, run alternately ROUNDS times each. Prints the seconds of
 # every run, the median of each and the ratio (corvale-backup / lftp: below 1 is faster).
 #
-# Usage (python3-pyftpdlib and lftp installed):
-#   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+# Usage (scripts/install-deps.sh --bench installs python3-pyftpdlib and lftp):
+#   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCVB_TESTS=ON
 #   cmake --build build/release --target corvale-backup cvb-dbf cvb-bench-site -j2
 #   bench/backup/backup-vs-lftp.sh [BUILD_DIR=build/release] [ROUNDS=5]
 set -eu

@@ -6,7 +6,7 @@
 # that requires it, with a certificate made for the run: cvb-ftp with ftpes:// and --trust, curl
 # with --ssl-reqd and the certificate as its CA.
 #
-# Usage (as root, vsftpd and curl installed):
+# Usage (as root; scripts/install-deps.sh --bench installs curl and unpacks vsftpd):
 #   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
 #   cmake --build build/release --target cvb-ftp -j2
 #   bench/ftp/download-vs-curl.sh [BUILD_DIR=build/release] [ROUNDS=5] [SIZE_MIB=512]

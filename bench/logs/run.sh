@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 rows="${1:-100000}"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+scripts/install-deps.sh --bench
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCVB_TESTS=ON >/dev/null
 cmake --build build/release -j2 --target cvb-bench-logs >/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

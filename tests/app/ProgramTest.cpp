@@ -204,13 +204,14 @@ TEST(Program, ADamagedTableIsNamedAndLeftAsItWas)
 TEST(Program, PrintLogWritesNoFileForAnEmptyLogAndNamesAFileItCannotWrite)
 {
     QTemporaryDir dir;
+    QTemporaryDir reports; // the report is never written into the database folder
     const auto dbf = [&dir](const QStringList &args) {
         const auto r = cvb::test::runProcess(
             qEnvironmentVariable("CVB_BUILD_DIR") + QStringLiteral("/tools/cvb-dbf/cvb-dbf"), args);
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     };
     dbf({QStringLiteral("init"), dir.path()});
-    const QString pdf = dir.filePath(QStringLiteral("log.pdf"));
+    const QString pdf = reports.filePath(QStringLiteral("log.pdf"));
     const auto empty = run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), pdf});
     EXPECT_EQ(empty.exitCode, 0) << empty.err.toStdString();
     EXPECT_TRUE(empty.out.contains("empty")) << empty.out.toStdString();
@@ -218,7 +219,7 @@ TEST(Program, PrintLogWritesNoFileForAnEmptyLogAndNamesAFileItCannotWrite)
 
     dbf({QStringLiteral("add"), dir.filePath(QStringLiteral("FTP Log.dbf")), QStringLiteral("DATE=20240305"),
          QStringLiteral("TIME=2:07:09 PM"), QStringLiteral("EVENT= Begining backup profile Site")});
-    const QString nowhere = dir.filePath(QStringLiteral("no folder/log.pdf"));
+    const QString nowhere = reports.filePath(QStringLiteral("no folder/log.pdf"));
     const auto unwritable =
         run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), nowhere});
     EXPECT_EQ(unwritable.exitCode, 1);
@@ -232,8 +233,9 @@ TEST(Program, PrintLogWritesNoFileForAnEmptyLogAndNamesAFileItCannotWrite)
 TEST(Program, PrintLogNamesTheFileItCannotWriteOrTheLogItCannotRead)
 {
     QTemporaryDir dir;
+    QTemporaryDir reports; // the report is never written into the database folder
     // No database at all: the missing log is named.
-    const QString pdf = dir.filePath(QStringLiteral("log.pdf"));
+    const QString pdf = reports.filePath(QStringLiteral("log.pdf"));
     const auto missing = run({QStringLiteral("--data"), dir.path(), QStringLiteral("--print-log"), pdf});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("FTP Log.dbf")) << missing.err.toStdString();

@@ -3,7 +3,9 @@
 #include "MainWinFixture.h"
 
 #include "app/RunProfile.h"
+#include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
+#include "tests/support/Peers.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -79,6 +81,44 @@ TEST_F(RunProfileEnd, TheProgramWaitsForABackupThatTheSchedulerStartedMeanwhile)
     EXPECT_TRUE(closedBeforeEnd);
     EXPECT_EQ(run.exitStatus(), 0);
     EXPECT_TRUE(QFile::exists(target(QStringLiteral("Slow")) + QStringLiteral("/slow/f1.txt")));
+}
+
+// The program as cron runs it, with a name that the profiles table finds although it is not
+// the stored one: blanks at the end, or more than the field's 40 bytes. The backup reports its
+// end under the stored name; the program must recognise it and end.
+TEST(RunProfileName, ANameTheTableFindsButThatIsNotTheStoredOneStillEndsTheProgram)
+{
+    cvb::test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("page.html")), "<p>page</p>\n"));
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    const QString target = dir.filePath(QStringLiteral("target"));
+    ASSERT_TRUE(QDir().mkpath(data) && QDir().mkpath(target));
+    const QString build = qEnvironmentVariable("CVB_BUILD_DIR");
+    const auto dbf = [&](const QStringList &args) {
+        const auto r = cvb::test::runProcess(build + QStringLiteral("/tools/cvb-dbf/cvb-dbf"), args);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    };
+    const QString stored = QStringLiteral("NIGHTLY COPY OF THE WHOLE WEB SITE 12345"); // 40 bytes
+    dbf({QStringLiteral("init"), data});
+    dbf({QStringLiteral("set"), data + QStringLiteral("/FTP Connection.dbf"), QStringLiteral("1"),
+         QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
+         QStringLiteral("USERNAME=") + server.user(), QStringLiteral("PASSWORD=") + server.password()});
+    dbf({QStringLiteral("add"), data + QStringLiteral("/FTP Profiles.DBF"),
+         QStringLiteral("PROFILE=") + stored, QStringLiteral("TARGET_LOC=") + target});
+    dbf({QStringLiteral("add"), data + QStringLiteral("/FTP Sources.DBF"),
+         QStringLiteral("PROFILE=") + stored, QStringLiteral("SOURCE=/page.html"),
+         QStringLiteral("MODE=Binary")});
+
+    for (const QString &given : {stored + QStringLiteral("   "), stored + QStringLiteral(" AND MORE")}) {
+        QFile::remove(target + QStringLiteral("/page.html"));
+        const auto r = cvb::test::runProcess(
+            build + QStringLiteral("/app/corvale-backup"),
+            {QStringLiteral("--data"), data, QStringLiteral("--run-profile"), given}, 180000);
+        EXPECT_EQ(r.exitCode, 0) << given.toStdString() << ": " << r.err.toStdString();
+        EXPECT_EQ(cvb::test::readFile(target + QStringLiteral("/page.html")), QByteArray("<p>page</p>\n"));
+    }
 }
 
 } // namespace

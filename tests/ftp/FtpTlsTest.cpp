@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -211,7 +212,8 @@ TEST(FtpTlsImplicit, VsftpdSpeaksTlsFromTheFirstByte)
 }
 
 // A server that answers AUTH TLS with 500, and one that accepts it and then never answers the
-// handshake (that wait sleeps and ends at the idle limit like any other): neither sees the account.
+// handshake (that wait ends at the handshake's own limit, long before the idle limit, and says
+// so): neither sees the account.
 TEST(FtpTlsRefused, AServerThatRefusesOrStallsTlsNeverSeesTheAccount)
 {
     const struct
@@ -220,7 +222,7 @@ TEST(FtpTlsRefused, AServerThatRefusesOrStallsTlsNeverSeesTheAccount)
         int code;
         QString text;
     } cases[] = {{"500 AUTH not understood", kFtpTlsRefused, QStringLiteral("500 AUTH not understood")},
-                 {"234 go ahead", 301, QStringLiteral("Timed out")}};
+                 {"234 go ahead", kTlsTimedOut, QStringLiteral("TLS handshake with localhost:")}};
     for (const auto &c : cases) {
         cvb::test::ScriptedServer server;
         server.Send("220 ready\r\n").ExpectLine("AUTH TLS").Send(c.reply + "\r\n").ReadToEnd();
@@ -229,7 +231,7 @@ TEST(FtpTlsRefused, AServerThatRefusesOrStallsTlsNeverSeesTheAccount)
         QStringList trace;
         prepare(ftp, {QString(), server.Port(), QStringLiteral("user"), QStringLiteral("pw"), QString()},
                 ftpsExplicit, &trace);
-        ftp.SetIdleLimit(1);
+        ftp.SetTlsHandshakeLimit(1);
         try {
             ftp.SetAction(ftpLogon);
             ADD_FAILURE() << "log-on succeeded";
@@ -243,4 +245,86 @@ TEST(FtpTlsRefused, AServerThatRefusesOrStallsTlsNeverSeesTheAccount)
         EXPECT_FALSE(server.Received().contains("USER")) << c.reply.toStdString();
         EXPECT_FALSE(server.Received().contains("PASS")) << c.reply.toStdString();
     }
+}
+
+namespace {
+
+// Logs on to a scripted server that accepts AUTH TLS; the error of the failed log-on.
+EcvbFTP failedTlsLogOn(TcvbFTP &ftp, cvb::test::ScriptedServer &server, QStringList *trace)
+{
+    prepare(ftp, {QString(), server.Port(), QStringLiteral("user"), QStringLiteral("pw"), QString()},
+            ftpsExplicit, trace);
+    // Only the handshake's own limit may end the wait; should it fail to, the guard's interrupt
+    // does, and the error says "Interrupted".
+    ftp.SetIdleLimit(0);
+    ftp.SetTlsHandshakeLimit(1);
+    QTimer::singleShot(15000, &ftp, [&ftp] { ftp.Interrupt(); });
+    try {
+        ftp.SetAction(ftpLogon);
+    } catch (const EcvbFTP &e) {
+        return e;
+    }
+    ADD_FAILURE() << "log-on succeeded";
+    return EcvbFTP(0, {});
+}
+
+} // namespace
+
+// A man in the middle who appends a reply of his own to the server's go-ahead would have it read
+// as if it had come encrypted (PBSZ answered by it, every later reply shifted): the log-on fails
+// before the handshake begins, and nothing that came with the go-ahead is used.
+TEST(FtpTlsRefused, PlainTextBehindTheTlsGoAheadFailsTheLogOnBeforeTheHandshake)
+{
+    cvb::test::ScriptedServer server;
+    server.Send("220 ready\r\n").ExpectLine("AUTH TLS").Send("234 go ahead\r\n200 injected\r\n").ReadToEnd();
+    server.Start();
+    TcvbFTP ftp;
+    QStringList trace;
+    const EcvbFTP e = failedTlsLogOn(ftp, server, &trace);
+    EXPECT_EQ(e.Code(), kTlsPlainTextInjected);
+    EXPECT_TRUE(e.Text().contains(QStringLiteral("plain text"))) << e.Text().toStdString();
+    EXPECT_FALSE(ftp.Connected());
+    ASSERT_TRUE(server.WaitDone());
+    // Not even a handshake record went out after the command.
+    EXPECT_TRUE(server.Received().endsWith("AUTH TLS\r\n")) << server.Received().toStdString();
+    EXPECT_FALSE(trace.join('\n').contains(QStringLiteral("injected"))) << trace.join('\n').toStdString();
+}
+
+// After a log-on whose handshake stalled, an action that would log on by itself fails at once with
+// that error, without connecting again; the next ftpLogon tries again.
+TEST(FtpTlsRefused, AfterAStalledHandshakeOnlyAnExplicitLogOnConnectsAgain)
+{
+    cvb::test::ScriptedServer server;
+    server.Send("220 ready\r\n").ExpectLine("AUTH TLS").Send("234 go ahead\r\n").ReadToEnd();
+    server.Accept().Send("220 ready\r\n").ExpectLine("AUTH TLS").Send("500 no\r\n").ReadToEnd();
+    server.Start();
+    TcvbFTP ftp;
+    QStringList trace;
+    const EcvbFTP stalled = failedTlsLogOn(ftp, server, &trace);
+    const QString expected = QStringLiteral("TLS handshake with localhost:%1 timed out.").arg(server.Port());
+    EXPECT_EQ(stalled.Code(), kTlsTimedOut);
+    EXPECT_EQ(stalled.Text(), expected);
+    EXPECT_TRUE(ftp.LogOnBarred());
+
+    for (const int action : {ftpListDirectory, ftpDownload}) {
+        try {
+            ftp.SetAction(action);
+            ADD_FAILURE() << "action " << action << " succeeded";
+        } catch (const EcvbFTP &e) {
+            EXPECT_EQ(e.Code(), kTlsTimedOut);
+            EXPECT_EQ(e.Text(), expected);
+        }
+    }
+    const auto connects = [&] { return trace.count(QStringLiteral("2 Connecting to FTP server.")); };
+    EXPECT_EQ(connects(), 1) << trace.join('\n').toStdString();
+
+    try {
+        ftp.SetAction(ftpLogon);
+        ADD_FAILURE() << "second log-on succeeded";
+    } catch (const EcvbFTP &e) {
+        EXPECT_EQ(e.Code(), kFtpTlsRefused);
+    }
+    EXPECT_EQ(connects(), 2);
+    ASSERT_TRUE(server.WaitDone());
+    EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join('\n').toStdString();
 }

@@ -3,10 +3,32 @@
 
 #include "mail/NetCode.h"
 
+#include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 namespace cvb::test {
+
+// A test that runs in a folder of its own, where the composer writes its temporary files.
+class InOwnFolder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_previous = QDir::currentPath();
+        ASSERT_TRUE(m_dir.isValid());
+        QDir::setCurrent(m_dir.path());
+    }
+    void TearDown() override { QDir::setCurrent(m_previous); }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
 
 inline void writeFile(const QString &path, const QByteArray &bytes)
 {

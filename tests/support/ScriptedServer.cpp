@@ -110,6 +110,12 @@ void ScriptedServer::StopListening()
     }
 }
 
+bool ScriptedServer::ConnectionWaiting() const
+{
+    pollfd p{m_listen, POLLIN, 0};
+    return m_listen >= 0 && ::poll(&p, 1, 0) > 0;
+}
+
 QByteArray ScriptedServer::Received() const
 {
     std::lock_guard lock(m_mutex);

@@ -46,6 +46,8 @@ public:
     bool WaitDone(int timeoutMs = 15000);
     // Stops listening, so that a later connect is refused.
     void StopListening();
+    // True when a client has connected and no step has accepted it (yet).
+    bool ConnectionWaiting() const;
 
     QByteArray Received() const;
     QList<QByteArray> Lines() const;

@@ -7,8 +7,24 @@
 # log-ons and data connections, and each data connection must resume the control connection's TLS
 # session; anonymous users may then also upload into folders that "daemon" can write. With
 # "implicit" after it, TLS starts with the first byte.
+# The vsftpd binary: $CVB_VSFTPD, else the one scripts/install-deps.sh --tests unpacked into
+# build/peers/vsftpd (no package, no system service), else an installed /usr/sbin/vsftpd.
 # Usage: vsftpd-run.sh PORT ROOT [CERTFILE [implicit]]
 set -eu
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+vsftpd=${CVB_VSFTPD:-}
+if [ -z "$vsftpd" ]; then
+    for candidate in "$repo/build/peers/vsftpd/usr/sbin/vsftpd" /usr/sbin/vsftpd; do
+        if [ -x "$candidate" ]; then
+            vsftpd=$candidate
+            break
+        fi
+    done
+fi
+if [ -z "$vsftpd" ] || [ ! -x "$vsftpd" ]; then
+    echo "vsftpd-run.sh: no vsftpd found; run scripts/install-deps.sh --tests" >&2
+    exit 1
+fi
 port=$1
 root=$(cd "$2" && pwd)
 cert=${3:-}
@@ -62,7 +78,7 @@ CONF
 fi
 trap 'rm -rf "$conf_dir"' EXIT
 # exec would drop the trap; run it as a child and pass signals on.
-/usr/sbin/vsftpd "$conf_dir/vsftpd.conf" &
+"$vsftpd" "$conf_dir/vsftpd.conf" &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$conf_dir"; exit 0' TERM INT
 wait $pid

@@ -32,20 +32,9 @@ using namespace cvb::test;
 
 namespace {
 
-// Each test runs in a folder of its own, where the window writes its temporary files.
-class MailSend : public ::testing::Test
+class MailSend : public InOwnFolder
 {
 protected:
-    void SetUp() override
-    {
-        m_previous = QDir::currentPath();
-        ASSERT_TRUE(m_dir.isValid());
-        QDir::setCurrent(m_dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(m_previous); }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-
     // A hidden window filled as the backup fills it.
     TFTP_MailSend *report(int port)
     {
@@ -63,9 +52,6 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
         return QJsonDocument::fromJson(r.out).object();
     }
-
-    QTemporaryDir m_dir;
-    QString m_previous;
 };
 
 QByteArray payloadOf(const QJsonObject &message, int part)
@@ -383,11 +369,4 @@ TEST_F(MailSend, ShownWindowFormTraceBrowseAndLayout)
     EXPECT_EQ(window->lbBtmLines->y(), window->tMessage->y() + window->tMessage->height() + 2);
     EXPECT_EQ(window->lbBtmLines->width(), 700 - window->lbBtmLines->x() - 15);
     closeAndCheckFreed(window);
-}
-
-TEST(MailComposer, AttachmentNameIsThePathWithoutFolders)
-{
-    EXPECT_EQ(AttachmentName("C:\\Backups\\site.zip"), "site.zip");
-    EXPECT_EQ(AttachmentName("/home/ops/site.zip"), "site.zip");
-    EXPECT_EQ(AttachmentName("site.zip"), "site.zip");
 }
