@@ -24,6 +24,18 @@ bool staysInsideBackupFolder(const QString &relativePath)
     return !levels.contains(QStringLiteral(".."));
 }
 
+std::optional<QString> localPlace(const QString &folder, const QString &name, bool *refused)
+{
+    const ListedName verdict = classifyListedName(name);
+    const bool leaves =
+        verdict == ListedName::Refuse || (verdict == ListedName::Copy && !staysInsideBackupFolder(name));
+    if (refused)
+        *refused = leaves;
+    if (leaves || verdict != ListedName::Copy)
+        return std::nullopt;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
 QString remoteChild(const QString &folder, const QString &name)
 {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
@@ -32,6 +44,11 @@ QString remoteChild(const QString &folder, const QString &name)
 QString relativeChild(const QString &relative, const QString &name)
 {
     return relative.isEmpty() ? name : relative + QLatin1Char('/') + name;
+}
+
+void TreeCopy::Hooks::pause(int ms)
+{
+    paceWithEvents(ms);
 }
 
 TreeCopy::TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCopyOptions options)
@@ -55,7 +72,7 @@ QString TreeCopy::localFolder(const Folder &folder) const
 void TreeCopy::run()
 {
     while (!m_folders.empty() && !m_hooks.stopped()) {
-        paceWithEvents(1000);
+        m_hooks.pause(1000);
         if (m_hooks.stopped())
             break;
         const Folder folder = m_folders.front();
@@ -86,9 +103,11 @@ void TreeCopy::folderStep(const Folder &folder)
     QStringList names;
     try {
         m_ftp.SetRemoteFile(QString());
-        paceWithEvents(1000);
+        m_hooks.pause(1000);
+        if (m_hooks.stopped())
+            return;
         names = m_hooks.listCurrentFolder();
-        paceWithEvents(1000);
+        m_hooks.pause(1000);
     } catch (const EcvbFTP &e) {
         if (!m_hooks.stopped())
             m_hooks.listingFailed(folder, e.Message());
@@ -117,7 +136,7 @@ void TreeCopy::copyName(const Folder &folder, const QString &namesBelow, const Q
     QString error;
     switch (m_hooks.copyFile(name, localFile, &error)) {
     case FileResult::Copied:
-        paceWithEvents(500);
+        m_hooks.pause(500);
         m_hooks.fileCopied(localFile);
         return;
     case FileResult::LocalFailed:

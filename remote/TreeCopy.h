@@ -33,6 +33,11 @@ ListedName classifyListedName(const QString &name);
 // without ".." as one of its levels.
 bool staysInsideBackupFolder(const QString &relativePath);
 
+// Where the listed remote `name` is written inside the local `folder`: the two joined, or nothing
+// for a name that must not be copied. `refused` tells why there is nothing: true for a name that
+// would leave the folder, false for the folder itself, its parent or an empty name.
+std::optional<QString> localPlace(const QString &folder, const QString &name, bool *refused = nullptr);
+
 // "/" + name below `folder`, without doubling a "/" that ends it.
 QString remoteChild(const QString &folder, const QString &name);
 
@@ -91,6 +96,9 @@ public:
         virtual void listingFailed(const Folder &folder, const QString &error) = 0;
         // A folder below the depth limit was met (told once a copy).
         virtual void depthLimitReached(const QString &remotePath) = 0;
+        // One of the fixed pauses (before a folder, around its listing, after a file); by default
+        // the pacing helper's, which keeps the event loop running.
+        virtual void pause(int ms);
     };
 
     TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCopyOptions options = TreeCopyOptions());
