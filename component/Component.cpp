@@ -106,6 +106,11 @@ void TcvbComponent::ReportError(int code, const QString &text)
         std::rethrow_exception(CreateError(code, m_lastErrorText));
 }
 
+void TcvbComponent::ReportBusy(int code)
+{
+    ReportError(code, QStringLiteral("Busy performing current action."));
+}
+
 std::exception_ptr TcvbComponent::CreateError(int code, const QString &text)
 {
     return std::make_exception_ptr(EcvbComponent(code, text));

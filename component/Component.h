@@ -54,6 +54,9 @@ public:
     // Records the error; raises CreateError(code, LastErrorText) while RaiseOnError is true.
     // An empty text is replaced by DescribeError(code).
     void ReportError(int code, const QString &text = {});
+    // Reports with `code` that an action, or a setting that needs the connection, was refused
+    // because another action is running.
+    void ReportBusy(int code);
 
     // Makes the exception to raise; components override it to raise their own class.
     virtual std::exception_ptr CreateError(int code, const QString &text);

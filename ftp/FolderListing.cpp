@@ -13,7 +13,11 @@ void listFolderWithDotFiles(TcvbFTP &ftp, const std::function<void()> &discardEn
         ftp.SetRemoteFile(QStringLiteral("-a"));
         ftp.SetAction(ftpListDirectory);
         return;
-    } catch (const EcvbFTP &) {
+    } catch (const EcvbFTP &e) {
+        // An interrupted or timed-out listing says nothing about "-a": asking again would only
+        // wait once more.
+        if (e.Code() == CIPPortMsg::kInterrupted)
+            throw;
         // The server knows no "-a" (or took it for a name): the plain listing follows.
     }
     discardEntries();

@@ -45,7 +45,7 @@ QString TcvbFTP::RemotePath()
 void TcvbFTP::SetRemotePath(const QString &path)
 {
     if (m_currentAction != ftpIdle) {
-        ReportError(143, QStringLiteral("Busy performing current action."));
+        ReportBusy(kFtpBusy);
         return;
     }
     m_remotePath = path;
@@ -62,7 +62,7 @@ void TcvbFTP::SetRemotePath(const QString &path)
 void TcvbFTP::SetTransferMode(int mode)
 {
     if (m_currentAction != ftpIdle) {
-        ReportError(143, QStringLiteral("Busy performing current action."));
+        ReportBusy(kFtpBusy);
         return;
     }
     if (Connected()) {
@@ -81,49 +81,41 @@ int TcvbFTP::FtpCommand(const QByteArray &command, const QByteArray &argument)
 {
     if (!command.isEmpty())
         Trace(0, QString::fromUtf8(ftp::traceText(command, argument)));
-    int result = SendCommand(command, argument, "\r\n");
-    QByteArray openReply; // the code of the multi-line reply being read
-    while (result == 0) {
-        SetAcceptData(false);
-        const QByteArray line = ReplyLine();
-        Trace(1, QString::fromUtf8(line));
-        if (openReply.isEmpty())
-            openReply = ftp::multiLineReplyCode(line);
-        else if (ftp::endsMultiLineReply(line, openReply))
-            openReply.clear();
-        if (!openReply.isEmpty()) {
-            result = WaitReply();
-            continue;
-        }
+    TReply reply;
+    int result = Exchange(command, argument, "\r\n", ftp::ReplyEnd(), reply);
+    for (; result == 0; result = ReadReply(ftp::ReplyEnd(), reply)) {
+        const QByteArray line = reply.Last();
         switch (ftp::classifyReply(line)) {
         case ReplyKind::Preliminary:
             // The server is ready for the data connection's handshake now.
             m_data->PreliminaryReply();
-            result = WaitReply();
             break;
-        case ReplyKind::Continuation:
-            result = WaitReply();
+        case ReplyKind::Continuation: // ends no reply
             break;
         case ReplyKind::Success:
             return 0;
         case ReplyKind::Failure:
             // The aborted transfer's 426 comes first; the reply to ABOR itself follows.
-            if (command == "ABOR" && line.startsWith("426")) {
-                result = WaitReply();
+            if (command == "ABOR" && line.startsWith("426"))
                 break;
-            }
-            SetLastError(141, QString::fromUtf8(line));
-            return 141;
+            SetLastError(kFtpReplyRefused, QString::fromUtf8(line));
+            return kFtpReplyRefused;
         }
     }
     return result;
+}
+
+void TcvbFTP::ReplyLineHook(const QByteArray &line)
+{
+    // Every line is traced, continuation lines included.
+    Trace(1, QString::fromUtf8(line));
 }
 
 void TcvbFTP::RunAction(int action)
 {
     SetLastError(0, {});
     if (m_currentAction != ftpIdle && action != ftpIdle && action != ftpAbort) {
-        ReportError(143, QStringLiteral("Busy performing current action."));
+        ReportBusy(kFtpBusy);
         return;
     }
     if (action < ftpIdle || action > ftpRawCommand)
@@ -139,7 +131,7 @@ void TcvbFTP::RunAction(int action)
         } else {
             const QStringList trail = m_folderTrail;
             result = WithoutRaising(*this, [&] { RunAction(ftpLogon); });
-            interruptedLogon = result == 301;
+            interruptedLogon = result == kInterrupted;
             if (result == 0)
                 result = ReturnToFolder(trail);
         }
@@ -159,14 +151,14 @@ void TcvbFTP::RunAction(int action)
             result = Perform(action);
         }
         if (result != 0) {
+            const bool timedOut = result == kInterrupted && LastErrorCode() == kTimedOut;
             TearDownDataConnection();
-            const bool timedOut = result == 301 && LastErrorText() == QLatin1String("Timed out");
-            if (result == 301 && !timedOut)
+            if (result == kInterrupted && !timedOut)
                 SetLastError(result, QStringLiteral("Interrupted"));
             // A reply still owed (after the idle limit, or the greeting and log-on replies of
             // an interrupted log-on) would be taken for the reply to the next command. The
             // connection is closed instead; the next action logs on afresh.
-            if (timedOut || (result == 301 && action == ftpLogon))
+            if (timedOut || (result == kInterrupted && action == ftpLogon))
                 DropControlConnection();
         }
     }
@@ -248,7 +240,7 @@ int TcvbFTP::LogonSteps()
             result = FtpCommand({}); // the greeting
         if (result == 0 && m_security == ftpsExplicit) {
             result = FtpCommand("AUTH", "TLS");
-            if (result == 141 || (result == 0 && !ReplyLine().startsWith("234"))) {
+            if (result == kFtpReplyRefused || (result == 0 && !ReplyLine().startsWith("234"))) {
                 SetLastError(kFtpTlsRefused,
                              QStringLiteral("The server refused encryption (AUTH TLS: %1); the log-on was "
                                             "given up and the password not sent.")
@@ -358,7 +350,6 @@ int TcvbFTP::Logoff()
     const int result = FtpCommand("QUIT");
     if (result != 0)
         Trace(2, QStringLiteral("Forcing disconnection from FTP server."));
-    SetLastError(result, LastErrorText());
     DropControlConnection();
     return result;
 }
@@ -403,13 +394,13 @@ int TcvbFTP::Transfer(int action)
 {
     if (action == ftpUpload) {
         if (m_localFile.isEmpty()) {
-            SetLastError(145, QStringLiteral("Please specify a local file for upload."));
-            return 145;
+            SetLastError(kFtpNoUploadFile, QStringLiteral("Please specify a local file for upload."));
+            return kFtpNoUploadFile;
         }
         CTransferFile check;
         if (check.openRead(m_localFile) != 0) {
-            SetLastError(145, QStringLiteral("Error reading from local file."));
-            return 145;
+            SetLastError(kFtpNoUploadFile, QStringLiteral("Error reading from local file."));
+            return kFtpNoUploadFile;
         }
     }
     switch (action) {
@@ -437,8 +428,8 @@ int TcvbFTP::Transfer(int action)
     if (result == 0)
         result = WaitForDataEnd();
     if (result == 0 && m_transferAborted) {
-        SetLastError(301, QStringLiteral("Interrupted"));
-        return 301;
+        SetLastError(kInterrupted, QStringLiteral("Interrupted"));
+        return kInterrupted;
     }
     // The server's 226 says it has sent everything; the transfer succeeded only when the local
     // file took it all as well.
@@ -478,7 +469,7 @@ int TcvbFTP::SetUpDataConnection()
     const QByteArray line = ReplyLine();
     const ftp::PasvReply reply = ftp::parsePasvReply(line);
     if (!line.startsWith("227") || !reply.ok) {
-        FireError(141, QStringLiteral("Unexpected server reply."));
+        FireError(kFtpReplyRefused, QStringLiteral("Unexpected server reply."));
         return 0;
     }
     // The data connection goes to the server of the control connection: the address in the
@@ -514,7 +505,7 @@ void TcvbFTP::FireConnected(int status, const QString &description)
 {
     CIPPortMsg::FireConnected(status, description);
     if (status != 0)
-        FireError(142, QStringLiteral("Failed to connect: ") + DescribeError(status));
+        FireError(kFtpConnectionEvent, QStringLiteral("Failed to connect: ") + DescribeError(status));
     else
         Trace(2, QStringLiteral("Connected."));
 }
@@ -523,7 +514,7 @@ void TcvbFTP::FireDisconnected(int status, const QString &description)
 {
     CIPPortMsg::FireDisconnected(status, description);
     if (status != 0)
-        FireError(142, QStringLiteral("Disconnected: ") + DescribeError(status));
+        FireError(kFtpConnectionEvent, QStringLiteral("Disconnected: ") + DescribeError(status));
     else
         Trace(2, QStringLiteral("Disconnected."));
 }

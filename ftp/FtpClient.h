@@ -4,6 +4,7 @@
 // received data come back through the events while the action runs.
 #pragma once
 
+#include "ftp/FtpCodes.h"
 #include "ftp/FtpDataInterface.h"
 #include "socket/IPPortMsg.h"
 
@@ -41,18 +42,12 @@ enum TFTPTransferModes { tmDefault = 0, tmASCII = 1, tmBinary = 2 };
 // TLS from the first byte.
 enum TFTPSecurity { ftpsNone = 0, ftpsExplicit = 1, ftpsImplicit = 2 };
 
-// The server refused AUTH TLS: nothing else was sent.
-inline constexpr int kFtpTlsRefused = 160;
-
 class EcvbFTP : public EcvbComponent
 {
 public:
     using EcvbComponent::EcvbComponent;
 };
 
-// Direction 0: a command sent by the client, 1: a line from the server, 2: the component's
-// own information.
-using TPITrailEvent = std::function<void(QObject *Sender, int Direction, const QString &Message)>;
 using TDirListEvent = std::function<void(QObject *Sender, const QString &DirEntry)>;
 using TTransferDataEvent =
     std::function<void(QObject *Sender, std::int64_t BytesTransferred, const QByteArray &Text)>;
@@ -149,6 +144,7 @@ protected:
     void FireConnected(int status, const QString &description) override;
     void FireDisconnected(int status, const QString &description) override;
     int IdleHook() override;
+    void ReplyLineHook(const QByteArray &line) override;
 
 private:
     void RunAction(int action);

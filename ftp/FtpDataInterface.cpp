@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ftp/FtpClient.h"
+#include "ftp/FtpCodes.h"
 
 #include <algorithm>
 
@@ -137,14 +138,14 @@ void CDataInterface::Accept()
     const TSocket accepted = Ws().accept(m_listening, reinterpret_cast<sockaddr *>(&peer), &length);
     if (accepted == kInvalidSocket) {
         CloseListening();
-        FireError(311, QStringLiteral("Failed to accept new socket."));
+        FireError(kFtpAcceptFailed, QStringLiteral("Failed to accept new socket."));
         return;
     }
     // Anyone may connect to the port offered; only the server of the control connection may
     // supply or take the data. Another caller is turned away and the wait goes on.
     if (!FromControlPeer(peer)) {
         Ws().closesocket(accepted);
-        FireError(313,
+        FireError(kFtpForeignDataPeer,
                   QStringLiteral("A data connection from another address than the server's was refused."));
         return;
     }
@@ -152,7 +153,7 @@ void CDataInterface::Accept()
     AdoptSocket(accepted);
     if (Ws().WSAAsyncSelect(accepted, SocketNotify(), ws::kSocketMessage,
                             ws::FD_READ_ | ws::FD_WRITE_ | ws::FD_CLOSE_) != 0)
-        FireError(312, QStringLiteral("Error calling WSAAsyncSelect on new socket."));
+        FireError(kFtpSelectFailed, QStringLiteral("Error calling WSAAsyncSelect on new socket."));
     Opened();
 }
 
@@ -264,10 +265,11 @@ void CDataInterface::FireDataIn(const QByteArray &text, bool)
         if (m_localError != 0)
             break;
         if (++m_listedNames > kListingNameLimit || m_counter > kListingByteLimit) {
-            m_localError = 148;
-            m_localErrorText = QStringLiteral("The listing is longer than %1 names or %2 MiB; it was stopped.")
-                                   .arg(kListingNameLimit)
-                                   .arg(kListingByteLimit / (1024 * 1024));
+            m_localError = kFtpListingTooLong;
+            m_localErrorText =
+                QStringLiteral("The listing is longer than %1 names or %2 MiB; it was stopped.")
+                    .arg(kListingNameLimit)
+                    .arg(kListingByteLimit / (1024 * 1024));
             FireError(m_localError, m_localErrorText);
             Disconnect(0);
             break;
@@ -288,7 +290,7 @@ void CDataInterface::LocalFileFailed(int code, const QString &what)
     m_file.close();
     if (m_localError != 0)
         return;
-    m_localError = 146;
+    m_localError = kFtpDownloadFileFailed;
     m_localErrorText = what + QStringLiteral(": ") +
                        (system != 0 ? QString::fromLocal8Bit(std::strerror(system)) : QString::number(code)) +
                        QLatin1Char('.');
@@ -317,8 +319,8 @@ int CDataInterface::Pump()
         if (m_pending.isEmpty()) {
             const std::int64_t position = m_file.move(0);
             if (position < 0) {
-                m_owner->SetLastError(144, QStringLiteral("Error seeking in local file."));
-                return 144;
+                m_owner->SetLastError(kFtpUploadFileFailed, QStringLiteral("Error seeking in local file."));
+                return kFtpUploadFileFailed;
             }
             if (position >= m_fileSize) {
                 // Closing the data connection ends the upload for the server.
@@ -329,8 +331,8 @@ int CDataInterface::Pump()
             const int length = int(std::min<std::int64_t>(m_fileSize - position, kBlockSize));
             QByteArray block(length, Qt::Uninitialized);
             if (m_file.read(block.data(), length) != 0) {
-                m_owner->SetLastError(144, QStringLiteral("Error reading from local file."));
-                return 144;
+                m_owner->SetLastError(kFtpUploadFileFailed, QStringLiteral("Error reading from local file."));
+                return kFtpUploadFileFailed;
             }
             m_pending = Ascii() ? ftp::lfToCrLf(block.constData(), length) : block;
             m_pendingSource = length;

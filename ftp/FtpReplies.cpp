@@ -48,6 +48,15 @@ bool endsMultiLineReply(const QByteArray &line, const QByteArray &code)
     return line.startsWith(code) && (line.size() == code.size() || line[code.size()] == ' ');
 }
 
+bool ReplyEnd::operator()(const QByteArray &line)
+{
+    if (m_openCode.isEmpty())
+        m_openCode = multiLineReplyCode(line);
+    else if (endsMultiLineReply(line, m_openCode))
+        m_openCode.clear();
+    return m_openCode.isEmpty() && classifyReply(line) != ReplyKind::Continuation;
+}
+
 PasvReply parsePasvReply(const QByteArray &line)
 {
     PasvReply reply;

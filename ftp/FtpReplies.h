@@ -25,6 +25,18 @@ QByteArray multiLineReplyCode(const QByteArray &line);
 // and a space (or is the code alone). The lines between may begin with anything, digits too.
 bool endsMultiLineReply(const QByteArray &line, const QByteArray &code);
 
+// FTP's end-of-reply rule, one object for each reply: a multi-line reply ("211-...") ends at the
+// line that begins with its code and a space (endsMultiLineReply); any other reply at its first
+// line that is no continuation (classifyReply).
+class ReplyEnd
+{
+public:
+    bool operator()(const QByteArray &line);
+
+private:
+    QByteArray m_openCode; // the code of the multi-line reply being read
+};
+
 // The numbers of a 227 reply. `port` is what the data connection uses; the address is read
 // but the data connection goes to the control connection's peer.
 struct PasvReply

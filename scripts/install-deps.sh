@@ -24,7 +24,7 @@ tests=(
   desktop-file-utils appstream
   poppler-utils
 )
-bench=(curl lftp socat)
+bench=(curl lftp rclone socat)
 package=(dpkg-dev fakeroot lintian desktop-file-utils appstream man-db)
 
 packages=("${program[@]}")

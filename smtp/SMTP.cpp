@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kHeaderWidth = 80;
 constexpr int kReplyRefused = 161;
+constexpr int kConnectionEvent = 162;
 constexpr int kNoSender = 164;
 constexpr int kNoRecipient = 165;
 constexpr int kBusy = 166;
@@ -34,6 +35,12 @@ QString visible(QString value)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char('?');
     return value;
+}
+
+// "250-..." continues a reply; any other line ends it.
+bool endsReply(const QByteArray &line)
+{
+    return line.size() < 4 || line.at(3) != '-';
 }
 
 QByteArray wire(const QString &text)
@@ -149,7 +156,7 @@ void TcvbSMTP::SetAction(int action)
         return;
     }
     if (m_action != smtpIdle) {
-        ReportError(kBusy, QStringLiteral("Busy performing current action."));
+        ReportBusy(kBusy);
         return;
     }
     m_action = action;
@@ -203,26 +210,24 @@ void TcvbSMTP::ResetHeaders()
 
 int TcvbSMTP::Step(const QByteArray &command)
 {
-    int code = 0;
-    if (command.isEmpty()) {
-        code = SendCommand({}, {}, {});
-    } else {
+    if (!command.isEmpty())
         Trail(0, QString::fromUtf8(command));
-        code = SendCommand(command, {}, QByteArrayLiteral("\r\n"));
-    }
-    for (;;) {
-        if (code != 0)
-            return code;
-        const QByteArray line = ReplyLine();
-        Trail(1, QString::fromUtf8(line));
-        // "250-..." continues a reply; a "1xx" reply is preliminary: the final line follows.
-        const bool continued = line.size() >= 4 && line.at(3) == '-';
-        if (!continued && (line.startsWith('2') || line.startsWith('3')))
+    TReply reply;
+    int code = Exchange(command, {}, QByteArrayLiteral("\r\n"), endsReply, reply);
+    for (; code == 0; code = ReadReply(endsReply, reply)) {
+        const QByteArray line = reply.Last();
+        if (line.startsWith('2') || line.startsWith('3'))
             return 0;
-        if (!continued && !line.startsWith('1'))
+        // A "1xx" reply is preliminary: the final one follows.
+        if (!line.startsWith('1'))
             return Fail(kReplyRefused, QString::fromUtf8(line));
-        code = WaitReply();
     }
+    return code;
+}
+
+void TcvbSMTP::ReplyLineHook(const QByteArray &line)
+{
+    Trail(1, QString::fromUtf8(line));
 }
 
 int TcvbSMTP::Connect()
@@ -261,7 +266,7 @@ void TcvbSMTP::FireConnected(int status, const QString &description)
     if (status == 0)
         Trail(2, QStringLiteral("Connected."));
     else
-        FireError(162, QStringLiteral("Failed to connect: ") + description);
+        FireError(kConnectionEvent, QStringLiteral("Failed to connect: ") + description);
     CIPPortMsgPlusFile::FireConnected(status, description);
 }
 
@@ -270,7 +275,7 @@ void TcvbSMTP::FireDisconnected(int status, const QString &description)
     if (status == 0)
         Trail(2, QStringLiteral("Disconnected."));
     else
-        FireError(162, QStringLiteral("Disconnected: ") + description);
+        FireError(kConnectionEvent, QStringLiteral("Disconnected: ") + description);
     CIPPortMsgPlusFile::FireDisconnected(status, description);
 }
 

@@ -26,9 +26,6 @@ public:
     using EcvbComponent::EcvbComponent;
 };
 
-// Direction 0: a command sent by the client, 1: a line from the server, 2: the component's
-// own information.
-using TPITrailEvent = std::function<void(QObject *Sender, int Direction, const QString &Message)>;
 using TTransferEvent = std::function<void(QObject *Sender, std::int64_t BytesTransferred)>;
 
 class TcvbSMTP : public CIPPortMsgPlusFile
@@ -89,6 +86,7 @@ protected:
     int FileProgressHook(qint64 bytesSent) override;
     void FireConnected(int status, const QString &description) override;
     void FireDisconnected(int status, const QString &description) override;
+    void ReplyLineHook(const QByteArray &line) override;
 
 private:
     int run(int action);

@@ -65,8 +65,10 @@ CIPPortMsg::Pump CIPPortMsg::PumpEvents(const WaitFrame &frame, const QDeadlineT
 
 int CIPPortMsg::WaitEnded(Pump why)
 {
-    m_waitTimedOut = why == Pump::TimedOut;
-    SetLastError(LastErrorCode(), why == Pump::TimedOut ? kTimedOutText : kInterruptedText);
+    if (why == Pump::TimedOut)
+        SetLastError(kTimedOut, kTimedOutText);
+    else
+        SetLastError(kInterrupted, kInterruptedText);
     return kInterrupted;
 }
 
@@ -186,6 +188,40 @@ int CIPPortMsg::WaitReply()
     return WaitEnded(Pump::Interrupted);
 }
 
+int CIPPortMsg::Exchange(const QByteArray &command, const QByteArray &argument, const QByteArray &terminator,
+                         const TReplyEnds &endsReply, TReply &reply)
+{
+    reply = {};
+    const int result = SendCommand(command, argument, terminator);
+    return result != 0 ? result : TakeReply(endsReply, reply);
+}
+
+int CIPPortMsg::ReadReply(const TReplyEnds &endsReply, TReply &reply)
+{
+    reply = {};
+    const int result = WaitReply();
+    return result != 0 ? result : TakeReply(endsReply, reply);
+}
+
+int CIPPortMsg::TakeReply(const TReplyEnds &endsReply, TReply &reply)
+{
+    for (;;) {
+        // The next line stays buffered until it is asked for, also without OneLinePerWait.
+        SetAcceptData(false);
+        const QByteArray line = m_replyLine;
+        reply.Lines.append(line);
+        ReplyLineHook(line);
+        if (endsReply(line))
+            return 0;
+        if (const int result = WaitReply(); result != 0)
+            return result;
+    }
+}
+
+void CIPPortMsg::ReplyLineHook(const QByteArray &)
+{
+}
+
 int CIPPortMsg::SendAll(const char *data, qint64 length)
 {
     if (length <= 0)
@@ -251,13 +287,12 @@ int CIPPortMsg::StartTlsOnCleanLine(CTlsContext &context, const QString &serverN
     m_handshaking = true;
     m_tlsResult = 0;
     m_tlsResultText.clear();
-    m_waitTimedOut = false;
     StartTls(context, serverName, resume);
     const QDeadlineTimer deadline = m_tlsHandshakeLimit > 0
                                         ? QDeadlineTimer(std::chrono::seconds(m_tlsHandshakeLimit))
                                         : QDeadlineTimer(QDeadlineTimer::Forever);
     const int result = WaitUntil([this] { return !m_handshaking || !Connected(); }, deadline);
-    if (result == kInterrupted && m_waitTimedOut)
+    if (result == kInterrupted && LastErrorCode() == kTimedOut)
         return FailTls(kTlsTimedOut, QStringLiteral("TLS handshake with %1 timed out.").arg(peer));
     if (result != 0)
         return FailTls(result, LastErrorText());

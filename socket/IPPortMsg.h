@@ -12,12 +12,34 @@
 
 namespace cvb {
 
+// The protocol trace of a line component. Direction 0: a command sent by the client, 1: a line
+// from the server, 2: the component's own information.
+using TPITrailEvent = std::function<void(QObject *Sender, int Direction, const QString &Message)>;
+
+// One whole reply of a line protocol: its lines in the order received, each cut as ReplyLine.
+struct TReply
+{
+    QList<QByteArray> Lines;
+    // The line that ended the reply; its code says what the reply means.
+    QByteArray Last() const { return Lines.isEmpty() ? QByteArray() : Lines.constLast(); }
+    QByteArray Code() const { return Last().left(3); }
+};
+
+// A protocol's end-of-reply rule: called with each line of a reply in turn, true when that line
+// ends the reply. Each reply gets a fresh rule, so a rule may remember the lines it has seen.
+using TReplyEnds = std::function<bool(const QByteArray &line)>;
+
 class CIPPortMsg : public CcvbIPPort
 {
     Q_OBJECT
 public:
     static constexpr int kReplyLineSize = 1024;
+    // A wait ended by Interrupt, a lost connection, a window close or the idle limit.
     static constexpr int kInterrupted = 301;
+    // A wait ended by the idle limit returns kInterrupted like any other and leaves this code in
+    // LastErrorCode (with the text "Timed out"), which tells the two apart. It is never reported
+    // on its own.
+    static constexpr int kTimedOut = 302;
     static constexpr int kDefaultIdleLimit = 120;
     static constexpr int kDefaultTlsHandshakeLimit = 30;
 
@@ -54,6 +76,15 @@ public:
     int SendLine(const QByteArray &text);
     // Waits for one line (in ReplyLine on success).
     int WaitReply();
+    // The command/reply exchange of the line protocols: sends as SendCommand does (an empty
+    // command sends nothing and reads a greeting) and reads one whole reply into `reply`, line
+    // by line until `endsReply` holds, each line handed to ReplyLineHook as it comes. 0, or the
+    // code of the failed send or wait, with the lines read until then in `reply`.
+    int Exchange(const QByteArray &command, const QByteArray &argument, const QByteArray &terminator,
+                 const TReplyEnds &endsReply, TReply &reply);
+    // Reads the next whole reply to the command sent last, as Exchange does: the final reply that
+    // follows a preliminary one.
+    int ReadReply(const TReplyEnds &endsReply, TReply &reply);
     // Sends all bytes, handling events while the system cannot take more.
     int SendAll(const char *data, qint64 length);
     int SendAll(const QByteArray &data) { return SendAll(data.constData(), data.size()); }
@@ -82,6 +113,9 @@ protected:
     // with an event: a send through SendBytes brings the next pass, at once when the system
     // took it all, and with the write notification when it could not.
     virtual int IdleHook();
+    // Called with each line of a reply that Exchange or ReadReply reads, before the next line is
+    // awaited; the components trace it.
+    virtual void ReplyLineHook(const QByteArray &line);
 
     void FireConnected(int status, const QString &description) override;
     void FireDisconnected(int status, const QString &description) override;
@@ -102,6 +136,8 @@ private:
     bool PlainTextWaiting();
     int FailTls(int code, const QString &text);
     int SendAndWait(const QByteArray &line);
+    // Reads the rest of a reply whose first line is in ReplyLine.
+    int TakeReply(const TReplyEnds &endsReply, TReply &reply);
 
     QByteArray m_replyLine;
     // The first bytes of a line that has not ended yet (at most kReplyLineSize).
@@ -111,7 +147,6 @@ private:
     int m_connectResult = 0;
     int m_idleLimit = kDefaultIdleLimit;
     int m_tlsHandshakeLimit = kDefaultTlsHandshakeLimit;
-    bool m_waitTimedOut = false; // the last wait ended by a limit, not an interrupt
     bool m_handshaking = false;
     int m_tlsResult = 0;
     QString m_tlsResultText;

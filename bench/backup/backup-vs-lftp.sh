@@ -11,6 +11,7 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
+. "$repo/bench/lib.sh"
 build=${1:-$repo/build/release}
 rounds=${2:-5}
 program=$build/app/corvale-backup
@@ -37,12 +38,7 @@ mkfifo "$work/server-input"
     > "$work/server.out" 2> "$work/server.log" &
 server_pid=$!
 exec 7> "$work/server-input"
-for _ in $(seq 100); do
-    grep -q LISTENING "$work/server.out" 2>/dev/null && break
-    sleep 0.1
-done
-port=$(awk '/LISTENING/ { print $2 }' "$work/server.out")
-[ -n "$port" ] || { echo "the FTP server did not start" >&2; exit 1; }
+port=$(wait_listening "$work/server.out") || { echo "the FTP server did not start" >&2; exit 1; }
 
 "$dbf" init "$work/data" > /dev/null
 "$dbf" set "$work/data/FTP Connection.dbf" 1 USERNAME=bench PASSWORD=secret \
@@ -51,9 +47,6 @@ port=$(awk '/LISTENING/ { print $2 }' "$work/server.out")
 for source in /www/index.html /www/site /cgi-bin; do
     "$dbf" add "$work/data/FTP Sources.DBF" PROFILE=Bench "SOURCE=$source" MODE=Binary > /dev/null
 done
-
-now() { date +%s.%N; }
-seconds() { echo "$1 $2" | awk '{ printf "%.2f\n", $2 - $1 }'; }
 
 backup_run() {
     rm -rf "$work/backup" && mkdir "$work/backup"
@@ -84,7 +77,6 @@ for i in $(seq "$rounds"); do
     b_times="$b_times $b"
     l_times="$l_times $l"
 done
-median() { echo "$@" | tr ' ' '\n' | sed '/^$/d' | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 bm=$(median $b_times)
 lm=$(median $l_times)
-echo "median: corvale-backup $bm s, lftp $lm s, ratio $(echo "$bm $lm" | awk '{ printf "%.2f", $1 / $2 }')"
+echo "median: corvale-backup $bm s, lftp $lm s, ratio $(ratio "$bm" "$lm")"

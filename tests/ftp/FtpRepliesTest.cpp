@@ -23,6 +23,26 @@ TEST(FtpReplies, MultiLineRepliesEndOnlyAtALineWithoutDashOrLeadingBlank)
     EXPECT_EQ(classifyReply(""), ReplyKind::Failure);
 }
 
+TEST(FtpReplies, TheEndOfReplyRuleEndsAMultiLineReplyOnlyAtItsOwnCode)
+{
+    const auto endsAt = [](const QList<QByteArray> &lines) {
+        ReplyEnd ends;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (ends(lines[i]))
+                return i;
+        }
+        return qsizetype(-1);
+    };
+    EXPECT_EQ(endsAt({"200 ok", "200 next"}), 0);
+    EXPECT_EQ(endsAt({"150 opening", "226 done"}), 0);
+    EXPECT_EQ(endsAt({"211-Features", "530 only text", "211-more", " 211 indented", "211 end"}), 4);
+    EXPECT_EQ(endsAt({"211-Features", "211"}), 1);
+    // Outside a multi-line reply an indented line or a dash at the fourth byte ends nothing.
+    EXPECT_EQ(endsAt({" indented", "abc-x", "220 ready"}), 2);
+    // A failure ends the reply as well; what it means is for the command to say.
+    EXPECT_EQ(endsAt({"Welcome", "220 ready"}), 0);
+}
+
 TEST(FtpReplies, PasvReplyInTheUsualAndOddForms)
 {
     PasvReply r = parsePasvReply("227 Entering Passive Mode (10,0,0,5,4,1)");

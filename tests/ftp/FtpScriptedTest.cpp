@@ -511,6 +511,22 @@ TEST_F(FtpScripted, SilentServerTimesOutButASlowTransferDoesNot)
     EXPECT_TRUE(control.WaitDone());
 }
 
+TEST_F(FtpScripted, ALogoffThatTimesOutSaysSoAndStillDisconnects)
+{
+    // The time-out is told from an interruption however the action ends: here QUIT's own
+    // failure handling runs between the wait and the report.
+    scriptLogon().ExpectLine("QUIT").ReadToEnd();
+    control.Start();
+    ftp.SetAction(ftpLogon);
+    ftp.SetIdleLimit(1);
+    const auto [code, message] = failing(ftpLogoff);
+    EXPECT_EQ(code, 301);
+    EXPECT_EQ(message, "301: Timed out");
+    EXPECT_FALSE(ftp.Connected());
+    EXPECT_TRUE(trace.contains("2:Forcing disconnection from FTP server.")) << trace.join("\n").toStdString();
+    EXPECT_TRUE(control.WaitDone());
+}
+
 TEST_F(FtpScripted, TimedOutTransferDropsTheConnectionAndTheNextActionLogsOnAfresh)
 {
     // The data connection opens and then stays silent, as does the control connection. The

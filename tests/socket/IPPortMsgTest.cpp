@@ -129,6 +129,85 @@ TEST(CIPPortMsg, LinesSentBeforeThePeerClosedAreStillHandedOut)
     EXPECT_EQ(c.port.WaitReply(), 301);
 }
 
+namespace {
+
+// Records the lines that the reply reader hands to its hook.
+class Traced : public CIPPortMsg
+{
+public:
+    QList<QByteArray> hooked;
+
+protected:
+    void ReplyLineHook(const QByteArray &line) override { hooked << line; }
+};
+
+// A rule by which every line but the last of a reply has "-" as its fourth byte.
+bool endsWithoutDash(const QByteArray &line)
+{
+    return line.size() < 4 || line[3] != '-';
+}
+
+} // namespace
+
+TEST(CIPPortMsg, TheReplyReaderReadsOneWholeReplyByTheRuleItIsHanded)
+{
+    ScriptedServer server;
+    // The greeting and the next reply arrive in one block.
+    server.Send("220-first\r\n220 second\r\n150 opening\r\n")
+        .ExpectLine("STAT")
+        .Send("211-a\r\n211-b\r\n211 c\r\n")
+        .ExpectLine("QUIT")
+        .Send("421-going\r\n")
+        .Close();
+    server.Start();
+    Traced c;
+    c.SetWinsockLoaded(true);
+    c.SetEOL("\r\n");
+    c.SetRemoteHost("127.0.0.1");
+    c.SetRemotePort(static_cast<std::uint16_t>(server.Port()));
+    ASSERT_EQ(c.ConnectAndWait(), 0);
+    TReply reply;
+    ASSERT_EQ(c.Exchange({}, {}, {}, endsWithoutDash, reply), 0);
+    EXPECT_EQ(reply.Lines, QList<QByteArray>({"220-first", "220 second"}));
+    EXPECT_EQ(reply.Code(), "220");
+    // The reply behind it stays buffered until it is asked for, and is a reply of its own.
+    ASSERT_EQ(c.ReadReply(endsWithoutDash, reply), 0);
+    EXPECT_EQ(reply.Lines, QList<QByteArray>({"150 opening"}));
+    // A rule may count: this one ends the reply at its second line.
+    int seen = 0;
+    ASSERT_EQ(c.Exchange(
+                  "STAT", {}, "\r\n", [&seen](const QByteArray &) { return ++seen == 2; }, reply),
+              0);
+    EXPECT_EQ(reply.Last(), "211-b");
+    ASSERT_EQ(c.ReadReply(endsWithoutDash, reply), 0);
+    EXPECT_EQ(reply.Last(), "211 c");
+    // A reply cut short by the lost connection keeps the lines that came.
+    EXPECT_EQ(c.Exchange("QUIT", {}, "\r\n", endsWithoutDash, reply), CIPPortMsg::kInterrupted);
+    EXPECT_EQ(reply.Lines, QList<QByteArray>({"421-going"}));
+    EXPECT_EQ(c.hooked, QList<QByteArray>({"220-first", "220 second", "150 opening", "211-a", "211-b",
+                                           "211 c", "421-going"}));
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join("; ").toStdString();
+}
+
+TEST(CIPPortMsg, ATimeOutIsToldFromAnInterruptionByItsCode)
+{
+    ScriptedServer server;
+    server.ReadToEnd();
+    server.Start();
+    Line c(server.Port());
+    c.port.SetIdleLimit(1);
+    ASSERT_EQ(c.port.ConnectAndWait(), 0);
+    QTimer::singleShot(0, &c.port, [&] { c.port.Interrupt(); });
+    EXPECT_EQ(c.port.WaitReply(), CIPPortMsg::kInterrupted);
+    EXPECT_EQ(c.port.LastErrorCode(), CIPPortMsg::kInterrupted);
+    EXPECT_EQ(c.port.LastErrorText(), "Interrupted");
+    // Both end the wait with the same code; the time-out leaves its own in LastErrorCode.
+    EXPECT_EQ(c.port.WaitReply(), CIPPortMsg::kInterrupted);
+    EXPECT_EQ(c.port.LastErrorCode(), CIPPortMsg::kTimedOut);
+    EXPECT_EQ(c.port.LastErrorText(), "Timed out");
+}
+
 TEST(CIPPortMsg, IdleLimitEndsAWaitWithNoActivity)
 {
     ScriptedServer server;

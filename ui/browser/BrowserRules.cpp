@@ -1,5 +1,6 @@
 #include "ui/browser/BrowserRules.h"
 
+#include "backup/BackupPaths.h"
 #include "data/Table.h"
 
 namespace cvb {
@@ -35,6 +36,32 @@ QString sourceTooLongMessage(const SourceRow &row)
                           "not added to the list.")
         .arg(row.source)
         .arg(SourceFieldWidth);
+}
+
+QStringList sourcesOfSameName(const QStringList &sources, const QString &source)
+{
+    const QString name = sourceLocalName(source);
+    QStringList alike;
+    for (const QString &other : sources) {
+        if (other != source && sourceLocalName(other) == name)
+            alike << other;
+    }
+    return alike;
+}
+
+QString sameNameMessage(const QString &earlier, const QString &later)
+{
+    const QString name = sourceLocalName(later);
+    const QString place = remotePathPlace(later);
+    if (place.isEmpty())
+        return QStringLiteral("The file %1 has the name %2, which the file %3 of this profile already has in "
+                              "the backup folder. Its path gives it no other place there, so the backup "
+                              "will not save it.")
+            .arg(later, name, earlier);
+    return QStringLiteral("The file %1 has the name %2, which the file %3 of this profile already has in "
+                          "the backup folder. The backup will save %1 below the backup folder under its "
+                          "remote path, as %4.")
+        .arg(later, name, earlier, place);
 }
 
 void storeSource(Table &files, const SourceRow &row)

@@ -40,6 +40,14 @@ bool fitsSourceField(const SourceRow &row);
 // What the source list says instead of storing such a row.
 QString sourceTooLongMessage(const SourceRow &row);
 
+// The sources among `sources` whose last name is that of `source` (`source` itself left out): as
+// single files they would take the same place directly in the backup folder.
+QStringList sourcesOfSameName(const QStringList &sources, const QString &source);
+// What the source list says when the single file `later` is dropped while the single file
+// `earlier` of the profile has its name: the backup saves `later` below the backup folder under
+// its remote path (or, when that path is no place inside the backup folder, not at all).
+QString sameNameMessage(const QString &earlier, const QString &later);
+
 // Inserts the row into the sources cursor and posts it at once.
 void storeSource(Table &files, const SourceRow &row);
 

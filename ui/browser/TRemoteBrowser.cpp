@@ -77,14 +77,42 @@ template <typename Step> void TRemoteBrowser::exclusive(Step &&step)
     if (busy_)
         return;
     busy_ = true;
+    interrupted_ = false;
     ui_->OpenButton->setEnabled(false);
     ui_->UpButton->setEnabled(false);
     const auto done = qScopeGuard([this] {
         busy_ = false;
         ui_->OpenButton->setEnabled(true);
         ui_->UpButton->setEnabled(true);
+        emit idle();
     });
     step();
+}
+
+void TRemoteBrowser::interrupt()
+{
+    if (!busy_)
+        return;
+    interrupted_ = true;
+    ftp_->Interrupt();
+    if (dial_ && dial_->Action() == ntdConnect) {
+        try {
+            dial_->SetAction(ntdDisconnect);
+        } catch (const std::exception &) {
+            // The dial ends either way; its status lines say how.
+        }
+    }
+}
+
+bool TRemoteBrowser::whenIdle(QObject *context, const std::function<void()> &then)
+{
+    if (!busy_)
+        return false;
+    // Queued: `then` may release this browser, which it must not do inside the step's frames.
+    connect(this, &TRemoteBrowser::idle, context, then,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+    interrupt();
+    return true;
 }
 
 void TRemoteBrowser::connectAndList(const ConnectionSettings &settings)
@@ -109,13 +137,18 @@ void TRemoteBrowser::connectAndList(const ConnectionSettings &settings)
                 // A failed dial shows in the component's status lines; the log-on tells the rest.
             }
         }
+        if (interrupted_)
+            return;
         try {
             loadWinsockAndLogOn(*ftp_, settings, [this](const QString &line) { addTrace(line); });
             ui_->eRemotePath->setText(ftp_->RemotePath());
-            listCurrentFolder();
+            if (!interrupted_)
+                listCurrentFolder();
         } catch (const EcvbFTP &e) {
             addTrace(QStringLiteral("EXCEPTION: ") + e.Message());
-            failure = e.Message();
+            // Who interrupted the step knows why it ended.
+            if (!interrupted_)
+                failure = e.Message();
         }
     });
     // The box comes with the normal cursor back.
@@ -141,6 +174,31 @@ void TRemoteBrowser::UpButtonClick()
     exclusive([&] { changeFolder(parentRemotePath(ftp_->RemotePath())); });
 }
 
+std::optional<bool> TRemoteBrowser::namesFolder(const QString &remotePath)
+{
+    if (busy_ || !ftp_->Connected())
+        return std::nullopt;
+    std::optional<bool> folder;
+    exclusive([&] {
+        const QString shown = ftp_->RemotePath();
+        try {
+            ftp_->SetRemotePath(remotePath);
+        } catch (const EcvbFTP &) {
+            // Refused: a file (the error event has traced the reply).
+            if (!interrupted_)
+                folder = false;
+            return;
+        }
+        folder = true;
+        try {
+            ftp_->SetRemotePath(shown);
+        } catch (const EcvbFTP &e) {
+            addTrace(QStringLiteral("ERR:") + e.Message());
+        }
+    });
+    return folder;
+}
+
 void TRemoteBrowser::changeFolder(const QString &path)
 {
     try {
@@ -151,8 +209,16 @@ void TRemoteBrowser::changeFolder(const QString &path)
         addTrace(QStringLiteral("ERR:") + e.Message());
         clearEntries();
     }
+    if (interrupted_)
+        return;
     // Listed in both cases: after a refused change the list shows the unchanged folder again.
-    listCurrentFolder();
+    try {
+        listCurrentFolder();
+    } catch (const EcvbFTP &e) {
+        if (!interrupted_)
+            throw;
+        addTrace(QStringLiteral("ERR:") + e.Message());
+    }
 }
 
 void TRemoteBrowser::listCurrentFolder()

@@ -11,11 +11,17 @@
 //
 // Object names: WebServerLabel, eRemotePath, lFiles, OpenButton, UpButton, lTrace; cvbFTP1.
 // The trace list may be moved into the caller's own layout (traceList()).
+//
+// While a step waits for the server, window messages go on, so a caller's window may be asked to
+// close under the wait. The browser and its component must not be released then (the wait would
+// return into freed objects): the caller keeps them until the step has ended, as whenIdle()
+// arranges.
 #pragma once
 
 #include <QPointer>
 #include <QSet>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -66,6 +72,10 @@ public:
     // The entries of the remote list, in list order.
     QStringList entries() const;
 
+    // Whether the remote path names a folder, found by trying to enter it (and going back to the
+    // folder shown); nothing when that cannot be tried now (no session, or another step waits).
+    std::optional<bool> namesFolder(const QString &remotePath);
+
     // The live session lets the user type a path that the next open starts from.
     void setPathEditable(bool editable);
     // Error events with these codes add no trace line.
@@ -80,10 +90,19 @@ public:
 
     // True while the browser waits for the server.
     bool busy() const { return busy_; }
+    // Ends the wait of the running step (a dial in progress is hung up); the step ends as after a
+    // failure, with its trace line but without a message box, and starts no further exchange.
+    void interrupt();
+    // For a window that holds the browser and is asked to close while a step waits: interrupts the
+    // step and calls `then` (on `context`, from the event loop) once the step has ended. Returns
+    // false, and does nothing, when no step is running.
+    bool whenIdle(QObject *context, const std::function<void()> &then);
 
 signals:
     // The remote list shows another folder's entries (after a listing, or emptied).
     void listingChanged();
+    // A step that waited for the server has ended; busy() is false again.
+    void idle();
 
 private:
     void installTrace();
@@ -98,6 +117,7 @@ private:
     QPointer<TcvbNetDial> dial_;
     QSet<int> ignoredErrorCodes_;
     bool busy_ = false;
+    bool interrupted_ = false; // the running step was interrupted: it starts nothing more
 };
 
 } // namespace cvb

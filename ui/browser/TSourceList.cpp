@@ -88,7 +88,28 @@ void TSourceList::BrowserDrop()
         dialogs().information(sourceTooLongMessage(row));
         return;
     }
+    const QStringList alike = sourcesOfSameName(profileSources(), row.source);
     storeSource(*files_, row);
+    // Two single files of one name cannot both lie directly in the backup folder: the backup
+    // saves the later one elsewhere, and the user hears of it now.
+    if (alike.isEmpty() || browser_->namesFolder(row.source).value_or(false))
+        return;
+    for (const QString &earlier : alike) {
+        if (!browser_ || !browser_->namesFolder(earlier).value_or(false)) {
+            dialogs().information(sameNameMessage(earlier, row.source));
+            return;
+        }
+    }
+}
+
+QStringList TSourceList::profileSources() const
+{
+    QStringList sources;
+    for (int row = 0; row < files_->recordCount(); ++row) {
+        if (files_->stringAt(row, QStringLiteral("PROFILE")) == profile_)
+            sources << files_->stringAt(row, QStringLiteral("SOURCE"));
+    }
+    return sources;
 }
 
 void TSourceList::DeleteButtonClick()

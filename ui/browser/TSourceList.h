@@ -1,7 +1,8 @@
 // TSourceList: the source half of the profile wizard's source page. It shows the sources
 // cursor in a grid (see SourceGrid.h), stores a remote entry dropped from the browser's `lFiles`
 // as a new row of the profile at once, and deletes the grid's current row on "Delete Selected
-// File From List" without asking.
+// File From List" without asking. A dropped single file whose name another single file of the
+// profile has is stored too, with a note on where the backup will save it.
 //
 // The caller hands it the cursor (the main window's shared `Table_Files`, restricted to the
 // profile by the caller's filter) and the profile's name; the grid's current row and the
@@ -49,6 +50,8 @@ public:
 
 private:
     void followCursor();
+    // SOURCE of the rows of the cursor that belong to the profile.
+    QStringList profileSources() const;
     void followGrid(int row);
 
     std::unique_ptr<Ui::TSourceList> ui_;

@@ -20,6 +20,7 @@
 
 #include <QCloseEvent>
 #include <QScopeGuard>
+#include <QShortcut>
 
 namespace cvb {
 
@@ -44,6 +45,9 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
     connect(ui_->cbUseDefault, &QCheckBox::clicked, this, &TFTP_ConnectionData::UseDefaultClick);
     connect(ui_->CancelButton, &QPushButton::clicked, this, &TFTP_ConnectionData::CancelButtonClick);
     connect(ui_->DoneButton, &QPushButton::clicked, this, &TFTP_ConnectionData::DoneButtonClick);
+    // Escape is "Cancel", during a test as well.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &TFTP_ConnectionData::CancelButtonClick);
 
     showSettings(readConnectionSettings(main_.Table_Cnct()));
 }
@@ -121,21 +125,21 @@ void TFTP_ConnectionData::DoneButtonClick()
         close();
         return;
     }
-    if (runConnectionTest(stored))
+    // A close asked for during the test was put off until the test had unwound.
+    if (runConnectionTest(stored) || closeRequested_)
         close();
 }
 
 bool TFTP_ConnectionData::runConnectionTest(const ConnectionSettings &settings)
 {
-    // The test waits inside this click while the components process window messages: no other
-    // button may act meanwhile, and the window may not close under the test.
+    // The test waits inside this click while the components process window messages: "Done"
+    // may not start another, and the window may not close under the test. "Cancel" (or Escape,
+    // or closing) ends the test's wait, and the window closes once the test has unwound.
     testing_ = true;
     ui_->DoneButton->setEnabled(false);
-    ui_->CancelButton->setEnabled(false);
     const auto done = qScopeGuard([this] {
         testing_ = false;
         ui_->DoneButton->setEnabled(true);
-        ui_->CancelButton->setEnabled(true);
     });
 
     dialogs().information(DisconnectNotice);
@@ -146,6 +150,10 @@ bool TFTP_ConnectionData::runConnectionTest(const ConnectionSettings &settings)
     {
         WaitCursor wait;
         failure = dialAndLogOn(settings);
+    }
+    if (closeRequested_) {
+        disconnectQuietly();
+        return false;
     }
     if (!failure.isEmpty()) {
         dialogs().information(failure);
@@ -166,6 +174,8 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
         } catch (const EcvbComponent &) {
             return DialFailedMessage;
         }
+        if (closeRequested_)
+            return {};
     }
     for (bool firstTry = true;; firstTry = false) {
         try {
@@ -176,6 +186,8 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
             // told from a wrong password.
             trace(QStringLiteral("EXCEPTION: ") + e.Message());
             // Only here, with a person at the keyboard, may a certificate become trusted.
+            if (closeRequested_)
+                return {};
             if (firstTry && e.Code() == kTlsUntrusted && trustCertificate(settings))
                 continue;
             return LogonFailedMessage + QStringLiteral("\n\n") + e.Message();
@@ -221,7 +233,10 @@ void TFTP_ConnectionData::trace(const QString &line)
 void TFTP_ConnectionData::closeEvent(QCloseEvent *event)
 {
     if (testing_) {
+        // The components wait further down the stack: they must outlive their waits.
         event->ignore();
+        closeRequested_ = true;
+        ftp_->Interrupt();
         return;
     }
     QWidget::closeEvent(event);

@@ -2,7 +2,8 @@
 // account and server, the dial-up connection, the report mail server and sender) and, after
 // storing it, offers a connection test that dials when asked to and logs on to the FTP server,
 // showing the dialogue in the trace list. A child window inside the main window; it frees itself
-// when closed and gives the main window its menu panel back.
+// when closed and gives the main window its menu panel back. Escape is "Cancel"; either, or
+// closing, during the test ends the test's wait and closes the window once the test has unwound.
 //
 // Object names: eAccountName, eAccountPassword, eFtpDomain, cbFirewall, cbUseDefault, eDialUser,
 // eDialPassword, ePhoneNumber, eSmtpServer, eReturnAddress, lTrace, CancelButton, DoneButton,
@@ -77,6 +78,7 @@ private:
     TcvbFTP *ftp_;
     TcvbNetDial *dial_;
     bool testing_ = false;
+    bool closeRequested_ = false; // asked to close during the test: closes once it has unwound
 };
 
 } // namespace cvb

@@ -3,6 +3,7 @@
 #include "data/Clock.h"
 #include "data/DateText.h"
 #include "data/Filter.h"
+#include "data/Layouts.h"
 #include "data/Table.h"
 #include "scheduler/TableScheduleBook.h"
 
@@ -22,6 +23,24 @@ bool isDailyKind(const QString &kind)
 QString ScheduleFields::timeText() const
 {
     return hour + QLatin1Char(':') + minute + QLatin1Char(' ') + ampm;
+}
+
+int profileFieldWidth()
+{
+    const TableLayout &layout = profilesLayout();
+    return layout.fields.at(layout.fieldIndex(Profile)).width;
+}
+
+bool acceptTypedProfileName(QString &text, int &cursor)
+{
+    // Upper-casing may lengthen the text before the cursor ("ß" to "SS"): the cursor moves with it.
+    const QString before = text.left(cursor).toUpper();
+    const QString upper = before + text.mid(cursor).toUpper();
+    if (upper.toUtf8().size() > profileFieldWidth())
+        return false;
+    text = upper;
+    cursor = static_cast<int>(before.size());
+    return true;
 }
 
 void startNewProfile(Table &profiles)

@@ -48,6 +48,15 @@ struct ScheduleFields
     QString timeText() const;
 };
 
+// The name entry's rule for a change the user made: `text` with the cursor at `cursor`, as the
+// entry would show it. Every letter is upper-cased by the full Unicode rule ("ß" becomes "SS"),
+// and the cursor stays behind the same typed characters. Returns false, leaving both alone, when
+// the upper-cased name does not fit the PROFILE field (the change is then refused): the field
+// counts bytes of its UTF-8 text, so two names that it cut alike would be one profile.
+bool acceptTypedProfileName(QString &text, int &cursor);
+// The bytes the PROFILE field keeps.
+int profileFieldWidth();
+
 // Inserts a new record into `profiles` with the values a new profile starts with: active, daily,
 // no version subfolders, no report, no day ticked.
 void startNewProfile(Table &profiles);

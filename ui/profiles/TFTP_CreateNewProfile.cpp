@@ -10,6 +10,7 @@
 #include "data/Layouts.h"
 #include "data/Table.h"
 #include "dialup/NetDial.h"
+#include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
 #include "ui/profiles/ProfileGrid.h"
@@ -25,7 +26,9 @@
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QTimer>
+#include <QValidator>
 #include <algorithm>
+#include <utility>
 
 namespace cvb {
 
@@ -51,6 +54,16 @@ void setUpGrid(QTableView *grid, QAbstractItemModel *model)
     grid->horizontalHeader()->setStretchLastSection(true);
     grid->verticalHeader()->hide();
 }
+
+class ProfileNameValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        return acceptTypedProfileName(input, pos) ? Acceptable : Invalid;
+    }
+};
 
 bool editing(const Table &table)
 {
@@ -109,12 +122,10 @@ TFTP_CreateNewProfile::TFTP_CreateNewProfile(MainWindowAccess &main, QWidget *pa
     setCurrentFolder(QDir::currentPath());
 
     // The controls bound to the record write each change of the user into it.
-    connect(ui_->eProfileName, &QLineEdit::textEdited, this, [this](const QString &text) {
-        const int at = ui_->eProfileName->cursorPosition();
-        ui_->eProfileName->setText(text.toUpper());
-        ui_->eProfileName->setCursorPosition(at);
-        writeField(Profile, ui_->eProfileName->text());
-    });
+    // The entry upper-cases each change and refuses one that the field could not keep whole.
+    ui_->eProfileName->setValidator(new ProfileNameValidator(ui_->eProfileName));
+    connect(ui_->eProfileName, &QLineEdit::textEdited, this,
+            [this](const QString &text) { writeField(Profile, text); });
     connect(ui_->rbDaily, &QRadioButton::clicked, this,
             [this] { writeField(QStringLiteral("KIND"), DailyKind); });
     connect(ui_->rbHourly, &QRadioButton::clicked, this,
@@ -393,6 +404,9 @@ void TFTP_CreateNewProfile::PreviousButtonClick()
             sources_->logOff();
         } catch (const EcvbComponent &e) {
             dialogs().error(e.Message());
+            // "Busy": the page's step still waits for the server, and the page stays with it.
+            if (sources_->browser()->busy())
+                return;
         }
         turnTo(3);
         break;
@@ -408,6 +422,8 @@ void TFTP_CreateNewProfile::PreviousButtonClick()
 
 void TFTP_CreateNewProfile::CancelButtonClick()
 {
+    if (leaveAfterSourceStep(Leaving::Cancel))
+        return;
     Table &files = main_.Table_Files();
     if (editing(files))
         files.cancel();
@@ -417,6 +433,27 @@ void TFTP_CreateNewProfile::CancelButtonClick()
         removeSourcesExcept(files, it.key(), it.value());
     sourcesBefore_.clear();
     close();
+}
+
+bool TFTP_CreateNewProfile::leaveAfterSourceStep(Leaving how)
+{
+    TRemoteBrowser *browser = sources_->browser();
+    if (!browser->busy())
+        return false;
+    if (leaving_ != Leaving::No) {
+        // Asked again while the wait ends: a cancel also closes, so it is the stronger wish.
+        leaving_ = std::max(leaving_, how);
+        browser->interrupt();
+        return true;
+    }
+    leaving_ = how;
+    browser->whenIdle(this, [this] {
+        if (std::exchange(leaving_, Leaving::No) == Leaving::Cancel)
+            CancelButtonClick();
+        else
+            close();
+    });
+    return true;
 }
 
 void TFTP_CreateNewProfile::releaseRecord()
@@ -571,6 +608,10 @@ void TFTP_CreateNewProfile::showVersionPolicy(VersionPolicy policy)
 
 void TFTP_CreateNewProfile::closeEvent(QCloseEvent *event)
 {
+    if (leaveAfterSourceStep(Leaving::Close)) {
+        event->ignore();
+        return;
+    }
     // A record this wizard started is not stored by whatever moves the shared cursor next, and
     // the sources cursor shows every row again.
     releaseRecord();

@@ -94,6 +94,12 @@ private:
     void enableReportEntries(bool mailServerKnown);
     void listDrives();
     void releaseRecord();
+    // How the wizard is to be left once the source page's step has stopped waiting.
+    enum class Leaving { No, Close, Cancel };
+    // While the source page waits for the server the wizard may not go (the wait would return
+    // into it): the wait is interrupted and the wizard is left as asked once it has ended. False
+    // when nothing waits.
+    bool leaveAfterSourceStep(Leaving how);
 
     std::unique_ptr<Ui::TFTP_CreateNewProfile> ui_;
     MainWindowAccess &main_;
@@ -107,6 +113,7 @@ private:
     bool ownsRecord_ = false;
     bool newProfile_ = false;
     bool filesFiltered_ = false; // the sources cursor is restricted to the profile by this wizard
+    Leaving leaving_ = Leaving::No;
     // For a new profile: the source rows each name had when the source page was entered, so that
     // "Cancel" removes the rows added since.
     QHash<QString, QList<int>> sourcesBefore_;

@@ -6,6 +6,7 @@
 #include "ui/common/MainWindowAccess.h"
 #include "ui/profiles/TFTP_CreateNewProfile.h"
 
+#include <QCloseEvent>
 #include <QResizeEvent>
 
 namespace cvb {
@@ -89,8 +90,29 @@ TFTP_CreateNewProfile *TFTP_Profiles::ActivateButtonClick()
 
 void TFTP_Profiles::DoneButtonClick()
 {
+    menuOnClose_ = true;
     close();
-    main_.ShowMenuPanel();
+}
+
+void TFTP_Profiles::closeEvent(QCloseEvent *event)
+{
+    // The wizards are children, released with this window: each closes first. One that waits
+    // for the server refuses until the wait has ended; this window tries again when it has gone.
+    bool waiting = false;
+    for (TFTP_CreateNewProfile *wizard : findChildren<TFTP_CreateNewProfile *>(Qt::FindDirectChildrenOnly)) {
+        if (!wizard->close()) {
+            waiting = true;
+            connect(wizard, &QObject::destroyed, this, &QWidget::close,
+                    static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+        }
+    }
+    if (waiting) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+    if (menuOnClose_)
+        main_.ShowMenuPanel();
 }
 
 } // namespace cvb

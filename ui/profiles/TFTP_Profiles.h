@@ -2,7 +2,9 @@
 // actions opens a profile wizard (TFTP_CreateNewProfile) on the page and with the buttons of
 // that action; the work is done there. The wizards are child windows that cover this window
 // until they close; this window keeps no data of its own. It frees itself when it closes, and
-// "Done - Return To Main Menu" gives the main window its menu panel back.
+// "Done - Return To Main Menu" gives the main window its menu panel back. Its wizards go with it;
+// a wizard whose source page still waits for the server goes once the wait has ended, and this
+// window closes after it.
 //
 // Object names: VendorLogo, CreateButton, EditButton, DeleteButton, ActivateButton, DoneButton.
 #pragma once
@@ -35,12 +37,14 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     TFTP_CreateNewProfile *openWizard();
 
     std::unique_ptr<Ui::TFTP_Profiles> ui_;
     MainWindowAccess &main_;
+    bool menuOnClose_ = false; // closed by "Done": the menu panel comes back
 };
 
 } // namespace cvb

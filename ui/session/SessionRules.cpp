@@ -25,11 +25,19 @@ QString refusedNameLine(const QString &name)
         .arg(name);
 }
 
-bool FolderDownload::queue(const QString &pathText, const QString &name, const QString &parent)
+bool FolderDownload::queue(const QString &pathText, const QString &name)
 {
     if (!localPathOf(DownloadBase, name))
         return false;
-    SubfolderList.push_back({joinRemotePath(pathText, name), parent.isEmpty() ? name : parent + '/' + name});
+    SubfolderList.push_back({joinRemotePath(pathText, name), name, 0});
+    return true;
+}
+
+bool FolderDownload::queue(const QString &pathText, const QString &name, const Folder &parent)
+{
+    if (holdsTooDeep(parent) || !localPathOf(DownloadBase, name))
+        return false;
+    SubfolderList.push_back({joinRemotePath(pathText, name), parent.relative + '/' + name, parent.depth + 1});
     return true;
 }
 

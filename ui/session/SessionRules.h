@@ -1,7 +1,9 @@
 // The rules of the live session that need no window: where a remote name is written on the
 // local disk, and the work list of a folder download (folders first in, first out, each with
-// the local folder it is copied to).
+// the local folder it is copied to and its depth below the dropped folder).
 #pragma once
+
+#include "ftp/FolderListing.h"
 
 #include <QList>
 #include <QString>
@@ -26,14 +28,21 @@ public:
     {
         QString remotePath; // the remote folder to open
         QString relative;   // its local folder below DownloadBase ("images/icons")
+        int depth = 0;      // levels below the dropped folder
     };
 
     // `downloadBase` is the local folder shown when the download started.
     explicit FolderDownload(const QString &downloadBase) : DownloadBase(downloadBase) {}
 
-    // Queues `name`, met while `pathText` was shown, as a folder below `parent` (empty: the
-    // dropped entry itself). False, with nothing queued, for a name that may not be copied.
-    bool queue(const QString &pathText, const QString &name, const QString &parent = {});
+    // Queues the dropped entry `name`, met while `pathText` was shown, as a folder. False, with
+    // nothing queued, for a name that may not be copied.
+    bool queue(const QString &pathText, const QString &name);
+    // Queues `name`, met while `pathText` was shown, as a folder below `parent`. False, with
+    // nothing queued, for a name that may not be copied or when `parent` is as deep as a copy
+    // goes (holdsTooDeep).
+    bool queue(const QString &pathText, const QString &name, const Folder &parent);
+    // True when the folders inside `folder` lie deeper below the dropped folder than a copy goes.
+    static bool holdsTooDeep(const Folder &folder) { return folder.depth >= kMaxFolderDepth; }
     bool isEmpty() const { return SubfolderList.isEmpty(); }
     Folder takeFirst() { return SubfolderList.takeFirst(); }
     int size() const { return SubfolderList.size(); }

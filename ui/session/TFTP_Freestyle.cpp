@@ -10,6 +10,7 @@
 #include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "ftp/PartFile.h"
+#include "ui/browser/BrowserRules.h"
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
@@ -18,10 +19,13 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragMoveEvent>
+#include <QEventLoop>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QStorageInfo>
+#include <QTimer>
 #include <functional>
 
 namespace cvb {
@@ -86,7 +90,7 @@ TFTPTransferModes modeFor(const QString &name)
 
 TFTP_Freestyle::TFTP_Freestyle(MainWindowAccess &main, QWidget *parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TFTP_Freestyle>()), main_(main), dial_(new TcvbNetDial(this)),
-      folders_(new QFileSystemModel(this)), files_(new QFileSystemModel(this))
+      folders_(new QFileSystemModel(this)), files_(new QFileSystemModel(this)), stopRepeat_(new QTimer(this))
 {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("FTP_Freestyle"));
@@ -113,6 +117,13 @@ TFTP_Freestyle::TFTP_Freestyle(MainWindowAccess &main, QWidget *parent)
     setLocalFolder(QDir::currentPath());
 
     connect(ui_->ConnectButton, &QPushButton::clicked, this, &TFTP_Freestyle::ConnectButtonClick);
+    connect(ui_->StopButton, &QPushButton::clicked, this, &TFTP_Freestyle::StopButtonClick);
+    ui_->StopButton->setEnabled(false);
+    stopRepeat_->setInterval(50);
+    connect(stopRepeat_, &QTimer::timeout, this, [this] {
+        if (stopRequested_ && transferring_)
+            interruptWaits();
+    });
     connect(ui_->ReturnButton, &QPushButton::clicked, this, &TFTP_Freestyle::ReturnButtonClick);
     connect(ui_->BinaryButton, &QRadioButton::clicked, this,
             [this] { browser().component().SetTransferMode(tmBinary); });
@@ -191,27 +202,70 @@ bool TFTP_Freestyle::selectLocalFile(const QString &name)
     return true;
 }
 
+bool TFTP_Freestyle::busy() const
+{
+    return transferring_ || returning_ || browser().busy() || browser().component().Action() != ftpIdle ||
+           dial_->Action() != ntdIdle;
+}
+
 void TFTP_Freestyle::ConnectButtonClick()
 {
-    if (transferring_)
+    if (busy())
         return;
     browser().connectAndList(main_.Table_Cnct());
 }
 
+void TFTP_Freestyle::StopButtonClick()
+{
+    if (!transferring_ || stopRequested_)
+        return;
+    stopRequested_ = true;
+    interruptWaits();
+    // An interrupt ends the waits that run when it comes; one that ends in the same pass for
+    // another reason (its reply arrived) takes it along, and the next wait of the exchange would
+    // run on. The stop is repeated until the download has unwound.
+    stopRepeat_->start();
+}
+
+void TFTP_Freestyle::interruptWaits()
+{
+    if (pause_)
+        pause_->quit();
+    // A browser step (connect, open, up) ends as after a failure, without a message box; a dial
+    // in progress is hung up.
+    if (browser().busy()) {
+        browser().interrupt();
+        return;
+    }
+    TcvbFTP &ftp = browser().component();
+    if (ftp.Action() != ftpIdle) {
+        interruptedExchange_ = true;
+        ftp.Interrupt();
+    }
+}
+
 void TFTP_Freestyle::ReturnButtonClick()
 {
-    if (transferring_ || browser().busy())
+    if (busy())
         return;
-    try {
-        browser().component().SetAction(ftpLogoff);
-    } catch (const std::exception &) {
-        // Closing goes on: a session the server dropped needs no log-off.
-    }
-    if (readConnectionSettings(main_.Table_Cnct()).dialsUp()) {
+    {
+        returning_ = true;
+        ui_->ReturnButton->setEnabled(false);
+        const auto done = qScopeGuard([this] {
+            returning_ = false;
+            ui_->ReturnButton->setEnabled(true);
+        });
         try {
-            dial_->SetAction(ntdDisconnect);
+            browser().component().SetAction(ftpLogoff);
         } catch (const std::exception &) {
-            // Nothing to hang up, or it failed: the window closes either way.
+            // Closing goes on: a session the server dropped needs no log-off.
+        }
+        if (readConnectionSettings(main_.Table_Cnct()).dialsUp()) {
+            try {
+                dial_->SetAction(ntdDisconnect);
+            } catch (const std::exception &) {
+                // Nothing to hang up, or it failed: the window closes either way.
+            }
         }
     }
     close();
@@ -219,18 +273,30 @@ void TFTP_Freestyle::ReturnButtonClick()
 
 void TFTP_Freestyle::closeEvent(QCloseEvent *event)
 {
-    // The component waits for the server inside a transfer: the window must outlive it.
-    if (transferring_ || browser().busy()) {
+    // A component of this window waits for the server further down the stack: releasing the
+    // window now would free it under its own wait. What runs is stopped instead, and the close
+    // is asked for again until the waits have unwound.
+    if (busy()) {
         event->ignore();
+        closeRequested_ = true;
+        if (transferring_)
+            StopButtonClick();
+        else
+            interruptWaits();
+        QTimer::singleShot(50, this, [this] {
+            if (closeRequested_)
+                close();
+        });
         return;
     }
+    closeRequested_ = false;
     QWidget::closeEvent(event);
     main_.ShowMenuPanel();
 }
 
 bool TFTP_Freestyle::dropOnRemoteList(const QObject *source)
 {
-    if (source != ui_->FileListBox1 || transferring_ || browser().busy())
+    if (source != ui_->FileListBox1 || busy())
         return false;
     upload();
     return true;
@@ -238,7 +304,7 @@ bool TFTP_Freestyle::dropOnRemoteList(const QObject *source)
 
 bool TFTP_Freestyle::dropOnLocalFiles(const QObject *source)
 {
-    if (source != browser().fileList() || transferring_ || browser().busy())
+    if (source != browser().fileList() || busy())
         return false;
     download();
     return true;
@@ -250,14 +316,16 @@ void TFTP_Freestyle::upload()
     const QFileInfo file = files_->fileInfo(selected);
     if (!selected.isValid() || !file.isFile())
         return;
-    const auto done = beginTransfer();
+    const auto done = beginTransfer(false);
     TcvbFTP &ftp = browser().component();
     try {
         ftp.SetRemoteFile(file.fileName());
         ftp.SetLocalFile(file.absoluteFilePath());
         ftp.SetAction(ftpUpload);
     } catch (const std::exception &e) {
-        dialogs().error(messageOf(e));
+        // Asked to close meanwhile: the user wants the window gone, not a message.
+        if (!closeRequested_)
+            dialogs().error(messageOf(e));
         return;
     }
     trace(QStringLiteral("finished upload"));
@@ -270,17 +338,28 @@ void TFTP_Freestyle::upload()
     }
 }
 
-TFTP_Freestyle::FileResult TFTP_Freestyle::downloadFile(const QString &name, const QString &localFile)
+TFTP_Freestyle::FileResult TFTP_Freestyle::downloadFile(const QString &name, const QString &localFile,
+                                                        TFTPTransferModes mode)
 {
+    if (stopRequested_)
+        return FileResult::Stopped;
+    // The temporary copy goes with the failure, a stopped transfer's included.
     try {
+        browser().component().SetTransferMode(mode);
         downloadReplacing(browser().component(), name, localFile);
         return FileResult::Done;
     } catch (const LocalFileError &e) {
         trace(QStringLiteral("ERR:") + QString::fromLocal8Bit(e.what()));
         return FileResult::LocalFailed;
     } catch (const std::exception &) {
-        return FileResult::RemoteFailed;
+        // A stopped transfer says nothing about what the entry is.
+        return stopRequested_ ? FileResult::Stopped : FileResult::RemoteFailed;
     }
+}
+
+TFTPTransferModes TFTP_Freestyle::chosenMode() const
+{
+    return ui_->BinaryButton->isChecked() ? tmBinary : tmASCII;
 }
 
 void TFTP_Freestyle::download()
@@ -288,7 +367,23 @@ void TFTP_Freestyle::download()
     const std::optional<QString> entry = browser().selectedEntry();
     if (!entry)
         return;
-    const auto done = beginTransfer();
+    const auto done = beginTransfer(true);
+    TcvbFTP &ftp = browser().component();
+    const auto restoreMode = qScopeGuard([&] {
+        stopRepeat_->stop();
+        if (stopRequested_) {
+            trace(QStringLiteral("Download stopped: the files copied so far are kept."));
+            dropStoppedConnection();
+        }
+        // A folder's files took the modes of their names; the next transfer takes the mode
+        // that the buttons show, as the user expects.
+        try {
+            ftp.SetTransferMode(chosenMode());
+        } catch (const EcvbFTP &e) {
+            trace(QStringLiteral("ERR:") + e.Message());
+        }
+    });
+    depthLimitMet_ = false;
     FolderDownload work(localFolder());
     bool refused = false;
     const std::optional<QString> target = localPathOf(work.downloadBase(), *entry, &refused);
@@ -297,7 +392,7 @@ void TFTP_Freestyle::download()
             trace(refusedNameLine(*entry));
         return;
     }
-    switch (downloadFile(*entry, *target)) {
+    switch (downloadFile(*entry, *target, chosenMode())) {
     case FileResult::Done:
         trace(QStringLiteral("finished download"));
         break;
@@ -306,12 +401,37 @@ void TFTP_Freestyle::download()
         work.queue(browser().pathText(), *entry);
         break;
     case FileResult::LocalFailed:
+    case FileResult::Stopped:
         break;
     }
-    while (!work.isEmpty()) {
-        paceWithEvents(1000);
-        downloadFolder(work);
+    while (!work.isEmpty() && !stopRequested_) {
+        pause(1000);
+        if (!stopRequested_)
+            downloadFolder(work);
     }
+}
+
+void TFTP_Freestyle::dropStoppedConnection()
+{
+    if (!interruptedExchange_)
+        return;
+    interruptedExchange_ = false;
+    try {
+        browser().component().SetConnected(false);
+    } catch (const std::exception &) {
+        // The connection is gone either way.
+    }
+}
+
+void TFTP_Freestyle::pause(int ms)
+{
+    if (stopRequested_ || pacedMs(ms) <= 0)
+        return;
+    QEventLoop loop;
+    pause_ = &loop;
+    const auto done = qScopeGuard([this] { pause_ = nullptr; });
+    QTimer::singleShot(pacedMs(ms), &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void TFTP_Freestyle::downloadFolder(FolderDownload &work)
@@ -330,15 +450,20 @@ void TFTP_Freestyle::downloadFolder(FolderDownload &work)
         browser().pathBox()->setText(ftp.RemotePath());
         list->clear();
         ftp.SetRemoteFile(QString());
-        paceWithEvents(1000);
+        pause(1000);
+        if (stopRequested_)
+            return;
         listFolderWithDotFiles(ftp, [list] { list->clear(); });
-        paceWithEvents(1000);
+        pause(1000);
     } catch (const EcvbFTP &e) {
-        trace(QStringLiteral("ERR:") + e.Message());
+        if (!stopRequested_)
+            trace(QStringLiteral("ERR:") + e.Message());
         return;
     }
     const QString pathText = browser().pathText();
     for (const QString &name : browser().entries()) {
+        if (stopRequested_)
+            return;
         bool refused = false;
         const std::optional<QString> target = localPathOf(local, name, &refused);
         if (!target) {
@@ -346,28 +471,45 @@ void TFTP_Freestyle::downloadFolder(FolderDownload &work)
                 trace(refusedNameLine(name));
             continue;
         }
-        ftp.SetTransferMode(modeFor(name));
-        switch (downloadFile(name, *target)) {
+        switch (downloadFile(name, *target, modeFor(name))) {
         case FileResult::Done:
-            paceWithEvents(500);
+            pause(500);
             trace(QStringLiteral("finished download"));
             break;
         case FileResult::RemoteFailed:
-            work.queue(pathText, name, folder.relative);
+            if (FolderDownload::holdsTooDeep(folder)) {
+                // One line for the download: a link back up (www -> .) meets the limit in every
+                // branch.
+                if (!depthLimitMet_)
+                    trace(QStringLiteral("ERR:Folders more than %1 levels below the dropped folder were not "
+                                         "copied (a link to a folder above?), from %2")
+                              .arg(kMaxFolderDepth)
+                              .arg(joinRemotePath(pathText, name)));
+                depthLimitMet_ = true;
+            } else {
+                work.queue(pathText, name, folder);
+            }
             break;
         case FileResult::LocalFailed:
+        case FileResult::Stopped:
             break;
         }
     }
 }
 
-std::shared_ptr<void> TFTP_Freestyle::beginTransfer()
+std::shared_ptr<void> TFTP_Freestyle::beginTransfer(bool stoppable)
 {
     transferring_ = true;
+    stopRequested_ = false;
+    interruptedExchange_ = false;
     enablePanes(false);
+    ui_->StopButton->setEnabled(stoppable);
     return std::shared_ptr<void>(nullptr, [this](void *) {
+        stopRepeat_->stop();
+        ui_->StopButton->setEnabled(false);
         enablePanes(true);
         transferring_ = false;
+        stopRequested_ = false;
     });
 }
 

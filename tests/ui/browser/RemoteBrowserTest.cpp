@@ -355,3 +355,43 @@ TEST(RemoteBrowserVsftpd, ASitesDotFilesAreListed)
     EXPECT_TRUE(dialogs.texts().isEmpty()) << dialogs.texts().join('\n').toStdString();
     EXPECT_EQ(browser.entries(), (QStringList{".htaccess", "index.html"}));
 }
+
+TEST(BrowserRules, ASourceOfATakenNameIsToldWhereTheBackupSavesIt)
+{
+    const QStringList sources{"/www/index.html", "/www/images", "/cgi-bin/index.htm"};
+    EXPECT_EQ(sourcesOfSameName(sources, "/cgi-bin/index.html"), QStringList{"/www/index.html"});
+    EXPECT_TRUE(sourcesOfSameName(sources, "/www/index.html").isEmpty());
+    const QString note = sameNameMessage("/www/index.html", "/cgi-bin/index.html");
+    EXPECT_TRUE(note.contains("as cgi-bin/index.html.")) << note.toStdString();
+    EXPECT_TRUE(sameNameMessage("/www/index.html", "/a/../index.html").contains("will not save it"));
+}
+
+TEST_F(RemoteBrowserTest, ADroppedFileWhoseNameAnotherFileOfTheProfileHasIsStoredWithANote)
+{
+    ASSERT_TRUE(test::writeFile(server.path("a/images"), "a file named like the folder"));
+    page.browser->connectAndList(settings);
+    auto drop = [&](const QString &entry) {
+        select(entry);
+        page.sources->grid()->dropFrom(page.browser->fileList());
+    };
+    drop("index.html");
+    select("www");
+    click("OpenButton");
+    drop("index.html");
+    ASSERT_EQ(dialogs.texts().size(), 1);
+    EXPECT_TRUE(
+        dialogs.texts().first().contains("The backup will save /www/index.html below the backup folder "
+                                         "under its remote path, as www/index.html."))
+        << dialogs.texts().first().toStdString();
+    // The probes leave the browser where it was.
+    EXPECT_EQ(path(), "/www");
+    // A folder and a file of one name do not meet in the backup folder.
+    drop("images");
+    click("UpButton");
+    select("a");
+    click("OpenButton");
+    drop("images");
+    EXPECT_EQ(dialogs.texts().size(), 1) << dialogs.texts().join('\n').toStdString();
+    EXPECT_EQ(storedSources(), (QStringList{"SITE|//index.html|ASCII", "SITE|/www/index.html|ASCII",
+                                            "SITE|/www/images|ASCII", "SITE|/a/images|ASCII"}));
+}

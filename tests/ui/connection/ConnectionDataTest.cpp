@@ -6,9 +6,11 @@
 
 #include "data/ConnectionSettings.h"
 #include "data/KnownServers.h"
+#include "ftp/FtpClient.h"
 #include "tests/support/DbfRead.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/MainWindowStub.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/TestCertificate.h"
 #include "ui/common/ScriptedDialogs.h"
 
@@ -20,6 +22,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace cvb;
@@ -48,6 +53,12 @@ protected:
         window = new TFTP_ConnectionData(*main);
         window->show();
         return window;
+    }
+    // The keyboard reaches the window once it is the active one.
+    void activate() const
+    {
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
     }
     template <typename T> T *child(const char *name) const
     {
@@ -339,4 +350,60 @@ TEST_F(ConnectionWindowTest, AnUntrustedCertificateIsShownAndPinnedOnlyWhenTheUs
     EXPECT_EQ(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()), cert.fingerprint());
     EXPECT_FALSE(traceLines().filter(QStringLiteral("TLS established")).isEmpty())
         << traceLines().join('\n').toStdString();
+}
+
+TEST_F(ConnectionWindowTest, EscapeCancelsTheWindowAndStoresNothing)
+{
+    const QJsonObject before = storedRecord();
+    open();
+    activate();
+    fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+    QTest::keyClick(child<QLineEdit>("eAccountName"), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(main->menuShown, 1);
+    EXPECT_EQ(storedRecord(), before);
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+// The test waits for a server that never greets. Escape, "Cancel" or closing the window then
+// ends the wait; the window closes once the test has unwound (never under the component's own
+// wait), says nothing of a failure, and keeps the settings stored.
+TEST_F(ConnectionWindowTest, CancellingDuringTheTestEndsItsWaitAndClosesTheWindowAfterwards)
+{
+    test::ScriptedServer silent; // accepts, never answers
+    const std::function<void()> ways[] = {
+        [&] { QTest::keyClick(child<QLineEdit>("eFtpDomain"), Qt::Key_Escape); },
+        [&] { click("CancelButton"); },
+        [&] { window->close(); },
+    };
+    int way = 0;
+    for (const auto &cancel : ways) {
+        SCOPED_TRACE(way++);
+        open();
+        activate();
+        fillAll(QStringLiteral("127.0.0.1:%1").arg(silent.Port()), QStringLiteral("pw%1").arg(way));
+        auto *ftp = window->findChild<TcvbFTP *>(QStringLiteral("cvbFTP1"));
+        ASSERT_NE(ftp, nullptr);
+        bool cancelled = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!cancelled && ftp->Action() == ftpLogon) {
+                cancelled = true;
+                cancel();
+            }
+        });
+        poll.start(10);
+        dialogs.clear();
+        dialogs.prepareAnswers({Answer::Yes});
+        const int menuShown = main->menuShown;
+        click("DoneButton");
+        poll.stop();
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(dialogs.texts(), (QStringList{TestQuestion, DisconnectNotice}));
+        EXPECT_FALSE(window->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull());
+        EXPECT_EQ(main->menuShown, menuShown + 1);
+        EXPECT_EQ(storedRecord().value("PASSWORD").toString(), QStringLiteral("pw%1").arg(way));
+    }
 }

@@ -1,13 +1,13 @@
-// The mail window: hidden as the backup uses it, and shown; the messages it composes as a real
-// SMTP server (aiosmtpd) receives them, read back with Python's email package.
-#include "mail/MailSend.h"
-#include "mail/MailComposer.h"
+// The mail window: filled and sent hidden, and shown; the messages it composes as a real SMTP
+// server (aiosmtpd) receives them, read back with Python's email package.
 #include "mail/NetCode.h"
 #include "smtp/SMTP.h"
 #include "tests/mail/MailTestFiles.h"
 #include "tests/support/Peers.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/SmtpServer.h"
+#include "ui/common/ScriptedDialogs.h"
+#include "ui/mail/TFTP_MailSend.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,18 +32,47 @@ using namespace cvb::test;
 
 namespace {
 
+// The window and its controls, found by their names.
+struct MailForm
+{
+    explicit MailForm(TFTP_MailSend *mailWindow) : window(mailWindow) {}
+
+    template <typename T> T *named(const char *name) const
+    {
+        T *child = window->findChild<T *>(QLatin1String(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+
+    void Button1Click() const { window->Button1Click(); }
+
+    TFTP_MailSend *window;
+    QLineEdit *tSMTPSrv = named<QLineEdit>("tSMTPSrv");
+    QLineEdit *tTo = named<QLineEdit>("tTo");
+    QLineEdit *tBCC = named<QLineEdit>("tBCC");
+    QLineEdit *tSubject = named<QLineEdit>("tSubject");
+    QLineEdit *tFrom = named<QLineEdit>("tFrom");
+    QLineEdit *tAttachedFile = named<QLineEdit>("tAttachedFile");
+    QCheckBox *cbQuotedPrint = named<QCheckBox>("cbQuotedPrint");
+    QPlainTextEdit *tMessage = named<QPlainTextEdit>("tMessage");
+    QListWidget *lbBtmLines = named<QListWidget>("lbBtmLines");
+    QPushButton *Button1 = named<QPushButton>("Button1");
+    QPushButton *Button2 = named<QPushButton>("Button2");
+    TcvbSMTP *SMTP1 = named<TcvbSMTP>("SMTP1");
+};
+
 class MailSend : public InOwnFolder
 {
 protected:
-    // A hidden window filled as the backup fills it.
-    TFTP_MailSend *report(int port)
+    // A hidden window filled as a report is filled.
+    MailForm report(int port)
     {
-        auto *window = new TFTP_MailSend;
-        window->tSMTPSrv->setText("127.0.0.1:" + QString::number(port));
-        window->tTo->setText("ops@example.org");
-        window->tFrom->setText("backup@example.org");
-        window->tSubject->setText("Backup report for profile : site");
-        return window;
+        MailForm form(new TFTP_MailSend);
+        form.tSMTPSrv->setText("127.0.0.1:" + QString::number(port));
+        form.tTo->setText("ops@example.org");
+        form.tFrom->setText("backup@example.org");
+        form.tSubject->setText("Backup report for profile : site");
+        return form;
     }
 
     QJsonObject parsed(const QString &messageFile)
@@ -52,6 +81,9 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
         return QJsonDocument::fromJson(r.out).object();
     }
+
+    // No real box ever opens; every text shown is recorded.
+    ScriptedDialogs m_dialogs;
 };
 
 QByteArray payloadOf(const QJsonObject &message, int part)
@@ -88,9 +120,9 @@ TEST_F(MailSend, HiddenPlainReport)
 {
     SmtpServer server;
     ASSERT_TRUE(server.IsRunning());
-    TFTP_MailSend *window = report(server.Port());
-    window->tMessage->setPlainText("12/8/2026 10:00:00 PM The backup was successful.\n \n.\nBye");
-    window->Button1Click();
+    MailForm form = report(server.Port());
+    form.tMessage->setPlainText("12/8/2026 10:00:00 PM The backup was successful.\n \n.\nBye");
+    form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
     EXPECT_EQ(mail.mailFrom, "backup@example.org");
@@ -102,13 +134,13 @@ TEST_F(MailSend, HiddenPlainReport)
                                             ".\r\n"
                                             "Bye\r\n"
                                             "\r\n");
-    EXPECT_FALSE(window->SMTP1->Connected());
+    EXPECT_FALSE(form.SMTP1->Connected());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(QFile::exists(path("_dsmail.tmp")));
 
     QStringList trace;
-    for (int i = 0; i < window->lbBtmLines->count(); ++i)
-        trace << window->lbBtmLines->item(i)->text();
+    for (int i = 0; i < form.lbBtmLines->count(); ++i)
+        trace << form.lbBtmLines->item(i)->text();
     EXPECT_EQ(trace.first(), "trace protocol here  -- right click to clear");
     EXPECT_TRUE(trace.contains("InfoConnecting to mail server.")) << trace.join('\n').toStdString();
     EXPECT_TRUE(trace.contains("From ClientRSET"));
@@ -116,16 +148,16 @@ TEST_F(MailSend, HiddenPlainReport)
     EXPECT_TRUE(trace.contains("END transfer to 127.0.0.1"));
     EXPECT_TRUE(trace.contains(QString::number(mail.message.size() - kReportHeader.size() - 39) + " Bytes"));
     EXPECT_TRUE(trace.contains("From Server221 Bye"));
-    closeAndCheckFreed(window);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, APlainReportWithNonAsciiNamesDeclaresUtf8)
 {
     SmtpServer server;
     ASSERT_TRUE(server.IsRunning());
-    TFTP_MailSend *window = report(server.Port());
-    window->tMessage->setPlainText(QStringLiteral("Finished downloading /www/Über uns/café.html"));
-    window->Button1Click();
+    MailForm form = report(server.Port());
+    form.tMessage->setPlainText(QStringLiteral("Finished downloading /www/Über uns/café.html"));
+    form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
     EXPECT_TRUE(mail.message.contains("MIME-Version: 1.0\r\n"
@@ -133,17 +165,17 @@ TEST_F(MailSend, APlainReportWithNonAsciiNamesDeclaresUtf8)
                                       "Content-Transfer-Encoding: 8bit\r\n"))
         << mail.message.toStdString();
     EXPECT_TRUE(mail.message.contains(QStringLiteral("/www/Über uns/café.html").toUtf8()));
-    closeAndCheckFreed(window);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, QuotedPrintableTextWithoutAttachment)
 {
     SmtpServer server;
     ASSERT_TRUE(server.IsRunning());
-    TFTP_MailSend *window = report(server.Port());
-    window->cbQuotedPrint->setChecked(true);
-    window->tMessage->setPlainText(QString::fromUtf8("Grüße aus Köln = 100%\nend "));
-    window->Button1Click();
+    MailForm form = report(server.Port());
+    form.cbQuotedPrint->setChecked(true);
+    form.tMessage->setPlainText(QString::fromUtf8("Grüße aus Köln = 100%\nend "));
+    form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
     EXPECT_EQ(mail.message, kReportHeader + "MIME-Version: 1.0\r\n"
@@ -164,7 +196,7 @@ TEST_F(MailSend, QuotedPrintableTextWithoutAttachment)
     EXPECT_TRUE(QString::fromLatin1(payloadOf(message, 0))
                     .replace("\r\n", "\n")
                     .startsWith(QString::fromUtf8("Grüße aus Köln = 100%\nend \n")));
-    closeAndCheckFreed(window);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, MultipartWithQuotedPrintableTextAndAttachment)
@@ -173,11 +205,11 @@ TEST_F(MailSend, MultipartWithQuotedPrintableTextAndAttachment)
     ASSERT_TRUE(server.IsRunning());
     const QByteArray attachment = randomBytes(5000);
     writeFile(path("backup-log.zip"), attachment);
-    TFTP_MailSend *window = report(server.Port());
-    window->cbQuotedPrint->setChecked(true);
-    window->tAttachedFile->setText(path("backup-log.zip"));
-    window->tMessage->setPlainText(QString::fromUtf8("Résumé attached."));
-    window->Button1Click();
+    MailForm form = report(server.Port());
+    form.cbQuotedPrint->setChecked(true);
+    form.tAttachedFile->setText(path("backup-log.zip"));
+    form.tMessage->setPlainText(QString::fromUtf8("Résumé attached."));
+    form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
     const QList<QByteArray> lines = mail.message.split('\n');
@@ -217,7 +249,7 @@ TEST_F(MailSend, MultipartWithQuotedPrintableTextAndAttachment)
     EXPECT_EQ(parts[1].toObject()["type"].toString(), "application/octet-stream");
     EXPECT_EQ(parts[1].toObject()["filename"].toString(), "backup-log.zip");
     EXPECT_EQ(payloadOf(message, 1), attachment);
-    closeAndCheckFreed(window);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, MultipartWithPlainTextStartsTheTextPartWithAnEmptyLine)
@@ -227,11 +259,11 @@ TEST_F(MailSend, MultipartWithPlainTextStartsTheTextPartWithAnEmptyLine)
     QDir(m_dir.path()).mkdir("sub dir");
     const QByteArray attachment = ".starts with a dot\n" + randomBytes(300);
     writeFile(path("sub dir/night run.log"), attachment);
-    TFTP_MailSend *window = report(server.Port());
-    window->tAttachedFile->setText(path("sub dir/night run.log"));
-    window->tBCC->setText("audit@example.org");
-    window->tMessage->setPlainText("first\nsecond");
-    window->Button1Click();
+    MailForm form = report(server.Port());
+    form.tAttachedFile->setText(path("sub dir/night run.log"));
+    form.tBCC->setText("audit@example.org");
+    form.tMessage->setPlainText("first\nsecond");
+    form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
     EXPECT_EQ(mail.rcptTos, (QStringList{"ops@example.org", "audit@example.org"}));
@@ -248,7 +280,7 @@ TEST_F(MailSend, MultipartWithPlainTextStartsTheTextPartWithAnEmptyLine)
     EXPECT_EQ(payloadOf(message, 0), "first\nsecond"); // the line end before a boundary belongs to it
     EXPECT_EQ(parts[1].toObject()["filename"].toString(), "night run.log");
     EXPECT_EQ(payloadOf(message, 1), attachment);
-    closeAndCheckFreed(window);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, ServerFailureDuringSendingStillDisconnectsAndRestoresTheCursor)
@@ -268,105 +300,108 @@ TEST_F(MailSend, ServerFailureDuringSendingStillDisconnectsAndRestoresTheCursor)
         .ExpectLine("To: ops@example.org")
         .Reset();
     server.Start();
-    TFTP_MailSend *window = report(server.Port());
-    window->tMessage->setPlainText("text");
-    EXPECT_THROW(window->Button1Click(), EcvbComponent);
-    EXPECT_FALSE(window->SMTP1->Connected());
-    EXPECT_EQ(window->SMTP1->Action(), smtpIdle);
+    MailForm form = report(server.Port());
+    form.tMessage->setPlainText("text");
+    EXPECT_THROW(form.Button1Click(), EcvbComponent);
+    EXPECT_FALSE(form.SMTP1->Connected());
+    EXPECT_EQ(form.SMTP1->Action(), smtpIdle);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(server.WaitDone());
-    closeAndCheckFreed(window);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, MissingAttachmentFailsBeforeAnythingIsSent)
 {
     SmtpServer server;
     ASSERT_TRUE(server.IsRunning());
-    TFTP_MailSend *window = report(server.Port());
-    window->tAttachedFile->setText(path("not-there.zip"));
+    MailForm form = report(server.Port());
+    form.tAttachedFile->setText(path("not-there.zip"));
     try {
-        window->Button1Click();
+        form.Button1Click();
         ADD_FAILURE() << "sent without its attachment";
     } catch (const EcvbNetCode &e) {
         EXPECT_EQ(e.Code(), 5);
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(window->SMTP1->Connected());
+    EXPECT_FALSE(form.SMTP1->Connected());
     EXPECT_EQ(server.Count(), 0);
 
-    window->tAttachedFile->clear();
-    window->tSMTPSrv->setText("127.0.0.1:notaport");
-    EXPECT_THROW(window->Button1Click(), EcvbSMTP);
-    closeAndCheckFreed(window);
+    form.tAttachedFile->clear();
+    form.tSMTPSrv->setText("127.0.0.1:notaport");
+    EXPECT_THROW(form.Button1Click(), EcvbSMTP);
+    closeAndCheckFreed(form.window);
 }
 
 TEST_F(MailSend, ShownWindowFormTraceBrowseAndLayout)
 {
     SmtpServer server;
     ASSERT_TRUE(server.IsRunning());
-    TFTP_MailSend *window = report(server.Port());
-    window->show();
-    EXPECT_EQ(window->windowTitle(), "EMAIL DEMO - Send Mail");
+    MailForm form = report(server.Port());
+    form.window->show();
+    EXPECT_EQ(form.window->windowTitle(), "EMAIL DEMO - Send Mail");
     std::map<QString, QWidget *> labels;
-    for (QLabel *label : window->findChildren<QLabel *>())
+    for (QLabel *label : form.window->findChildren<QLabel *>())
         labels[label->text()] = label->buddy();
-    EXPECT_EQ(labels["SMTP Ser&ver"], window->tSMTPSrv);
-    EXPECT_EQ(labels["&To:"], window->tTo);
-    EXPECT_EQ(labels["&BCC:"], window->tBCC);
-    EXPECT_EQ(labels["&Subject:"], window->tSubject);
-    EXPECT_EQ(labels["&From:"], window->tFrom);
-    EXPECT_EQ(labels["&Attach binary file"], window->tAttachedFile);
-    EXPECT_EQ(labels["Te&xt"], window->tMessage);
-    EXPECT_EQ(window->Button1->text(), "Se&nd Mail");
-    EXPECT_EQ(window->Button2->text(), "&Browse");
-    EXPECT_EQ(window->cbQuotedPrint->text(), "&Encode accented chars");
-    EXPECT_FALSE(window->cbQuotedPrint->isChecked());
-    EXPECT_NE(window->findChild<TcvbSMTP *>("SMTP1"), nullptr);
-    EXPECT_NE(window->findChild<TcvbNetCode *>("NetCode1"), nullptr);
+    EXPECT_EQ(labels["SMTP Ser&ver"], form.tSMTPSrv);
+    EXPECT_EQ(labels["&To:"], form.tTo);
+    EXPECT_EQ(labels["&BCC:"], form.tBCC);
+    EXPECT_EQ(labels["&Subject:"], form.tSubject);
+    EXPECT_EQ(labels["&From:"], form.tFrom);
+    EXPECT_EQ(labels["&Attach binary file"], form.tAttachedFile);
+    EXPECT_EQ(labels["Te&xt"], form.tMessage);
+    EXPECT_EQ(form.Button1->text(), "Se&nd Mail");
+    EXPECT_EQ(form.Button2->text(), "&Browse");
+    EXPECT_EQ(form.cbQuotedPrint->text(), "&Encode accented chars");
+    EXPECT_FALSE(form.cbQuotedPrint->isChecked());
+    EXPECT_NE(form.window->findChild<TcvbSMTP *>("SMTP1"), nullptr);
+    EXPECT_NE(form.window->findChild<TcvbNetCode *>("NetCode1"), nullptr);
 
     // Browse: a chosen file goes into the attachment field; cancelling changes nothing.
-    QString title;
-    QString answer = "/srv/backup/site.zip";
-    window->ChooseFile = [&](const QString &caption, const QString &) {
-        title = caption;
-        return answer;
-    };
-    QTest::mouseClick(window->Button2, Qt::LeftButton);
-    EXPECT_EQ(title, "Select File to Send");
-    EXPECT_EQ(window->tAttachedFile->text(), "/srv/backup/site.zip");
-    answer.clear();
-    QTest::mouseClick(window->Button2, Qt::LeftButton);
-    EXPECT_EQ(window->tAttachedFile->text(), "/srv/backup/site.zip");
-    window->tAttachedFile->clear();
+    m_dialogs.preparePaths({"/srv/backup/site.zip"});
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    ASSERT_EQ(m_dialogs.shown().size(), 1);
+    EXPECT_EQ(m_dialogs.shown()[0].kind, ScriptedDialogs::Kind::FileChooser);
+    EXPECT_EQ(m_dialogs.shown()[0].text, "Select File to Send");
+    EXPECT_EQ(m_dialogs.shown()[0].choice.filter, "All Files (*.*)|*.*|Archives (*.zip, *.arj)|*.zip;*.arj");
+    EXPECT_FALSE(m_dialogs.shown()[0].choice.save);
+    EXPECT_EQ(form.tAttachedFile->text(), "/srv/backup/site.zip");
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    EXPECT_EQ(form.tAttachedFile->text(), "/srv/backup/site.zip");
+    form.tAttachedFile->clear();
+    m_dialogs.clear();
 
     // Send from the button: delivered, then a failure is shown rather than thrown.
-    QStringList shown;
-    window->ShowError = [&](const QString &text) { shown << text; };
-    window->tMessage->setPlainText("sent from the button");
-    QTest::mouseClick(window->Button1, Qt::LeftButton);
+    form.tMessage->setPlainText("sent from the button");
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
     EXPECT_TRUE(server.WaitMessage(1).message.endsWith("\r\n\r\nsent from the button\r\n\r\n"));
-    EXPECT_TRUE(shown.isEmpty());
-    window->tSMTPSrv->setText("127.0.0.1:" + QString::number(freePort()));
-    QTest::mouseClick(window->Button1, Qt::LeftButton);
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].startsWith("10061: ")) << shown[0].toStdString();
-    EXPECT_GT(window->lbBtmLines->count(), 3);
+    EXPECT_TRUE(m_dialogs.shown().isEmpty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    form.tSMTPSrv->setText("127.0.0.1:" + QString::number(freePort()));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    ASSERT_EQ(m_dialogs.shown().size(), 1);
+    EXPECT_EQ(m_dialogs.shown()[0].kind, ScriptedDialogs::Kind::Error);
+    EXPECT_TRUE(m_dialogs.texts()[0].startsWith("10061: ")) << m_dialogs.texts()[0].toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_GT(form.lbBtmLines->count(), 3);
     bool errorTraced = false;
-    for (int i = 0; i < window->lbBtmLines->count(); ++i)
-        errorTraced |= window->lbBtmLines->item(i)->text().startsWith("ERROR Event: 162Failed to connect: ");
+    for (int i = 0; i < form.lbBtmLines->count(); ++i)
+        errorTraced |= form.lbBtmLines->item(i)->text().startsWith("ERROR Event: 162Failed to connect: ");
     EXPECT_TRUE(errorTraced);
 
     // A right click clears the trace.
-    QTest::mouseClick(window->lbBtmLines->viewport(), Qt::RightButton);
-    EXPECT_EQ(window->lbBtmLines->count(), 0);
+    QTest::mouseClick(form.lbBtmLines->viewport(), Qt::RightButton);
+    EXPECT_EQ(form.lbBtmLines->count(), 0);
 
-    // Resizing stretches the text and keeps the trace list below it.
-    window->resize(700, 600);
+    // Resizing stretches the text by as much as the window grows; the trace list keeps its
+    // height, sits 2 below the text and is as wide as the text.
     QCoreApplication::processEvents();
-    const int left = window->tMessage->x();
-    EXPECT_EQ(window->tMessage->width(), 700 - 2 * left - 10);
-    EXPECT_EQ(window->tMessage->height(), 600 - window->tMessage->y() - window->lbBtmLines->height() - 40);
-    EXPECT_EQ(window->lbBtmLines->y(), window->tMessage->y() + window->tMessage->height() + 2);
-    EXPECT_EQ(window->lbBtmLines->width(), 700 - window->lbBtmLines->x() - 15);
-    closeAndCheckFreed(window);
+    const QRect text = form.tMessage->geometry();
+    const QRect trace = form.lbBtmLines->geometry();
+    const QSize before = form.window->size();
+    form.window->resize(before + QSize(140, 130));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.tMessage->geometry(), text.adjusted(0, 0, 140, 130));
+    EXPECT_EQ(form.lbBtmLines->geometry(), trace.adjusted(0, 130, 140, 130));
+    EXPECT_EQ(form.lbBtmLines->y(), form.tMessage->geometry().bottom() + 1 + 2);
+    closeAndCheckFreed(form.window);
 }

@@ -131,3 +131,48 @@ TEST(ProfileRules, NamesAreComparedAsTheTableKeepsThemAndTooLongTargetsAreRefuse
     EXPECT_TRUE(targetProblem(QLatin1Char('/') + QString(199, QLatin1Char('a'))).isEmpty());
     EXPECT_FALSE(targetProblem(QLatin1Char('/') + QString(199, QChar(0xE9))).isEmpty());
 }
+
+TEST(ProfileRules, ATypedNameIsUpperCasedInFullWithTheCursorBehindWhatWasTyped)
+{
+    // "ß" grows to "SS": the next letter goes after both, not between them.
+    QString text = QString::fromUtf8("straß");
+    int cursor = 5;
+    ASSERT_TRUE(acceptTypedProfileName(text, cursor));
+    EXPECT_EQ(text, QStringLiteral("STRASS"));
+    EXPECT_EQ(cursor, 6);
+    text.insert(cursor, QLatin1Char('e'));
+    ++cursor;
+    ASSERT_TRUE(acceptTypedProfileName(text, cursor));
+    EXPECT_EQ(text, QStringLiteral("STRASSE"));
+    // Typed in the middle, the cursor stays where the user is.
+    text = QString::fromUtf8("aßb");
+    cursor = 2;
+    ASSERT_TRUE(acceptTypedProfileName(text, cursor));
+    EXPECT_EQ(text, QStringLiteral("ASSB"));
+    EXPECT_EQ(cursor, 3);
+}
+
+TEST(ProfileRules, ANameTheFieldWouldCutIsRefusedByItsBytes)
+{
+    ASSERT_EQ(profileFieldWidth(), 40);
+    QString fits = QString(20, QChar(0xE9));
+    int cursor = 20;
+    ASSERT_TRUE(acceptTypedProfileName(fits, cursor));
+    EXPECT_EQ(fits, QString(20, QChar(0xC9)));
+    // 21 two-byte letters would be cut to the same 40 bytes whatever the last one is.
+    for (const QChar last : {QChar(0xE9), QChar(0xE8)}) {
+        QString longer = QString(20, QChar(0xE9)) + last;
+        int at = 21;
+        EXPECT_FALSE(acceptTypedProfileName(longer, at));
+        EXPECT_EQ(longer, QString(20, QChar(0xE9)) + last);
+        EXPECT_EQ(at, 21);
+    }
+    // Upper-casing that lengthens a name past the field counts too: "ŉ" (2 bytes) is "ʼN" (3).
+    QString grows = QString(38, QLatin1Char('a')) + QChar(0x149);
+    ASSERT_EQ(grows.toUtf8().size(), 40);
+    cursor = 39;
+    EXPECT_FALSE(acceptTypedProfileName(grows, cursor));
+    QString ascii = QString(40, QLatin1Char('a'));
+    cursor = 40;
+    EXPECT_TRUE(acceptTypedProfileName(ascii, cursor));
+}

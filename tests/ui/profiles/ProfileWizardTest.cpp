@@ -13,12 +13,15 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/MainWindowStub.h"
 #include "tests/support/ScheduleOverview.h"
+#include "tests/support/ScriptedServer.h"
 #include "ui/common/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,6 +121,69 @@ protected:
         for (int row = 0; row < model->rowCount(); ++row)
             rows << model->index(row, 0).data().toString();
         return rows;
+    }
+
+    // A server that logs the wizard on and then holds the listing: it reads the first command of
+    // the listing and answers nothing more until the client goes.
+    std::unique_ptr<test::ScriptedServer> holdTheListing()
+    {
+        auto held = std::make_unique<test::ScriptedServer>();
+        held->Send("220 ready\r\n")
+            .ExpectLine("USER tester")
+            .Send("331 password please\r\n")
+            .ExpectLine("PASS secret")
+            .Send("230 logged on\r\n")
+            .ExpectLine("PWD")
+            .Send("257 \"/\"\r\n")
+            .ExpectLine()
+            .ReadToEnd();
+        held->Start();
+        ConnectionSettings settings = readConnectionSettings(main->Table_Cnct());
+        settings.server = QStringLiteral("127.0.0.1:%1").arg(held->Port());
+        writeConnectionSettings(main->Table_Cnct(), settings);
+        return held;
+    }
+    // Walks a new profile to its source page and runs `act` once the page waits for the listing;
+    // returns when the page's step has ended.
+    void waitOnTheSourcePage(TFTP_CreateNewProfile *wizard, const test::ScriptedServer &held,
+                             const std::function<void()> &act)
+    {
+        click(wizard, "NextButton");
+        QTest::keyClicks(child<QLineEdit>(wizard, "eProfileName"), "held");
+        click(wizard, "NextButton");
+        bool acted = false;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (acted || held.Lines().size() < 4)
+                return;
+            acted = true;
+            act();
+        });
+        poll.start();
+        // From a running event loop, as in the program: a window released meanwhile would go
+        // inside the wait.
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            click(wizard, "NextButton");
+            loop.quit();
+        });
+        loop.exec();
+        EXPECT_TRUE(acted);
+    }
+    // Typed key by key, as QTest::keyClicks does for ASCII text.
+    static void type(QWidget *w, const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    static bool goneWithin(const QPointer<QWidget> &window, int ms)
+    {
+        for (QDeadlineTimer deadline(ms); window && !deadline.hasExpired();) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        return window.isNull();
     }
 
     void closeOverviewWhenShown() { overviewCloser = test::closeScheduleOverviewWhenShown(&overviewShown); }
@@ -424,4 +490,57 @@ TEST_F(ProfileWizardTest, TheInstantBackupPageQueuesAnyProfileAndGivesTheMenuBac
     queue.first();
     EXPECT_EQ(queue.asString("PROFILE"), QStringLiteral("RESTING"));
     EXPECT_EQ(queue.asString("TIME_SUBMI"), DateText::moment(Clock::now()));
+}
+
+TEST_F(ProfileWizardTest, WhileTheSourcePageListsPreviousAndNextAreBusyAndEscapeCancelsOnceTheWaitHasEnded)
+{
+    const auto held = holdTheListing();
+    openProfiles();
+    QPointer<TFTP_CreateNewProfile> wizard = profiles->CreateButtonClick();
+    waitOnTheSourcePage(wizard, *held, [&] {
+        click(wizard, "PreviousButton");
+        click(wizard, "NextButton");
+        EXPECT_EQ(page(wizard), 4);
+        QTest::keyClick(wizard, Qt::Key_Escape);
+    });
+    // The interrupted listing is no failure to tell the user of, and the wizard goes with its record.
+    ASSERT_EQ(dialogs.texts().size(), 2) << dialogs.texts().join('\n').toStdString();
+    for (const QString &text : dialogs.texts())
+        EXPECT_TRUE(text.contains("Busy performing current action.")) << text.toStdString();
+    EXPECT_TRUE(goneWithin(wizard.data(), 10000));
+    EXPECT_EQ(main->Table_Profiles().state(), Table::State::Browse);
+    EXPECT_EQ(main->Table_Profiles().recordCount(), 0);
+    EXPECT_FALSE(main->Table_Files().filtered());
+    EXPECT_TRUE(held->WaitDone()) << "the held connection was not closed";
+    EXPECT_TRUE(held->Failures().isEmpty()) << held->Failures().join('\n').toStdString();
+}
+
+TEST_F(ProfileWizardTest, ClosingTheProfileOperationsWhileTheSourcePageListsClosesBothOnceTheWaitHasEnded)
+{
+    const auto held = holdTheListing();
+    openProfiles();
+    QPointer<TFTP_CreateNewProfile> wizard = profiles->CreateButtonClick();
+    waitOnTheSourcePage(wizard, *held, [&] { click(profiles, "DoneButton"); });
+    EXPECT_TRUE(goneWithin(profiles.data(), 10000));
+    EXPECT_TRUE(wizard.isNull());
+    EXPECT_EQ(main->menuShown, 1);
+    EXPECT_TRUE(dialogs.texts().isEmpty()) << dialogs.texts().join('\n').toStdString();
+    EXPECT_EQ(main->Table_Profiles().state(), Table::State::Browse);
+    EXPECT_TRUE(held->WaitDone());
+}
+
+TEST_F(ProfileWizardTest, TheNameEntryUpperCasesInFullAndRefusesWhatTheFieldCannotKeep)
+{
+    openProfiles();
+    QPointer<TFTP_CreateNewProfile> wizard = profiles->CreateButtonClick();
+    click(wizard, "NextButton");
+    auto *name = child<QLineEdit>(wizard, "eProfileName");
+    type(name, QString::fromUtf8("straße"));
+    EXPECT_EQ(name->text(), QStringLiteral("STRASSE"));
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(name, Qt::Key_Backspace);
+    // Two-byte letters: the 21st would not fit the field's 40 bytes.
+    type(name, QString(21, QChar(0xE9)));
+    EXPECT_EQ(name->text(), QString(20, QChar(0xC9)));
+    EXPECT_EQ(main->Table_Profiles().asString("PROFILE"), QString(20, QChar(0xC9)));
 }

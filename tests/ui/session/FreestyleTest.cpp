@@ -1,10 +1,12 @@
 // The live session window driven by object name against pyftpdlib on loopback (and the server
 // with odd listings for hostile names), with scripted message boxes; its rules called directly.
+#include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/ListTexts.h"
 #include "tests/support/MainWindowStub.h"
+#include "tests/support/ScriptedServer.h"
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/ScriptedDialogs.h"
 #include "ui/session/SessionRules.h"
@@ -15,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -24,6 +27,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace cvb;
@@ -131,13 +135,30 @@ TEST(SessionRules, FoldersAreTakenFirstInFirstOutWithTheirLocalFolders)
     EXPECT_EQ(top.remotePath, "//www");
     EXPECT_EQ(work.localFolder(top), "/data/www");
     // The server reports the folder as "/www"; its subfolders keep their place below "www".
-    work.queue("/www", "images", top.relative);
-    work.queue("/www", "css", top.relative);
+    work.queue("/www", "images", top);
+    work.queue("/www", "css", top);
     const FolderDownload::Folder first = work.takeFirst();
     EXPECT_EQ(first.remotePath, "/www/images");
     EXPECT_EQ(work.localFolder(first), "/data/www/images");
     EXPECT_EQ(work.takeFirst().remotePath, "/www/css");
     EXPECT_TRUE(work.isEmpty());
+}
+
+TEST(SessionRules, AFolderDownloadGoesNoDeeperThanTheFolderDepthLimit)
+{
+    FolderDownload work("/data");
+    ASSERT_TRUE(work.queue("/", "w"));
+    FolderDownload::Folder folder = work.takeFirst();
+    for (int level = 1; level <= kMaxFolderDepth; ++level) {
+        EXPECT_FALSE(FolderDownload::holdsTooDeep(folder)) << level;
+        ASSERT_TRUE(work.queue(folder.remotePath, "d", folder)) << level;
+        folder = work.takeFirst();
+        EXPECT_EQ(folder.depth, level);
+    }
+    EXPECT_TRUE(FolderDownload::holdsTooDeep(folder));
+    EXPECT_FALSE(work.queue(folder.remotePath, "d", folder));
+    EXPECT_TRUE(work.isEmpty());
+    EXPECT_EQ(folder.relative, "w" + QString("/d").repeated(kMaxFolderDepth));
 }
 
 TEST_F(FreestyleTest, UploadsAFileInTheChosenModeAndListsItsNameEachTime)
@@ -188,7 +209,7 @@ TEST_F(FreestyleTest, DownloadsAFileAndAFolderTreeBreadthFirstWithEachFilesMode)
     EXPECT_EQ(test::readFile(localPath("www/images/icons/deep/b.jpg")), Binary + "jpg");
     EXPECT_TRUE(QFileInfo(localPath("www/css/site.css")).isFile());
     EXPECT_TRUE(QFileInfo(localPath("www/index.html")).isFile());
-    // The last folder processed stays shown, and the last file's mode stays set.
+    // The last folder processed stays shown, and the mode is the one the buttons show.
     EXPECT_EQ(child<QLineEdit>("eRemotePath")->text(), "/www/images/icons/deep");
     EXPECT_EQ(remote(), QStringList{"b.jpg"});
     EXPECT_EQ(window->browser().component().TransferMode(), tmBinary);
@@ -313,4 +334,201 @@ TEST_F(FreestyleTest, TheWindowStaysResponsiveWhileASlowServerSendsAFile)
     // About five seconds of sending: the test's timer goes on firing meanwhile.
     EXPECT_GE(ticksDuringTransfer, 10);
     EXPECT_EQ(test::readFile(localPath("big.bin")), big);
+}
+
+namespace {
+
+// Every entry below `folder` (hidden ones included), relative to it, sorted.
+QStringList everythingBelow(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
+// Calls `act` once, from the event loop, as soon as `condition` holds (checked every `ms`; 0:
+// on every pass of the event loop).
+void onceWhen(QObject *context, std::function<bool()> condition, std::function<void()> act, int ms = 10)
+{
+    auto *timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, condition, act] {
+        if (!condition())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act();
+    });
+    timer->start(ms);
+}
+
+} // namespace
+
+TEST_F(FreestyleTest, AfterAFolderDownloadTheNextFileGoesInTheModeTheButtonsShow)
+{
+    // The folder's text files go in ASCII by their names; the single file after them goes in the
+    // checked "Binary" mode, byte for byte.
+    test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ASSERT_TRUE(test::writeFile(server.path("docs/a.gif"), Binary));
+    ASSERT_TRUE(test::writeFile(server.path("docs/notes.txt"), "one\r\ntwo\n"));
+    const QByteArray crlf = QByteArray("a\r\nb\rc\n").repeated(500);
+    ASSERT_TRUE(test::writeFile(server.path("data.dat"), crlf));
+    open(server.port(), server.user(), server.password());
+    child<QRadioButton>("BinaryButton")->click();
+    download("docs");
+    EXPECT_EQ(test::readFile(localPath("docs/a.gif")), Binary);
+    EXPECT_EQ(window->browser().component().TransferMode(), tmBinary);
+
+    child<QPushButton>("UpButton")->click();
+    ASSERT_TRUE(waitFor([&] { return remote().contains("data.dat"); })) << remote().join(' ').toStdString();
+    download("data.dat");
+    EXPECT_EQ(test::readFile(localPath("data.dat")), crlf);
+
+    // And the other way round: "ASCII" checked, a folder whose last file is binary.
+    child<QRadioButton>("AsciiButton")->click();
+    ASSERT_TRUE(test::writeFile(server.path("pics/z.gif"), Binary));
+    child<QPushButton>("ConnectButton")->click();
+    download("pics");
+    EXPECT_EQ(window->browser().component().TransferMode(), tmASCII);
+}
+
+TEST_F(FreestyleTest, AFolderDownloadStopsAtTheDepthLimitOnAServerWhoseEveryFolderHoldsAFolder)
+{
+    // Every folder holds a folder "d", further down than the limit (as a link back up, d -> .,
+    // shows on a server that resolves it without end). Each level's a.gif is fetched down to
+    // the limit; the folders below it are not entered.
+    test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    const QString deepest = "loop" + QString("/d").repeated(kMaxFolderDepth);
+    ASSERT_TRUE(test::writeFile(server.path(deepest + "/a.gif"), Binary));
+    ASSERT_TRUE(test::writeFile(server.path(deepest + "/d/a.gif"), Binary));
+    ASSERT_TRUE(QDir(server.path(deepest)).mkpath("d/d/d"));
+    open(server.port(), server.user(), server.password());
+    child<QRadioButton>("BinaryButton")->click();
+    download("loop");
+    SCOPED_TRACE(trace().mid(trace().size() - 20).join('\n').toStdString());
+    EXPECT_EQ(test::readFile(localPath(deepest + "/a.gif")), Binary);
+    EXPECT_FALSE(QFileInfo::exists(localPath(deepest + "/d")));
+    const QStringList limit = trace().filter("levels below the dropped folder");
+    ASSERT_EQ(limit.size(), 1);
+    EXPECT_TRUE(limit[0].startsWith(
+        QStringLiteral("ERR:Folders more than %1 levels below the dropped folder").arg(kMaxFolderDepth)));
+    EXPECT_TRUE(limit[0].endsWith("/" + deepest + "/d")) << limit[0].toStdString();
+    EXPECT_EQ(trace().count("finished download"), 1);
+    EXPECT_FALSE(window->transferring());
+}
+
+TEST_F(FreestyleTest, StopEndsAFolderDownloadKeepsWhatIsCompleteAndLeavesNoTemporaryFile)
+{
+    QTemporaryDir site;
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("pics/a.gif"), Binary));
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("pics/hang.bin"), QByteArray(1 << 20, 'h')));
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("pics/sub/b.gif"), Binary));
+    test::OddFtpServer server(site.path(), {}, false, 0, QStringLiteral("hang.bin"));
+    ASSERT_NE(server.port(), 0);
+    open(server.port());
+    child<QRadioButton>("BinaryButton")->click();
+    auto *stop = child<QPushButton>("StopButton");
+    EXPECT_FALSE(stop->isEnabled());
+    onceWhen(
+        window, [&] { return !trace().filter("RETR hang.bin").isEmpty(); },
+        [&] {
+            EXPECT_TRUE(stop->isEnabled());
+            stop->click();
+        });
+    download("pics");
+    SCOPED_TRACE(trace().join('\n').toStdString());
+    // The complete file stays, the stopped one leaves nothing, and nothing below is fetched.
+    EXPECT_EQ(test::readFile(localPath("pics/a.gif")), Binary);
+    EXPECT_EQ(everythingBelow(local.path()), (QStringList{"pics", "pics/a.gif"}));
+    EXPECT_EQ(trace().count("Download stopped: the files copied so far are kept."), 1);
+    EXPECT_TRUE(trace().filter(QRegularExpression("^ERR:")).isEmpty());
+    EXPECT_FALSE(window->transferring());
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_TRUE(child<QListView>("FileListBox1")->isEnabled());
+    EXPECT_EQ(window->browser().component().TransferMode(), tmBinary);
+
+    // The session goes on: the next download logs on again by itself, in the same folder.
+    const int before = trace().count("finished download");
+    download("a.gif");
+    EXPECT_EQ(trace().count("finished download"), before + 1);
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+TEST_F(FreestyleTest, ClosingDuringADownloadStopsItAndClosesOnceTheWaitHasUnwound)
+{
+    QTemporaryDir site;
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("pics/a.gif"), Binary));
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("pics/hang.bin"), QByteArray(1 << 20, 'h')));
+    ASSERT_TRUE(test::writeFile(QDir(site.path()).filePath("pics/sub/b.gif"), Binary));
+    test::OddFtpServer server(site.path(), {}, false, 0, QStringLiteral("hang.bin"));
+    ASSERT_NE(server.port(), 0);
+    open(server.port());
+    int closeAsked = 0;
+    onceWhen(
+        window, [&] { return !trace().filter("RETR hang.bin").isEmpty(); },
+        [&] {
+            ++closeAsked;
+            window->close();
+        });
+    download("pics");
+    EXPECT_EQ(closeAsked, 1);
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(main->menuShown, 1);
+    EXPECT_EQ(everythingBelow(local.path()), (QStringList{"pics", "pics/a.gif"}));
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}
+
+TEST_F(FreestyleTest, ClosingWhileReturnLogsOffAndHangsUpWaitsForBothAndClosesOnce)
+{
+    qputenv("CVB_RAS", "sim");
+    const auto restore = qScopeGuard([] { qunsetenv("CVB_RAS"); });
+    test::PyFtpServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ConnectionSettings settings;
+    settings.user = server.user();
+    settings.password = server.password();
+    settings.server = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    settings.useDefaultConnection = false;
+    settings.dialUser = "dialer";
+    settings.dialPassword = "dialpw";
+    settings.phoneNumber = "555-0100";
+    writeConnectionSettings(*main->cnct, settings);
+    window = new TFTP_Freestyle(*main);
+    window->show();
+    window->setLocalFolder(local.path());
+    window->ConnectButtonClick();
+    ASSERT_TRUE(window->browser().component().Connected());
+
+    // A second click and the close arrive while the log-off waits for the server's reply.
+    bool duringLogOff = false;
+    onceWhen(
+        window, [&] { return trace().contains("CLIENT: QUIT"); },
+        [&] {
+            duringLogOff = window->browser().component().Action() == ftpLogoff;
+            window->ReturnButtonClick();
+            window->close();
+        },
+        0);
+    child<QPushButton>("ReturnButton")->click();
+    EXPECT_TRUE(duringLogOff);
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(main->menuShown, 1);
+}
+
+TEST_F(FreestyleTest, ClosingWhileConnectingEndsTheLogOnAndClosesWithoutAMessage)
+{
+    test::ScriptedServer silent; // accepts, never greets
+    QObject context;
+    onceWhen(
+        &context, [&] { return window && window->browser().component().Action() == ftpLogon; },
+        [&] { window->close(); });
+    open(silent.Port());
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(main->menuShown, 1);
+    EXPECT_TRUE(dialogs.shown().isEmpty()) << dialogs.texts().join('\n').toStdString();
 }
