@@ -51,12 +51,7 @@ void TreeCopy::Hooks::pause(int ms)
     paceWithEvents(ms);
 }
 
-TreeCopy::TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCopyOptions options)
-    : m_ftp(ftp), m_hooks(hooks), m_localBase(localBase), m_options(options)
-{
-}
-
-bool TreeCopy::queue(const QString &remotePath, const QString &relative, int depth)
+bool FolderWorkList::queue(const QString &remotePath, const QString &relative, int depth)
 {
     if (!staysInsideBackupFolder(relative))
         return false;
@@ -64,25 +59,47 @@ bool TreeCopy::queue(const QString &remotePath, const QString &relative, int dep
     return true;
 }
 
-QString TreeCopy::localFolder(const Folder &folder) const
+bool FolderWorkList::queueBelow(const Folder &parent, const QString &parentRemote, const QString &name)
 {
-    return folder.relative.isEmpty() ? m_localBase : m_localBase + QLatin1Char('/') + folder.relative;
+    if (holdsTooDeep(parent) || !localPlace(m_localBase, name))
+        return false;
+    return queue(remoteChild(parentRemote, name), relativeChild(parent.relative, name), parent.depth + 1);
+}
+
+FolderWorkList::Folder FolderWorkList::takeFirst()
+{
+    Folder folder = m_folders.front();
+    m_folders.pop_front();
+    return folder;
+}
+
+QString FolderWorkList::localFolder(const Folder &folder) const
+{
+    if (folder.relative.isEmpty())
+        return m_localBase;
+    return m_localBase.endsWith(QLatin1Char('/')) ? m_localBase + folder.relative
+                                                  : m_localBase + QLatin1Char('/') + folder.relative;
+}
+
+TreeCopy::TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCopyOptions options)
+    : m_ftp(ftp), m_hooks(hooks), m_options(options), m_work(localBase)
+{
 }
 
 void TreeCopy::run()
 {
-    while (!m_folders.empty() && !m_hooks.stopped()) {
+    while (!m_work.isEmpty() && !m_hooks.stopped()) {
         m_hooks.pause(1000);
         if (m_hooks.stopped())
             break;
-        const Folder folder = m_folders.front();
-        m_folders.pop_front();
-        folderStep(folder);
+        folderStep(m_work.takeFirst());
     }
 }
 
 void TreeCopy::folderStep(const Folder &folder)
 {
+    if (m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder)))
+        return;
     QString serverPath;
     try {
         m_ftp.SetRemotePath(folder.remotePath);
@@ -95,9 +112,7 @@ void TreeCopy::folderStep(const Folder &folder)
         return;
     }
     m_hooks.folderEntered(folder, serverPath);
-    // The local folder is made once the remote one has been entered: a name that is no folder
-    // never leaves an empty folder where its file belongs.
-    if (!m_hooks.makeLocalFolder(localFolder(folder)))
+    if (!m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder)))
         return;
 
     QStringList names;
@@ -132,7 +147,7 @@ void TreeCopy::copyName(const Folder &folder, const QString &namesBelow, const Q
     case ListedName::Copy:
         break;
     }
-    const QString localFile = localFolder(folder) + QLatin1Char('/') + name;
+    const QString localFile = m_work.localFolder(folder) + QLatin1Char('/') + name;
     QString error;
     switch (m_hooks.copyFile(name, localFile, &error)) {
     case FileResult::Copied:
@@ -151,7 +166,7 @@ void TreeCopy::copyName(const Folder &folder, const QString &namesBelow, const Q
         m_hooks.nameFailed(name, error);
         return;
     }
-    if (folder.depth >= kMaxFolderDepth) {
+    if (FolderWorkList::holdsTooDeep(folder)) {
         // Told once: a link back up (www -> .) meets the limit in every branch.
         if (!m_depthLimitTold) {
             m_depthLimitTold = true;
@@ -159,7 +174,7 @@ void TreeCopy::copyName(const Folder &folder, const QString &namesBelow, const Q
         }
         return;
     }
-    m_folders.push_back({path, relativeChild(folder.relative, name), folder.depth + 1});
+    m_work.queueBelow(folder, namesBelow, name);
 }
 
 } // namespace cvb

@@ -49,9 +49,16 @@ struct TreeCopyOptions
     // Names below a folder are joined to the server's answer to where it is (the live session,
     // which shows that path), not to the path that was asked for (the backup).
     bool namesBelowServerPath = false;
+    // The local folder is made before the remote one is entered, so that a file in its way
+    // leaves the server where it was (the live session, whose remote pane stays put); else once
+    // the remote folder has been entered, so that a name that is no folder never leaves an empty
+    // folder where its file belongs (the backup).
+    bool localFolderFirst = false;
 };
 
-class TreeCopy
+// The remote folders of one copy waiting their turn, first in first out, each with its local
+// folder below the chosen one and its depth below the folder the copy began with.
+class FolderWorkList
 {
 public:
     struct Folder
@@ -60,6 +67,34 @@ public:
         QString relative;   // its local folder below the chosen folder ("site/img"; empty: that folder)
         int depth = 0;      // levels below the folder the copy began with
     };
+
+    explicit FolderWorkList(const QString &localBase) : m_localBase(localBase) {}
+
+    // Queues a remote folder whose copy goes to `relative` below the local base. False, with
+    // nothing queued, when that place would leave the local base.
+    bool queue(const QString &remotePath, const QString &relative, int depth = 0);
+    // Queues the folder `name`, listed in `parent` (whose remote path is `parentRemote`). False,
+    // with nothing queued, for a name that may not be copied or when `parent` is as deep as a
+    // copy goes.
+    bool queueBelow(const Folder &parent, const QString &parentRemote, const QString &name);
+    // True when the folders inside `folder` lie deeper than a copy goes.
+    static bool holdsTooDeep(const Folder &folder) { return folder.depth >= kMaxFolderDepth; }
+
+    bool isEmpty() const { return m_folders.empty(); }
+    int size() const { return int(m_folders.size()); }
+    Folder takeFirst();
+    // The local folder of a queued folder.
+    QString localFolder(const Folder &folder) const;
+
+private:
+    QString m_localBase;
+    std::deque<Folder> m_folders;
+};
+
+class TreeCopy
+{
+public:
+    using Folder = FolderWorkList::Folder;
 
     enum class FileResult {
         Copied,       // the file is in its place
@@ -105,16 +140,13 @@ public:
 
     // Queues a remote folder whose copy goes to `relative` below the local base. False, with
     // nothing queued, when that place would leave the local base.
-    bool queue(const QString &remotePath, const QString &relative, int depth = 0);
-    bool isEmpty() const { return m_folders.empty(); }
+    bool queue(const QString &remotePath, const QString &relative) { return m_work.queue(remotePath, relative); }
+    bool isEmpty() const { return m_work.isEmpty(); }
 
     // Copies every queued folder, and the folders found in them, until the list is empty or
     // the hooks say stop. Errors of the component other than those of a folder or a name
     // (EcvbFTP) are raised.
     void run();
-
-    // The local folder of a queued folder.
-    QString localFolder(const Folder &folder) const;
 
 private:
     void folderStep(const Folder &folder);
@@ -122,9 +154,8 @@ private:
 
     TcvbFTP &m_ftp;
     Hooks &m_hooks;
-    QString m_localBase;
     TreeCopyOptions m_options;
-    std::deque<Folder> m_folders;
+    FolderWorkList m_work;
     bool m_depthLimitTold = false;
 };
 
