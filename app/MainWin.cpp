@@ -1,7 +1,7 @@
 #include "app/MainWin.h"
 
 #include "app/MenuTable.h"
-#include "backup/FTP_BackupThread_Unit.h"
+#include "ui/backup/FTP_BackupThread_Unit.h"
 #include "data/ConnectionSettings.h"
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"

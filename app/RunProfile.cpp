@@ -1,7 +1,7 @@
 #include "app/RunProfile.h"
 
 #include "app/MainWin.h"
-#include "backup/FTP_BackupThread_Unit.h"
+#include "ui/backup/FTP_BackupThread_Unit.h"
 #include "data/Clock.h"
 #include "data/DateText.h"
 #include "data/Layouts.h"

@@ -1,6 +1,5 @@
 #include "backup/BackupPaths.h"
 
-#include "ftp/FolderListing.h"
 
 #include <QStringList>
 
@@ -42,24 +41,6 @@ QString RelativeLocalPath(const QString &remotePath, int baseLength)
 {
     // Remote and local folders are both separated by "/" here.
     return remotePath.mid(baseLength);
-}
-
-bool staysInsideBackupFolder(const QString &relativePath)
-{
-    if (relativePath.startsWith(QLatin1Char('/')))
-        return false;
-    const QStringList levels = relativePath.split(QLatin1Char('/'));
-    return !levels.contains(QStringLiteral(".."));
-}
-
-ListedName classifyListedName(const QString &name)
-{
-    if (name.isEmpty() || isSelfOrParentEntry(name) || name.endsWith(QLatin1String("/.")) ||
-        name.endsWith(QLatin1String("/..")))
-        return ListedName::Skip;
-    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\0')))
-        return ListedName::Refuse;
-    return ListedName::Copy;
 }
 
 } // namespace cvb

@@ -26,17 +26,4 @@ QString remotePathPlace(const QString &source);
 // work-list entry with base length `baseLength`.
 QString RelativeLocalPath(const QString &remotePath, int baseLength);
 
-// True when a path relative to the backup folder stays inside it: not absolute and without ".."
-// as one of its levels.
-bool staysInsideBackupFolder(const QString &relativePath);
-
-// What a backup does with one line of a folder listing.
-enum class ListedName {
-    Copy,   // a name in the folder: download it, or copy it as a folder
-    Skip,   // the folder itself, its parent, or an empty line: nothing to do
-    Refuse, // a name that would leave the folder being copied: nothing may be written for it
-};
-
-ListedName classifyListedName(const QString &name);
-
 } // namespace cvb

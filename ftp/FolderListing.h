@@ -10,11 +10,6 @@ namespace cvb {
 
 class TcvbFTP;
 
-// Folder levels below the folder that a copy starts from (a backup's source, a folder dropped in
-// the live session) that the copy enters. A server-side link back to a folder above (www -> .)
-// would otherwise repeat the same folders until the paths fail.
-constexpr int kMaxFolderDepth = 64;
-
 // Lists the current folder of `ftp` through its OnDirList event. When the listing with "-a"
 // fails, `discardEntries` is called to drop what that attempt delivered before the folder is
 // listed again without the argument; an error of that second listing is raised (EcvbFTP).

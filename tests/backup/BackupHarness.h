@@ -3,7 +3,7 @@
 // the backup windows it starts.
 #pragma once
 
-#include "backup/FTP_BackupThread_Unit.h"
+#include "ui/backup/FTP_BackupThread_Unit.h"
 #include "data/Table.h"
 #include "scheduler/QueueMonitor.h"
 
@@ -66,6 +66,7 @@ public:
 
     Table &queue() { return *m_queue; }
     Table &profiles() { return *m_profiles; }
+    Table &connection() { return *m_connection; }
 
 private:
     QTemporaryDir m_dir;

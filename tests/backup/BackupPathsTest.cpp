@@ -4,8 +4,6 @@
 
 namespace {
 
-using cvb::ListedName;
-
 TEST(BackupPaths, SourceFolderNameBecomesTheFirstLocalLevel)
 {
     const QString site = QStringLiteral("/www/site");
@@ -25,26 +23,6 @@ TEST(BackupPaths, ALaterFileSourceOfATakenNameGoesBelowItsRemotePath)
     EXPECT_EQ(cvb::remotePathPlace(QStringLiteral("//www/a b/x.txt")), QStringLiteral("www/a b/x.txt"));
     for (const char *leaves : {"/www/../../etc/passwd", "/www/./x", "/www//x", "/"})
         EXPECT_EQ(cvb::remotePathPlace(QString::fromLatin1(leaves)), QString()) << leaves;
-}
-
-TEST(BackupPaths, PathsLeavingTheBackupFolderAreRecognised)
-{
-    EXPECT_TRUE(cvb::staysInsideBackupFolder(QStringLiteral("site/img")));
-    EXPECT_TRUE(cvb::staysInsideBackupFolder(QStringLiteral("..hidden/a..b")));
-    EXPECT_TRUE(cvb::staysInsideBackupFolder(QString()));
-    EXPECT_FALSE(cvb::staysInsideBackupFolder(QStringLiteral("..")));
-    EXPECT_FALSE(cvb::staysInsideBackupFolder(QStringLiteral("site/../../etc")));
-    EXPECT_FALSE(cvb::staysInsideBackupFolder(QStringLiteral("/etc")));
-}
-
-TEST(BackupPaths, ListingLinesAreCopiedSkippedOrRefused)
-{
-    for (const char *copy : {"index.html", ".htaccess", "my file.txt", "..x", "a..b", "back\\slash"})
-        EXPECT_EQ(cvb::classifyListedName(QString::fromLatin1(copy)), ListedName::Copy) << copy;
-    for (const char *skip : {"", ".", "..", "site/.", "/www/site/.."})
-        EXPECT_EQ(cvb::classifyListedName(QString::fromLatin1(skip)), ListedName::Skip) << skip;
-    for (const char *refuse : {"/etc/passwd", "../up", "sub/file", "a/../b"})
-        EXPECT_EQ(cvb::classifyListedName(QString::fromLatin1(refuse)), ListedName::Refuse) << refuse;
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // Exit status: 0 success, 1 an FTP error (its message on stderr), 2 a usage error.
 #include "data/ServerAddress.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpLogOn.h"
+#include "remote/LogOn.h"
 #include "tools/HelpOption.h"
 #include "tools/cvb-ftp/FtpToolArgs.h"
 

@@ -3,7 +3,7 @@
 #include "data/ConnectionSettings.h"
 #include "dialup/NetDial.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpLogOn.h"
+#include "remote/LogOn.h"
 
 namespace cvb {
 
@@ -60,17 +60,6 @@ void untraceFtpEvents(TcvbFTP &ftp)
 void traceDialUpStatus(TcvbNetDial &dial, const TraceSink &sink)
 {
     dial.OnStatus = [sink](QObject *, int, int, const QString &status, const QString &) { sink(status); };
-}
-
-void loadWinsockAndLogOn(TcvbFTP &ftp, const ConnectionSettings &settings, const TraceSink &sink)
-{
-    sink(QStringLiteral("Loading Winsock"));
-    ftp.SetWinsockLoaded(true);
-    sink(ftp.WinsockInfo() + ftp.WinsockStatus());
-    const QString serverError = prepareLogOn(ftp, settings);
-    if (!serverError.isEmpty())
-        throw EcvbFTP(0, serverError);
-    ftp.SetAction(ftpLogon);
 }
 
 } // namespace cvb

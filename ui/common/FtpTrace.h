@@ -3,6 +3,8 @@
 // the dial-up component's status, and the socket library's lines that open every connect.
 #pragma once
 
+#include "remote/LogOn.h" // the log-on with its trace lines
+
 #include <QSet>
 #include <QString>
 #include <cstdint>
@@ -42,10 +44,5 @@ void untraceFtpEvents(TcvbFTP &ftp);
 
 // Sends the dial-up component's status descriptions to `sink`.
 void traceDialUpStatus(TcvbNetDial &dial, const TraceSink &sink);
-
-// Loads the socket library with its two trace lines ("Loading Winsock", then its description and
-// status as one line), sets the account and server from the settings and logs on. Raises EcvbFTP
-// when any of it fails, a server field that cannot be read included.
-void loadWinsockAndLogOn(TcvbFTP &ftp, const ConnectionSettings &settings, const TraceSink &sink);
 
 } // namespace cvb

@@ -9,7 +9,7 @@
 #include "data/Table.h"
 #include "dialup/NetDial.h"
 #include "ftp/FtpClient.h"
-#include "ftp/FtpLogOn.h"
+#include "remote/LogOn.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/FtpTrace.h"
 #include "ui/common/MainWindowAccess.h"

@@ -14,6 +14,7 @@
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
+#include "remote/TreeCopy.h"
 #include "ui/session/SessionRules.h"
 
 #include <QCloseEvent>
@@ -87,6 +88,73 @@ TFTPTransferModes modeFor(const QString &name)
 }
 
 } // namespace
+
+// How the live session copies a dropped folder: each file in the mode of its name, a name that
+// cannot be fetched taken to be a folder, every step a trace line, pauses that "Stop" cuts short.
+class TFTP_Freestyle::SessionCopy : public TreeCopy::Hooks
+{
+public:
+    explicit SessionCopy(TFTP_Freestyle &window) : m_window(window) {}
+
+    bool stopped() const override { return m_window.stopRequested_; }
+
+    QStringList listCurrentFolder() override
+    {
+        QListWidget *list = m_window.browser().fileList();
+        list->clear();
+        listFolderWithDotFiles(m_window.browser().component(), [list] { list->clear(); });
+        return m_window.browser().entries();
+    }
+
+    void folderEntered(const TreeCopy::Folder &, const QString &serverPath) override
+    {
+        m_window.browser().pathBox()->setText(serverPath);
+    }
+
+    bool makeLocalFolder(const QString &localFolder) override
+    {
+        QDir().mkdir(localFolder);
+        if (QFileInfo(localFolder).isDir())
+            return true;
+        m_window.trace(QStringLiteral("ERR:A file is in the way of the folder ") + localFolder);
+        return false;
+    }
+
+    TreeCopy::FileResult copyFile(const QString &name, const QString &localFile, QString *) override
+    {
+        switch (m_window.downloadFile(name, localFile, modeFor(name))) {
+        case FileResult::Done:
+            return TreeCopy::FileResult::Copied;
+        case FileResult::RemoteFailed:
+            return TreeCopy::FileResult::RemoteFailed;
+        case FileResult::LocalFailed:
+        case FileResult::Stopped:
+            break;
+        }
+        return TreeCopy::FileResult::LocalFailed;
+    }
+
+    bool isFolder(const QString &) override { return true; }
+    void fileCopied(const QString &) override { m_window.trace(QStringLiteral("finished download")); }
+    void nameFailed(const QString &, const QString &) override {}
+    void nameRefused(const QString &name) override { m_window.trace(refusedNameLine(name)); }
+    void folderFailed(const TreeCopy::Folder &, const QString &error) override
+    {
+        m_window.trace(QStringLiteral("ERR:") + error);
+    }
+    void listingFailed(const TreeCopy::Folder &folder, const QString &error) override { folderFailed(folder, error); }
+    void depthLimitReached(const QString &remotePath) override
+    {
+        m_window.trace(QStringLiteral("ERR:Folders more than %1 levels below the dropped folder were not "
+                                      "copied (a link to a folder above?), from %2")
+                           .arg(kMaxFolderDepth)
+                           .arg(remotePath));
+    }
+    void pause(int ms) override { m_window.pause(ms); }
+
+private:
+    TFTP_Freestyle &m_window;
+};
 
 TFTP_Freestyle::TFTP_Freestyle(MainWindowAccess &main, QWidget *parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TFTP_Freestyle>()), main_(main), dial_(new TcvbNetDial(this)),
@@ -383,10 +451,13 @@ void TFTP_Freestyle::download()
             trace(QStringLiteral("ERR:") + e.Message());
         }
     });
-    depthLimitMet_ = false;
-    FolderDownload work(localFolder());
+    SessionCopy hooks(*this);
+    TreeCopyOptions options;
+    options.namesBelowServerPath = true; // the path box shows the server's answer
+    options.localFolderFirst = true;
+    TreeCopy copy(ftp, hooks, localFolder(), options);
     bool refused = false;
-    const std::optional<QString> target = localPathOf(work.downloadBase(), *entry, &refused);
+    const std::optional<QString> target = localPlace(localFolder(), *entry, &refused);
     if (!target) {
         if (refused)
             trace(refusedNameLine(*entry));
@@ -398,17 +469,13 @@ void TFTP_Freestyle::download()
         break;
     case FileResult::RemoteFailed:
         // What cannot be fetched as a file is taken to be a folder.
-        work.queue(browser().pathText(), *entry);
+        copy.queue(remoteChild(browser().pathText(), *entry), *entry);
         break;
     case FileResult::LocalFailed:
     case FileResult::Stopped:
         break;
     }
-    while (!work.isEmpty() && !stopRequested_) {
-        pause(1000);
-        if (!stopRequested_)
-            downloadFolder(work);
-    }
+    copy.run();
 }
 
 void TFTP_Freestyle::dropStoppedConnection()
@@ -432,69 +499,6 @@ void TFTP_Freestyle::pause(int ms)
     const auto done = qScopeGuard([this] { pause_ = nullptr; });
     QTimer::singleShot(pacedMs(ms), &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-void TFTP_Freestyle::downloadFolder(FolderDownload &work)
-{
-    const FolderDownload::Folder folder = work.takeFirst();
-    const QString local = work.localFolder(folder);
-    QDir().mkdir(local);
-    if (!QFileInfo(local).isDir()) {
-        trace(QStringLiteral("ERR:A file is in the way of the folder ") + local);
-        return;
-    }
-    TcvbFTP &ftp = browser().component();
-    QListWidget *list = browser().fileList();
-    try {
-        ftp.SetRemotePath(folder.remotePath);
-        browser().pathBox()->setText(ftp.RemotePath());
-        list->clear();
-        ftp.SetRemoteFile(QString());
-        pause(1000);
-        if (stopRequested_)
-            return;
-        listFolderWithDotFiles(ftp, [list] { list->clear(); });
-        pause(1000);
-    } catch (const EcvbFTP &e) {
-        if (!stopRequested_)
-            trace(QStringLiteral("ERR:") + e.Message());
-        return;
-    }
-    const QString pathText = browser().pathText();
-    for (const QString &name : browser().entries()) {
-        if (stopRequested_)
-            return;
-        bool refused = false;
-        const std::optional<QString> target = localPathOf(local, name, &refused);
-        if (!target) {
-            if (refused)
-                trace(refusedNameLine(name));
-            continue;
-        }
-        switch (downloadFile(name, *target, modeFor(name))) {
-        case FileResult::Done:
-            pause(500);
-            trace(QStringLiteral("finished download"));
-            break;
-        case FileResult::RemoteFailed:
-            if (FolderDownload::holdsTooDeep(folder)) {
-                // One line for the download: a link back up (www -> .) meets the limit in every
-                // branch.
-                if (!depthLimitMet_)
-                    trace(QStringLiteral("ERR:Folders more than %1 levels below the dropped folder were not "
-                                         "copied (a link to a folder above?), from %2")
-                              .arg(kMaxFolderDepth)
-                              .arg(joinRemotePath(pathText, name)));
-                depthLimitMet_ = true;
-            } else {
-                work.queue(pathText, name, folder);
-            }
-            break;
-        case FileResult::LocalFailed:
-        case FileResult::Stopped:
-            break;
-        }
-    }
 }
 
 std::shared_ptr<void> TFTP_Freestyle::beginTransfer(bool stoppable)

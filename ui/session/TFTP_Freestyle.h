@@ -33,7 +33,6 @@ class TFTP_Freestyle;
 
 namespace cvb {
 
-class FolderDownload;
 class MainWindowAccess;
 class TcvbNetDial;
 class TRemoteBrowser;
@@ -71,6 +70,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    class SessionCopy;
+
     void upload();
     void download();
     // Downloads one remote file of the current remote folder into `localFile` in `mode`;
@@ -78,7 +79,6 @@ private:
     // trace line.
     enum class FileResult { Done, RemoteFailed, LocalFailed, Stopped };
     FileResult downloadFile(const QString &name, const QString &localFile, TFTPTransferModes mode);
-    void downloadFolder(FolderDownload &work);
     // The mode the buttons show.
     TFTPTransferModes chosenMode() const;
     // Marks a transfer as running and turns the panes off until the returned token goes; a
@@ -106,7 +106,6 @@ private:
     bool interruptedExchange_ = false; // a stop ended a wait inside an exchange with the server
     bool returning_ = false;           // "Return To Main Menu" logs off and hangs up
     bool closeRequested_ = false;      // asked to close while busy: closes once the waits have unwound
-    bool depthLimitMet_ = false;       // the running download has said so once
     QEventLoop *pause_ = nullptr;      // the running fixed pause
 };
 

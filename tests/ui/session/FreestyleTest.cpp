@@ -1,6 +1,7 @@
 // The live session window driven by object name against pyftpdlib on loopback (and the server
 // with odd listings for hostile names), with scripted message boxes; its rules called directly.
 #include "ftp/FolderListing.h"
+#include "remote/TreeCopy.h"
 #include "ftp/FtpClient.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
@@ -109,57 +110,6 @@ protected:
 };
 
 } // namespace
-
-TEST(SessionRules, NamesThatWouldLeaveTheFolderAreRefusedAndTheFolderItselfSkipped)
-{
-    bool refused = false;
-    EXPECT_EQ(localPathOf("/data", "index.html", &refused), "/data/index.html");
-    EXPECT_FALSE(refused);
-    for (const char *name : {"../outside.txt", "/etc/passwd", "sub/../x"}) {
-        EXPECT_EQ(localPathOf("/data", QString::fromLatin1(name), &refused), std::nullopt) << name;
-        EXPECT_TRUE(refused) << name;
-    }
-    for (const char *name : {".", "..", ""}) {
-        EXPECT_EQ(localPathOf("/data", QString::fromLatin1(name), &refused), std::nullopt) << name;
-        EXPECT_FALSE(refused) << name;
-    }
-}
-
-TEST(SessionRules, FoldersAreTakenFirstInFirstOutWithTheirLocalFolders)
-{
-    FolderDownload work("/data");
-    EXPECT_TRUE(work.queue("/", "www"));
-    EXPECT_FALSE(work.queue("/", "../up"));
-    EXPECT_EQ(work.size(), 1);
-    const FolderDownload::Folder top = work.takeFirst();
-    EXPECT_EQ(top.remotePath, "//www");
-    EXPECT_EQ(work.localFolder(top), "/data/www");
-    // The server reports the folder as "/www"; its subfolders keep their place below "www".
-    work.queue("/www", "images", top);
-    work.queue("/www", "css", top);
-    const FolderDownload::Folder first = work.takeFirst();
-    EXPECT_EQ(first.remotePath, "/www/images");
-    EXPECT_EQ(work.localFolder(first), "/data/www/images");
-    EXPECT_EQ(work.takeFirst().remotePath, "/www/css");
-    EXPECT_TRUE(work.isEmpty());
-}
-
-TEST(SessionRules, AFolderDownloadGoesNoDeeperThanTheFolderDepthLimit)
-{
-    FolderDownload work("/data");
-    ASSERT_TRUE(work.queue("/", "w"));
-    FolderDownload::Folder folder = work.takeFirst();
-    for (int level = 1; level <= kMaxFolderDepth; ++level) {
-        EXPECT_FALSE(FolderDownload::holdsTooDeep(folder)) << level;
-        ASSERT_TRUE(work.queue(folder.remotePath, "d", folder)) << level;
-        folder = work.takeFirst();
-        EXPECT_EQ(folder.depth, level);
-    }
-    EXPECT_TRUE(FolderDownload::holdsTooDeep(folder));
-    EXPECT_FALSE(work.queue(folder.remotePath, "d", folder));
-    EXPECT_TRUE(work.isEmpty());
-    EXPECT_EQ(folder.relative, "w" + QString("/d").repeated(kMaxFolderDepth));
-}
 
 TEST_F(FreestyleTest, UploadsAFileInTheChosenModeAndListsItsNameEachTime)
 {

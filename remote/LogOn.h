@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace cvb {
 
 class TcvbFTP;
@@ -21,5 +23,11 @@ QString prepareLogOn(TcvbFTP &ftp, const ConnectionSettings &settings);
 
 // The server part of it: host, port, the name its certificate must carry and plain or TLS.
 void applyServerAddress(TcvbFTP &ftp, const ServerAddress &server);
+
+// Loads the socket library with its two lines for `trace` ("Loading Winsock", then its
+// description and status as one line), sets the account and server from the settings and logs
+// on. Raises EcvbFTP when any of it fails, a server field that cannot be read included.
+void loadWinsockAndLogOn(TcvbFTP &ftp, const ConnectionSettings &settings,
+                         const std::function<void(const QString &line)> &trace);
 
 } // namespace cvb

@@ -1,4 +1,4 @@
-#include "ftp/FtpLogOn.h"
+#include "remote/LogOn.h"
 
 #include "data/ConnectionSettings.h"
 #include "data/Database.h"
@@ -30,6 +30,18 @@ QString prepareLogOn(TcvbFTP &ftp, const ConnectionSettings &settings)
     // Behind a firewall or NAT the server cannot open data connections to us.
     ftp.SetPassive(settings.passive);
     return {};
+}
+
+void loadWinsockAndLogOn(TcvbFTP &ftp, const ConnectionSettings &settings,
+                         const std::function<void(const QString &line)> &trace)
+{
+    trace(QStringLiteral("Loading Winsock"));
+    ftp.SetWinsockLoaded(true);
+    trace(ftp.WinsockInfo() + ftp.WinsockStatus());
+    const QString serverError = prepareLogOn(ftp, settings);
+    if (!serverError.isEmpty())
+        throw EcvbFTP(0, serverError);
+    ftp.SetAction(ftpLogon);
 }
 
 } // namespace cvb

@@ -1,0 +1,376 @@
+#include "backup/BackupRun.h"
+
+#include "backup/BackupPaths.h"
+#include "backup/ReportText.h"
+#include "data/Clock.h"
+#include "data/DateText.h"
+#include "data/EventLogRow.h"
+#include "data/Filter.h"
+#include "data/Layouts.h"
+#include "data/Table.h"
+#include "dialup/NetDial.h"
+#include "ftp/FolderListing.h"
+#include "ftp/FtpClient.h"
+#include "ftp/PartFile.h"
+#include "mail/MailComposer.h"
+#include "mail/MailSender.h"
+#include "mail/NetCode.h"
+#include "remote/LogOn.h"
+#include "remote/TreeCopy.h"
+#include "scheduler/BackupFolder.h"
+#include "smtp/SMTP.h"
+
+#include <stdexcept>
+
+namespace cvb {
+
+namespace {
+
+const QString StoppedMessage = QStringLiteral("Backup stopped: the program is ending.");
+
+QString messageOf(const std::exception &e)
+{
+    if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
+        return component->Message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+// How the backup's folder sources are copied: every file in binary, a name that cannot be fetched
+// probed on the second connection, every step a log row.
+class BackupRun::FolderHooks : public TreeCopy::Hooks
+{
+public:
+    explicit FolderHooks(BackupRun &run) : m_run(run) {}
+
+    bool stopped() const override { return m_run.m_stopRequested; }
+
+    QStringList listCurrentFolder() override
+    {
+        m_run.lFiles.clear();
+        listFolderWithDotFiles(*m_run.FTP, [this] { m_run.lFiles.clear(); });
+        return m_run.lFiles;
+    }
+
+    bool makeLocalFolder(const QString &localFolder) override
+    {
+        // One level; a folder that exists or cannot be made is no error here (its downloads
+        // fail one by one).
+        createFolderLevel(localFolder);
+        return true;
+    }
+
+    TreeCopy::FileResult copyFile(const QString &name, const QString &localFile, QString *error) override
+    {
+        try {
+            // A backup is an exact copy: every file goes in binary.
+            m_run.FTP->SetTransferMode(tmBinary);
+            m_run.FTP->SetRemoteFile(name);
+            // A failed download never destroys what an earlier backup left.
+            downloadReplacing(*m_run.FTP, name, localFile);
+            return TreeCopy::FileResult::Copied;
+        } catch (const std::exception &e) {
+            *error = messageOf(e);
+            return TreeCopy::FileResult::RemoteFailed;
+        }
+    }
+
+    bool isFolder(const QString &remotePath) override { return m_run.probe(remotePath); }
+
+    void fileCopied(const QString &localFile) override
+    {
+        m_run.BackupLog(QStringLiteral("Finished downloading ") + localFile);
+    }
+
+    void nameFailed(const QString &name, const QString &error) override { m_run.logFailedName(error, name); }
+
+    void nameRefused(const QString &name) override
+    {
+        m_run.logFailedName(QStringLiteral("The name ") + name +
+                                QStringLiteral(" would leave the backup folder; nothing was written for it."),
+                            name);
+    }
+
+    void folderFailed(const TreeCopy::Folder &folder, const QString &error) override
+    {
+        m_run.BackupOk = false;
+        m_run.BackupLog(QStringLiteral("EXCEPTION: ") + error);
+        m_run.BackupLog(QStringLiteral("The folder ") + folder.remotePath +
+                        QStringLiteral(" could not be entered; nothing below it was copied."));
+    }
+
+    void listingFailed(const TreeCopy::Folder &folder, const QString &error) override
+    {
+        m_run.logFailedName(error, folder.remotePath);
+    }
+
+    void depthLimitReached(const QString &remotePath) override
+    {
+        m_run.BackupOk = false;
+        m_run.BackupLog(QStringLiteral("EXCEPTION: Folders more than %1 levels below their source were not "
+                                       "copied (a link to a folder above?), from ")
+                            .arg(kMaxFolderDepth) +
+                        remotePath);
+    }
+
+private:
+    BackupRun &m_run;
+};
+
+BackupRun::BackupRun(Table &queue, Table &connection, QObject *parent)
+    : QObject(parent), m_queue(queue), m_connection(connection)
+{
+    setObjectName(QStringLiteral("BackupRun"));
+    FTP = new TcvbFTP(this);
+    FTP->setObjectName(QStringLiteral("FTP"));
+    FTP->OnDirList = [this](QObject *, const QString &entry) { lFiles << entry; };
+    cvbFTP1 = new TcvbFTP(this);
+    cvbFTP1->setObjectName(QStringLiteral("cvbFTP1"));
+    cvbNetDial1 = new TcvbNetDial(this);
+    cvbNetDial1->setObjectName(QStringLiteral("cvbNetDial1"));
+    SMTP1 = new TcvbSMTP(this);
+    SMTP1->setObjectName(QStringLiteral("SMTP1"));
+    NetCode1 = new TcvbNetCode(this);
+    NetCode1->setObjectName(QStringLiteral("NetCode1"));
+    Table_Files = new Table(QStringLiteral("Table_Files"), this);
+    Table_Log = new Table(QStringLiteral("Table_Log"), this);
+}
+
+BackupRun::~BackupRun() = default;
+
+bool BackupRun::begin(const BackupRequest &request)
+{
+    m_profile = request.profile;
+    try {
+        Table_Files->open(SourcesTable, ProfileIndex);
+        Table_Log->open(LogTable);
+        Table_Files->setFilter(profileFilter(m_profile));
+        Table_Files->setFiltered(true);
+
+        m_settings = readConnectionSettings(m_connection);
+        if (m_settings.dialsUp()) {
+            BackupLog(QStringLiteral("Dialing ") + m_settings.dialUser);
+            try {
+                m_settings.setDialUpAccount(*cvbNetDial1);
+                cvbNetDial1->SetAction(ntdConnect);
+            } catch (const std::exception &) {
+                // A failed dial is not reported here: the log-on that follows fails and
+                // is logged unless another connection reaches the server.
+            }
+        }
+        removeQueueEntry(m_queue, request.queueRecNo);
+        m_reportLines.clear();
+        return true;
+    } catch (const std::exception &) {
+        try {
+            BackupLog(QStringLiteral("Backup of profile ") + m_profile + QStringLiteral(" was unsuccessful"));
+        } catch (const std::exception &) {
+            // The log table itself failed; the run ends all the same.
+        }
+        BackupOk = false;
+        return false;
+    }
+}
+
+void BackupRun::setReport(bool email, bool detailed, const QString &recipient)
+{
+    m_email = email;
+    m_detailed = detailed;
+    m_recipient = recipient;
+}
+
+void BackupRun::BackupLog(const QString &message)
+{
+    writeLogRow(*Table_Log, m_profile, message);
+    if (m_email && m_detailed) {
+        const QDateTime now = Clock::now();
+        m_reportLines << reportDetailLine(DateText::date(now.date()), DateText::time(now.time()), message);
+    }
+    emit logged(message);
+}
+
+void BackupRun::LogonStep()
+{
+    BackupDone = false;
+    BackupOk = true;
+    m_logOnFolder.clear();
+    m_singleFilePlaces.clear();
+    const auto log = [this](const QString &line) { BackupLog(line); };
+    try {
+        loadWinsockAndLogOn(*FTP, m_settings, log);
+        cvbFTP1->SetWinsockLoaded(true);
+        prepareLogOn(*cvbFTP1, m_settings);
+        cvbFTP1->SetAction(ftpLogon);
+        m_logOnFolder = FTP->RemotePath();
+        BackupLog(QStringLiteral("Logging in to '") + m_logOnFolder);
+        FTP->SetAction(ftpListDirectory);
+    } catch (const EcvbFTP &e) {
+        BackupOk = false;
+        BackupLog(QStringLiteral("EXCEPTION: ") + e.Message());
+    }
+}
+
+void BackupRun::TransferStep()
+{
+    FolderHooks hooks(*this);
+    TreeCopy copy(*FTP, hooks, WhereToMacB);
+    for (Table_Files->first(); !Table_Files->eof() && !m_stopRequested; Table_Files->next())
+        downloadSource(Table_Files->asString(QStringLiteral("SOURCE")), copy);
+    copy.run();
+
+    if (m_stopRequested) {
+        // No log-off: a server that stalled the transfer would stall QUIT as well. The
+        // connections close with their components.
+        BackupOk = false;
+        BackupLog(StoppedMessage);
+        BackupDone = true;
+        return;
+    }
+
+    FTP->SetAction(ftpLogoff);
+    cvbFTP1->SetAction(ftpLogoff);
+    if (m_settings.dialsUp())
+        cvbNetDial1->SetAction(ntdDisconnect);
+    BackupLog(QStringLiteral("Logged out of FTP server."));
+    BackupLog(QStringLiteral("Backup Complete"));
+    BackupDone = true;
+}
+
+void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
+{
+    const QString source = resolveSource(typed, m_logOnFolder);
+    const QString localName = sourceLocalName(source);
+    // A source that names a folder by "/", "." or ".." has no file name to store: it can only
+    // be copied as a folder, where the copy checks where it would go.
+    if (classifyListedName(localName) == ListedName::Copy) {
+        QString place;
+        try {
+            FTP->SetRemoteFile(source);
+            // A backup is an exact copy: every file goes in binary, whatever the mode of its
+            // source says.
+            FTP->SetTransferMode(tmBinary);
+            place = singleFilePlace(source, localName);
+            if (place.isEmpty()) {
+                logFailedName(QStringLiteral("The name ") + localName +
+                                  QStringLiteral(" is taken by an earlier source and ") + source +
+                                  QStringLiteral(" has no other place in the backup folder."),
+                              typed);
+                return;
+            }
+            createParentLevels(place);
+            downloadReplacing(*FTP, source, WhereToMacB + QLatin1Char('/') + place);
+            m_singleFilePlaces.insert(place);
+            if (place != localName)
+                BackupLog(QStringLiteral("The name ") + localName + QStringLiteral(" is taken: ") + typed +
+                          QStringLiteral(" is saved as ") + place);
+            BackupLog(QStringLiteral("Finished downloading ") + typed);
+            return;
+        } catch (const std::exception &e) {
+            if (m_stopRequested)
+                return;
+            // A name is copied as a folder only when it is one; a file that failed stays failed
+            // (and keeps its place, so that a later source of its name never takes it).
+            if (!probe(source)) {
+                if (!place.isEmpty())
+                    m_singleFilePlaces.insert(place);
+                logFailedName(messageOf(e), typed);
+                return;
+            }
+        }
+    }
+    if (!copy.queue(source, RelativeLocalPath(source, sourceBaseLength(source))))
+        logFailedName(QStringLiteral("The folder ") + source +
+                          QStringLiteral(" would be copied outside the backup folder; nothing was written for it."),
+                      source);
+}
+
+QString BackupRun::singleFilePlace(const QString &source, const QString &localName) const
+{
+    // The first source of a name keeps its place directly in the backup folder; a later one goes
+    // below it under its remote path, so that neither overwrites the other.
+    if (!m_singleFilePlaces.contains(localName))
+        return localName;
+    const QString place = remotePathPlace(source);
+    return m_singleFilePlaces.contains(place) ? QString() : place;
+}
+
+void BackupRun::createParentLevels(const QString &place)
+{
+    // One level at a time, each private as the folder copy makes them.
+    QString folder = WhereToMacB;
+    const QStringList levels = place.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i + 1 < levels.size(); ++i) {
+        folder += QLatin1Char('/') + levels[i];
+        createFolderLevel(folder);
+    }
+}
+
+bool BackupRun::probe(const QString &remotePath)
+{
+    try {
+        cvbFTP1->SetRemotePath(remotePath);
+        cvbFTP1->SetRemoteFile(QString());
+        cvbFTP1->SetAction(ftpListDirectory);
+        return true;
+    } catch (const EcvbFTP &) {
+        return false;
+    }
+}
+
+void BackupRun::logFailedName(const QString &exceptionMessage, const QString &name)
+{
+    BackupLog(QStringLiteral("EXCEPTION: ") + exceptionMessage);
+    BackupLog(QStringLiteral("Download of file : ") + name + QStringLiteral(" may not have been successful!"));
+    BackupOk = false;
+}
+
+void BackupRun::complete(const QString &workerError)
+{
+    if (!BackupDone) {
+        // A worker that ended early (an unexpected error) never sets BackupDone: its backup
+        // failed.
+        BackupOk = false;
+        try {
+            BackupLog(m_stopRequested ? StoppedMessage : QStringLiteral("EXCEPTION: ") + workerError);
+        } catch (const std::exception &) {
+            // The log table failed too; the report follows regardless.
+        }
+    }
+    // A stopped backup sends no report: the program is ending, and a mail server could hold it.
+    if (!m_email || m_stopRequested)
+        return;
+    try {
+        sendReport();
+    } catch (const std::exception &e) {
+        try {
+            BackupLog(QStringLiteral("EXCEPTION: ") + messageOf(e));
+        } catch (const std::exception &) {
+            // The log table failed too; the run ends regardless.
+        }
+    }
+}
+
+void BackupRun::sendReport()
+{
+    const QDateTime now = Clock::now();
+    const QString summary = reportSummaryLine(DateText::date(now.date()), DateText::time(now.time()), BackupOk);
+    MailFields fields;
+    fields.to = m_recipient;
+    fields.from = m_settings.returnAddress;
+    fields.subject = reportSubject(m_profile);
+    fields.text = m_reportLines + reportClosingLines(summary, BackupOk);
+    sendMail(*SMTP1, *NetCode1, m_settings.smtpServer, fields);
+}
+
+void BackupRun::stop()
+{
+    if (m_stopRequested)
+        return;
+    m_stopRequested = true;
+    FTP->Interrupt();
+    cvbFTP1->Interrupt();
+    SMTP1->Interrupt();
+}
+
+} // namespace cvb

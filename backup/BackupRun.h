@@ -1,0 +1,104 @@
+// One backup of one profile, without a window: the log-on and transfer steps that the worker
+// hands to the main thread, the breadth-first copy of its folder sources, the outcome flags, the
+// log rows and the report mail. It owns the two FTP components (one copies, the other tells
+// folders from files), the dial-up component, its cursors and its lists. The backup window shows
+// what it reports; a test can run it with no window at all.
+#pragma once
+
+#include "data/ConnectionSettings.h"
+#include "scheduler/QueueMonitor.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace cvb {
+
+class Table;
+class TcvbFTP;
+class TcvbNetDial;
+class TcvbNetCode;
+class TcvbSMTP;
+class TreeCopy;
+
+class BackupRun : public QObject
+{
+    Q_OBJECT
+public:
+    // `queue` and `connection` are the main window's cursors (Table_Queue, and Table_Cnct on the
+    // connection record); both outlive the run.
+    BackupRun(Table &queue, Table &connection, QObject *parent = nullptr);
+    ~BackupRun() override;
+
+    // The showing step for the taken queue entry: opens the cursors, reads the connection
+    // settings, dials when they ask for it and removes the entry from the queue. False when
+    // that failed: its row is written and BackupOk is false.
+    bool begin(const BackupRequest &request);
+
+    // The values that the queue monitor hands over after the showing step.
+    void setBackupFolder(const QString &folder) { WhereToMacB = folder; }
+    void setReport(bool email, bool detailed, const QString &recipient);
+
+    // The worker's two steps; they run on the main thread.
+    void LogonStep();
+    void TransferStep();
+
+    // The end of the run, once BackupDone is set or the worker has ended without it
+    // (`workerError` is then what ended it): the missing row, then the report mail when one is
+    // asked for. Errors of the mail are logged.
+    void complete(const QString &workerError);
+
+    // The program is ending: the running wait is interrupted, no further file or folder is
+    // started, the backup logs that it was stopped and counts as failed, and no report mail is
+    // sent. Returns at once.
+    void stop();
+    bool isStopping() const { return m_stopRequested; }
+
+    // Writes a log row of this backup and, for a detailed report, a line of the report mail.
+    void BackupLog(const QString &message);
+
+    QString profileName() const { return m_profile; }
+    bool BackupOk = false;
+    bool BackupDone = false;
+
+    TcvbFTP *FTP = nullptr;
+    TcvbFTP *cvbFTP1 = nullptr;
+    TcvbNetDial *cvbNetDial1 = nullptr;
+    TcvbSMTP *SMTP1 = nullptr;
+    TcvbNetCode *NetCode1 = nullptr;
+
+signals:
+    // Every log row as it is written.
+    void logged(const QString &message);
+
+private:
+    class FolderHooks;
+
+    void downloadSource(const QString &typed, TreeCopy &copy);
+    QString singleFilePlace(const QString &source, const QString &localName) const;
+    void createParentLevels(const QString &place);
+    bool probe(const QString &remotePath);
+    void logFailedName(const QString &exceptionMessage, const QString &name);
+    void sendReport();
+
+    Table &m_queue;
+    Table &m_connection;
+    Table *Table_Files = nullptr;
+    Table *Table_Log = nullptr;
+    ConnectionSettings m_settings; // read from the connection record when the run begins
+    QString m_profile;
+    QString WhereToMacB;
+    bool m_email = false;
+    bool m_detailed = false;
+    QString m_recipient;
+    QStringList m_reportLines;
+    QStringList lFiles;
+    // The folder the log-on landed in: sources typed without a leading "/" are below it.
+    QString m_logOnFolder;
+    // Places below the backup folder taken by the file sources of this run.
+    QSet<QString> m_singleFilePlaces;
+    bool m_stopRequested = false;
+};
+
+} // namespace cvb

@@ -1,0 +1,162 @@
+// The copy of a remote folder tree onto the local disk, shared by the backup and the live
+// session: a work list of remote folders, first in first out (every folder is entered after its
+// parent, so one local level at a time suffices), each with the local folder it goes to; the rule
+// that keeps every local name inside the chosen folder; the depth limit; the fixed pauses. What
+// differs between the two users (how a name that is no file is told from a folder, what a step
+// reports, how a file is fetched) are the hooks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+namespace cvb {
+
+class TcvbFTP;
+
+// Folder levels below the copied folder that are copied. A server-side link back to a folder
+// above (www -> .) would otherwise repeat the same folders until the paths fail.
+constexpr int kMaxFolderDepth = 64;
+
+// What a copy does with one line of a folder listing.
+enum class ListedName {
+    Copy,   // a name in the folder: download it, or copy it as a folder
+    Skip,   // the folder itself, its parent, or an empty line: nothing to do
+    Refuse, // a name that would leave the folder being copied: nothing may be written for it
+};
+
+ListedName classifyListedName(const QString &name);
+
+// True when a path relative to the chosen local folder stays inside it: not absolute and
+// without ".." as one of its levels.
+bool staysInsideBackupFolder(const QString &relativePath);
+
+// Where the listed remote `name` is written inside the local `folder`: the two joined, or nothing
+// for a name that must not be copied. `refused` tells why there is nothing: true for a name that
+// would leave the folder, false for the folder itself, its parent or an empty name.
+std::optional<QString> localPlace(const QString &folder, const QString &name, bool *refused = nullptr);
+
+// "/" + name below `folder`, without doubling a "/" that ends it.
+QString remoteChild(const QString &folder, const QString &name);
+
+// A relative local folder joined with one more level.
+QString relativeChild(const QString &relative, const QString &name);
+
+struct TreeCopyOptions
+{
+    // Names below a folder are joined to the server's answer to where it is (the live session,
+    // which shows that path), not to the path that was asked for (the backup).
+    bool namesBelowServerPath = false;
+    // The local folder is made before the remote one is entered, so that a file in its way
+    // leaves the server where it was (the live session, whose remote pane stays put); else once
+    // the remote folder has been entered, so that a name that is no folder never leaves an empty
+    // folder where its file belongs (the backup).
+    bool localFolderFirst = false;
+};
+
+// The remote folders of one copy waiting their turn, first in first out, each with its local
+// folder below the chosen one and its depth below the folder the copy began with.
+class FolderWorkList
+{
+public:
+    struct Folder
+    {
+        QString remotePath; // the remote folder to open
+        QString relative;   // its local folder below the chosen folder ("site/img"; empty: that folder)
+        int depth = 0;      // levels below the folder the copy began with
+    };
+
+    explicit FolderWorkList(const QString &localBase) : m_localBase(localBase) {}
+
+    // Queues a remote folder whose copy goes to `relative` below the local base. False, with
+    // nothing queued, when that place would leave the local base.
+    bool queue(const QString &remotePath, const QString &relative, int depth = 0);
+    // Queues the folder `name`, listed in `parent` (whose remote path is `parentRemote`). False,
+    // with nothing queued, for a name that may not be copied or when `parent` is as deep as a
+    // copy goes.
+    bool queueBelow(const Folder &parent, const QString &parentRemote, const QString &name);
+    // True when the folders inside `folder` lie deeper than a copy goes.
+    static bool holdsTooDeep(const Folder &folder) { return folder.depth >= kMaxFolderDepth; }
+
+    bool isEmpty() const { return m_folders.empty(); }
+    int size() const { return int(m_folders.size()); }
+    Folder takeFirst();
+    // The local folder of a queued folder.
+    QString localFolder(const Folder &folder) const;
+
+private:
+    QString m_localBase;
+    std::deque<Folder> m_folders;
+};
+
+class TreeCopy
+{
+public:
+    using Folder = FolderWorkList::Folder;
+
+    enum class FileResult {
+        Copied,       // the file is in its place
+        RemoteFailed, // the server gave no file: perhaps a folder
+        LocalFailed,  // fetched, or about to be, but not written (reported by the hook)
+    };
+
+    class Hooks
+    {
+    public:
+        virtual ~Hooks() = default;
+        // True once the copy must end: no further folder or name is started.
+        virtual bool stopped() const = 0;
+        // The listed names of the current remote folder. Raises EcvbFTP.
+        virtual QStringList listCurrentFolder() = 0;
+        // The folder has been entered; `serverPath` is the server's answer to where it now is.
+        virtual void folderEntered(const Folder &, const QString & /*serverPath*/) {}
+        // Makes the local folder (one level); false when nothing can be written below it
+        // (reported by the hook).
+        virtual bool makeLocalFolder(const QString &localFolder) = 0;
+        // Fetches `name` of the current remote folder into `localFile`. `error` receives the
+        // text of a failure.
+        virtual FileResult copyFile(const QString &name, const QString &localFile, QString *error) = 0;
+        // After a remote failure: true when `remotePath` is a folder, to be copied in its turn.
+        virtual bool isFolder(const QString &remotePath) = 0;
+        virtual void fileCopied(const QString &localFile) = 0;
+        // `name` is neither a file nor a folder; `error` is the download's text.
+        virtual void nameFailed(const QString &name, const QString &error) = 0;
+        // A listed name that would leave the chosen folder; nothing was written for it.
+        virtual void nameRefused(const QString &name) = 0;
+        // A queued folder that cannot be entered; nothing below it was copied.
+        virtual void folderFailed(const Folder &folder, const QString &error) = 0;
+        // A folder that was entered but cannot be listed.
+        virtual void listingFailed(const Folder &folder, const QString &error) = 0;
+        // A folder below the depth limit was met (told once a copy).
+        virtual void depthLimitReached(const QString &remotePath) = 0;
+        // One of the fixed pauses (before a folder, around its listing, after a file); by default
+        // the pacing helper's, which keeps the event loop running.
+        virtual void pause(int ms);
+    };
+
+    TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCopyOptions options = TreeCopyOptions());
+
+    // Queues a remote folder whose copy goes to `relative` below the local base. False, with
+    // nothing queued, when that place would leave the local base.
+    bool queue(const QString &remotePath, const QString &relative) { return m_work.queue(remotePath, relative); }
+    bool isEmpty() const { return m_work.isEmpty(); }
+
+    // Copies every queued folder, and the folders found in them, until the list is empty or
+    // the hooks say stop. Errors of the component other than those of a folder or a name
+    // (EcvbFTP) are raised.
+    void run();
+
+private:
+    void folderStep(const Folder &folder);
+    void copyName(const Folder &folder, const QString &namesBelow, const QString &name);
+
+    TcvbFTP &m_ftp;
+    Hooks &m_hooks;
+    TreeCopyOptions m_options;
+    FolderWorkList m_work;
+    bool m_depthLimitTold = false;
+};
+
+} // namespace cvb
