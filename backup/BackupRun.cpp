@@ -28,13 +28,6 @@ namespace {
 
 const QString StoppedMessage = QStringLiteral("Backup stopped: the program is ending.");
 
-QString messageOf(const std::exception &e)
-{
-    if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
-        return component->Message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 } // namespace
 
 // How the backup's folder sources are copied: every file in binary, a name that cannot be fetched
@@ -280,9 +273,10 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
         }
     }
     if (!copy.queue(source, RelativeLocalPath(source, sourceBaseLength(source))))
-        logFailedName(QStringLiteral("The folder ") + source +
-                          QStringLiteral(" would be copied outside the backup folder; nothing was written for it."),
-                      source);
+        logFailedName(
+            QStringLiteral("The folder ") + source +
+                QStringLiteral(" would be copied outside the backup folder; nothing was written for it."),
+            source);
 }
 
 QString BackupRun::singleFilePlace(const QString &source, const QString &localName) const
@@ -321,7 +315,8 @@ bool BackupRun::probe(const QString &remotePath)
 void BackupRun::logFailedName(const QString &exceptionMessage, const QString &name)
 {
     BackupLog(QStringLiteral("EXCEPTION: ") + exceptionMessage);
-    BackupLog(QStringLiteral("Download of file : ") + name + QStringLiteral(" may not have been successful!"));
+    BackupLog(QStringLiteral("Download of file : ") + name +
+              QStringLiteral(" may not have been successful!"));
     BackupOk = false;
 }
 
@@ -354,7 +349,8 @@ void BackupRun::complete(const QString &workerError)
 void BackupRun::sendReport()
 {
     const QDateTime now = Clock::now();
-    const QString summary = reportSummaryLine(DateText::date(now.date()), DateText::time(now.time()), BackupOk);
+    const QString summary =
+        reportSummaryLine(DateText::date(now.date()), DateText::time(now.time()), BackupOk);
     MailFields fields;
     fields.to = m_recipient;
     fields.from = m_settings.returnAddress;

@@ -122,4 +122,11 @@ void TcvbComponent::FireError(int code, const QString &text)
         OnError(this, code, text);
 }
 
+QString messageOf(const std::exception &e)
+{
+    if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
+        return component->Message();
+    return QString::fromLocal8Bit(e.what());
+}
+
 } // namespace cvb

@@ -30,6 +30,9 @@ private:
     QByteArray m_what;
 };
 
+// The text of any error: a component's message ("code: text"), else what the exception says.
+QString messageOf(const std::exception &e);
+
 // Errors that arise where no caller waits (inside socket notifications).
 using TErrorEvent = std::function<void(QObject *Sender, int ErrorCode, const QString &Description)>;
 

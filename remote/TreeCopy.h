@@ -136,11 +136,15 @@ public:
         virtual void pause(int ms);
     };
 
-    TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCopyOptions options = TreeCopyOptions());
+    TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase,
+             TreeCopyOptions options = TreeCopyOptions());
 
     // Queues a remote folder whose copy goes to `relative` below the local base. False, with
     // nothing queued, when that place would leave the local base.
-    bool queue(const QString &remotePath, const QString &relative) { return m_work.queue(remotePath, relative); }
+    bool queue(const QString &remotePath, const QString &relative)
+    {
+        return m_work.queue(remotePath, relative);
+    }
     bool isEmpty() const { return m_work.isEmpty(); }
 
     // Copies every queued folder, and the folders found in them, until the list is empty or

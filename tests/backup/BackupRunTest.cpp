@@ -19,7 +19,8 @@ TEST(BackupRun, AWholeBackupWithItsReportRunsWithoutAnyWidget)
     ASSERT_TRUE(server.isListening());
     ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("www/index.html")), "<p>home</p>\r\n"));
     ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("www/site/a.txt")), "a\r\n"));
-    ASSERT_TRUE(cvb::test::writeFile(server.path(QStringLiteral("www/site/img/b.gif")), QByteArray("G\0\r\n", 4)));
+    ASSERT_TRUE(
+        cvb::test::writeFile(server.path(QStringLiteral("www/site/img/b.gif")), QByteArray("G\0\r\n", 4)));
 
     cvb::test::BackupHarness h;
     h.setConnection(QStringLiteral("127.0.0.1:%1").arg(server.port()), server.user(), server.password());
@@ -34,7 +35,11 @@ TEST(BackupRun, AWholeBackupWithItsReportRunsWithoutAnyWidget)
     cvb::BackupRun run(h.queue(), h.connection());
     QStringList shown;
     QObject::connect(&run, &cvb::BackupRun::logged, [&shown](const QString &message) { shown << message; });
-    cvb::BackupRequest request{QStringLiteral("Plain"), h.queue().recNo(), h.target(), true, true,
+    cvb::BackupRequest request{QStringLiteral("Plain"),
+                               h.queue().recNo(),
+                               h.target(),
+                               true,
+                               true,
                                QStringLiteral("owner@example.org")};
     ASSERT_TRUE(run.begin(request));
     EXPECT_TRUE(h.queue().isEmpty());
@@ -52,7 +57,8 @@ TEST(BackupRun, AWholeBackupWithItsReportRunsWithoutAnyWidget)
     EXPECT_EQ(cvb::test::readFile(h.target() + QStringLiteral("/site/a.txt")), "a\r\n");
     EXPECT_EQ(cvb::test::readFile(h.target() + QStringLiteral("/site/img/b.gif")), QByteArray("G\0\r\n", 4));
     const cvb::test::ReceivedMail mail = smtp.WaitMessage(1);
-    EXPECT_TRUE(mail.message.contains("Subject: Backup report for profile : Plain")) << mail.message.toStdString();
+    EXPECT_TRUE(mail.message.contains("Subject: Backup report for profile : Plain"))
+        << mail.message.toStdString();
     EXPECT_TRUE(mail.message.contains(" Finished downloading /www/index.html\r\n"));
     EXPECT_TRUE(mail.message.contains(" The backup was successful.\r\n"));
 }

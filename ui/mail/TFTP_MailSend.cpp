@@ -13,8 +13,6 @@
 #include <algorithm>
 
 namespace cvb {
-inline namespace window {
-
 TFTP_MailSend::TFTP_MailSend(QWidget *parent)
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::TFTP_MailSend>()), smtp_(new TcvbSMTP(this)),
       netCode_(new TcvbNetCode(this))
@@ -104,5 +102,4 @@ bool TFTP_MailSend::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-} // namespace window
 } // namespace cvb

@@ -22,10 +22,6 @@ namespace cvb {
 class TcvbSMTP;
 class TcvbNetCode;
 
-// The hidden composer window of the same name in mail/ still serves the backup for now: until it
-// goes, this window lives in an inline namespace of its own so that the two do not clash.
-inline namespace window {
-
 class TFTP_MailSend : public QWidget
 {
     Q_OBJECT
@@ -54,5 +50,4 @@ private:
     TcvbNetCode *netCode_;
 };
 
-} // namespace window
 } // namespace cvb

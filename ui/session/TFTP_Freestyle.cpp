@@ -10,11 +10,11 @@
 #include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "ftp/PartFile.h"
+#include "remote/TreeCopy.h"
 #include "ui/browser/BrowserRules.h"
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
-#include "remote/TreeCopy.h"
 #include "ui/session/SessionRules.h"
 
 #include <QCloseEvent>
@@ -74,13 +74,6 @@ private:
     const QObject *source_;
     std::function<void(const QObject *)> dropped_;
 };
-
-QString messageOf(const std::exception &e)
-{
-    if (const auto *component = dynamic_cast<const EcvbComponent *>(&e))
-        return component->Message();
-    return QString::fromLocal8Bit(e.what());
-}
 
 TFTPTransferModes modeFor(const QString &name)
 {
@@ -142,7 +135,10 @@ public:
     {
         m_window.trace(QStringLiteral("ERR:") + error);
     }
-    void listingFailed(const TreeCopy::Folder &folder, const QString &error) override { folderFailed(folder, error); }
+    void listingFailed(const TreeCopy::Folder &folder, const QString &error) override
+    {
+        folderFailed(folder, error);
+    }
     void depthLimitReached(const QString &remotePath) override
     {
         m_window.trace(QStringLiteral("ERR:Folders more than %1 levels below the dropped folder were not "
