@@ -482,3 +482,12 @@ TEST_F(FreestyleTest, ClosingWhileConnectingEndsTheLogOnAndClosesWithoutAMessage
     EXPECT_EQ(main->menuShown, 1);
     EXPECT_TRUE(dialogs.shown().isEmpty()) << dialogs.texts().join('\n').toStdString();
 }
+
+// The window fills the main window's 632 x 418 client area: its controls must fit in it.
+TEST_F(FreestyleTest, TheWindowFitsTheMainWindowsArea)
+{
+    window = new TFTP_Freestyle(*main);
+    const QSize least = window->minimumSizeHint();
+    EXPECT_LE(least.width(), 632);
+    EXPECT_LE(least.height(), 418);
+}
