@@ -40,6 +40,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
             continue;
         if (arg == QLatin1String("--background")) {
             result.background = true;
+        } else if (arg == QLatin1String("--test-mail")) {
+            result.testMail = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             result.help = true;
         } else if (arg == QLatin1String("--version")) {
@@ -50,6 +52,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (result.error.isEmpty() && !result.printLog.isEmpty() && !result.runProfile.isEmpty())
         result.error = QStringLiteral("--print-log and --run-profile cannot be used together");
+    if (result.error.isEmpty() && result.testMail &&
+        (!result.printLog.isEmpty() || !result.runProfile.isEmpty()))
+        result.error =
+            QStringLiteral("--test-mail cannot be used together with --print-log or --run-profile");
     return result;
 }
 
@@ -58,6 +64,7 @@ QString usageText()
     return QStringLiteral(
         "Usage: corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version]\n"
         "       corvale-backup [--data DIR] --print-log FILE.pdf\n"
+        "       corvale-backup [--data DIR] --test-mail\n"
         "\n"
         "Backs up a web site from its FTP server to the local disk, on a schedule.\n"
         "\n"
@@ -74,6 +81,10 @@ QString usageText()
         "                 1 when the log cannot be read or the file cannot be written,\n"
         "                 2 when FILE.pdf lies in the database folder or is a file\n"
         "                 that is not a PDF (it is never overwritten then)\n"
+        "  --test-mail    send a test mail to the return address with the e-mail\n"
+        "                 settings of the connection window and exit: 0 when the\n"
+        "                 mail server accepted it, 1 when it did not or the settings\n"
+        "                 are not filled in\n"
         "  --help         show this text and exit\n"
         "  --version      show the version and exit\n");
 }

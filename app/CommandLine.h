@@ -1,6 +1,7 @@
 // The program's command line:
 // corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version],
-// corvale-backup [--data DIR] --print-log FILE.pdf.
+// corvale-backup [--data DIR] --print-log FILE.pdf,
+// corvale-backup [--data DIR] --test-mail.
 #pragma once
 
 #include <QString>
@@ -12,8 +13,9 @@ struct CommandLine
 {
     QString dataFolder; // empty: the default database folder
     bool background = false;
-    QString runProfile; // non-empty: back up this profile once and exit
-    QString printLog;   // non-empty: write the log report to this PDF file and exit
+    QString runProfile;    // non-empty: back up this profile once and exit
+    QString printLog;      // non-empty: write the log report to this PDF file and exit
+    bool testMail = false; // send the test mail with the e-mail settings and exit
     bool help = false;
     bool version = false;
     QString error; // non-empty: the command line is wrong; say this and the usage, exit 2

@@ -6,6 +6,7 @@
 #include "app/MainWin.h"
 #include "app/PrintLog.h"
 #include "app/RunProfile.h"
+#include "app/TestMail.h"
 #include "data/Clock.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -85,6 +86,11 @@ int main(int argc, char **argv)
         QTextStream out(stdout);
         QTextStream err(stderr);
         return cvb::printLog(commandLine.printLog, commandLine.dataFolder, out, err);
+    }
+    if (commandLine.testMail) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return cvb::testMail(commandLine.dataFolder, out, err);
     }
 
     // Closing the main window ends the program; closing or hiding any other window does not.

@@ -1,28 +1,42 @@
 #include "data/ServerAddress.h"
 
+#include <QStringList>
+
 #include <algorithm>
+#include <initializer_list>
 
 namespace cvb {
 
-ServerAddress readServerAddress(const QString &text, int defaultPort)
+namespace {
+
+struct Scheme
+{
+    const char *name;
+    ServerSecurity security;
+    int defaultPort; // 0: the caller's default
+};
+
+ServerAddress readAddress(const QString &text, int defaultPort, std::initializer_list<Scheme> schemes)
 {
     ServerAddress address;
     QString trimmed = text.trimmed();
     const qsizetype schemeEnd = trimmed.indexOf(QLatin1String("://"));
     if (schemeEnd >= 0) {
-        const QString scheme = trimmed.left(schemeEnd).toLower();
-        if (scheme == QLatin1String("ftpes")) {
-            address.security = ServerSecurity::ExplicitTls;
-        } else if (scheme == QLatin1String("ftps")) {
-            address.security = ServerSecurity::ImplicitTls;
-            defaultPort = kImplicitTlsFtpPort;
-        } else if (scheme != QLatin1String("ftp")) {
+        const QString name = trimmed.left(schemeEnd).toLower();
+        const auto scheme = std::find_if(schemes.begin(), schemes.end(),
+                                         [&](const Scheme &s) { return name == QLatin1String(s.name); });
+        if (scheme == schemes.end()) {
+            QStringList known;
+            for (const Scheme &s : schemes)
+                known << QLatin1String(s.name) + QStringLiteral("://");
             address.error =
-                QStringLiteral("The server address \"%1\" begins with an unknown scheme; use ftp://, "
-                               "ftpes:// or ftps://.")
-                    .arg(text);
+                QStringLiteral("The server address \"%1\" begins with an unknown scheme; use %2 or %3.")
+                    .arg(text, known.mid(0, known.size() - 1).join(QStringLiteral(", ")), known.constLast());
             return address;
         }
+        address.security = scheme->security;
+        if (scheme->defaultPort != 0)
+            defaultPort = scheme->defaultPort;
         trimmed = trimmed.mid(schemeEnd + 3);
         if (trimmed.endsWith(QLatin1Char('/')))
             trimmed.chop(1);
@@ -46,6 +60,24 @@ ServerAddress readServerAddress(const QString &text, int defaultPort)
     }
     address.port = port;
     return address;
+}
+
+} // namespace
+
+ServerAddress readServerAddress(const QString &text, int defaultPort)
+{
+    return readAddress(text, defaultPort,
+                       {{"ftp", ServerSecurity::Plain, 0},
+                        {"ftpes", ServerSecurity::ExplicitTls, 0},
+                        {"ftps", ServerSecurity::ImplicitTls, kImplicitTlsFtpPort}});
+}
+
+ServerAddress readMailServerAddress(const QString &text)
+{
+    return readAddress(text, kSmtpPort,
+                       {{"smtp", ServerSecurity::Plain, 0},
+                        {"submission", ServerSecurity::ExplicitTls, kSubmissionPort},
+                        {"smtps", ServerSecurity::ImplicitTls, kSmtpsPort}});
 }
 
 } // namespace cvb

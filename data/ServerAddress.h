@@ -1,7 +1,8 @@
 // How the program reads the server fields of the connection record (DOMAIN for FTP, SMTP for
-// mail): "host" or "host:port", for FTP with an optional scheme in front: "ftp://" (plain),
-// "ftpes://" (TLS after AUTH TLS, required) or "ftps://" (TLS from the first byte). Every place
-// that connects to a server reads them through here.
+// mail): "host" or "host:port" with an optional scheme in front. For FTP: "ftp://" (plain),
+// "ftpes://" (TLS after AUTH TLS, required) or "ftps://" (TLS from the first byte). For mail:
+// "smtp://" (plain), "submission://" (STARTTLS, required) or "smtps://" (TLS from the first
+// byte). Every place that connects to a server reads them through here.
 #pragma once
 
 #include <QString>
@@ -12,6 +13,10 @@ enum class ServerSecurity { Plain, ExplicitTls, ImplicitTls };
 
 // The port of FTP with TLS from the first byte.
 inline constexpr int kImplicitTlsFtpPort = 990;
+// The ports of plain SMTP, of mail submission (STARTTLS) and of SMTP with TLS from the first byte.
+inline constexpr int kSmtpPort = 25;
+inline constexpr int kSubmissionPort = 587;
+inline constexpr int kSmtpsPort = 465;
 
 struct ServerAddress
 {
@@ -28,5 +33,10 @@ struct ServerAddress
 // the text and around the port are ignored; an unknown scheme is an error. An unreadable port leaves `error`
 // set with a text that names the field's value; host and port are then not to be used.
 ServerAddress readServerAddress(const QString &text, int defaultPort);
+
+// Reads the SMTP server field the same way: no scheme or "smtp://" gives plain SMTP on port 25,
+// "submission://" STARTTLS on port 587, "smtps://" TLS from the first byte on port 465; an FTP
+// scheme is as unknown here as any other.
+ServerAddress readMailServerAddress(const QString &text);
 
 } // namespace cvb

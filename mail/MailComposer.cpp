@@ -1,10 +1,15 @@
 #include "mail/MailComposer.h"
 
+#include "data/Clock.h"
 #include "mail/NetCode.h"
 #include "smtp/SMTP.h"
+#include "smtp/SMTPAddress.h"
 
 #include <QFile>
+#include <QLocale>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSysInfo>
 
 #include <algorithm>
 
@@ -72,7 +77,42 @@ QString parameterValue(const QString &value)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// A domain as a Message-ID may carry it: letters, digits, dots and hyphens.
+bool usableDomain(const QString &domain)
+{
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    return name.match(domain).hasMatch();
+}
+
 } // namespace
+
+QString MailDate(const QDateTime &moment)
+{
+    // Day and month names are the English ones whatever the system's language.
+    const int offset = moment.offsetFromUtc() / 60;
+    const int minutes = offset < 0 ? -offset : offset;
+    return QLocale::c().toString(moment, QStringLiteral("ddd, d MMM yyyy HH:mm:ss ")) +
+           QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString NewMessageId(const QString &from)
+{
+    QString address = smtp::SenderAddress(from);
+    if (address.startsWith(QLatin1Char('<')) && address.endsWith(QLatin1Char('>')))
+        address = address.mid(1, address.size() - 2);
+    QString domain = address.mid(address.lastIndexOf(QLatin1Char('@')) + 1).trimmed();
+    if (!address.contains(QLatin1Char('@')) || !usableDomain(domain))
+        domain = QSysInfo::machineHostName();
+    if (!usableDomain(domain))
+        domain = QStringLiteral("localhost");
+    // The time in milliseconds and 64 random bits: unique without remembering earlier ones.
+    return QStringLiteral("<%1.%2@%3>")
+        .arg(QString::number(QDateTime::currentMSecsSinceEpoch(), 36),
+             QString::number(QRandomGenerator::system()->generate64(), 36), domain);
+}
 
 QString AttachmentName(const QString &path)
 {
@@ -89,6 +129,8 @@ void ComposeMail(const MailFields &fields, TcvbSMTP &smtp, TcvbNetCode &coder)
     // An empty blind-copy field names nobody.
     smtp.BCc() << fields.bcc;
     smtp.SetSubject(fields.subject);
+    smtp.SetDate(MailDate(Clock::now()));
+    smtp.OtherHeaders() << QStringLiteral("Message-ID: ") + NewMessageId(fields.from);
 
     const QString plainFile = QLatin1String(kPlainTextFile);
     const QString encodedFile = QLatin1String(kEncodedTextFile);

@@ -1,30 +1,39 @@
 #include "mail/MailSender.h"
 
+#include "data/Database.h"
+#include "data/KnownServers.h"
 #include "data/ServerAddress.h"
+#include "data/Settings.h"
 #include "mail/MailComposer.h"
 #include "mail/NetCode.h"
 #include "smtp/SMTP.h"
 
 namespace cvb {
 
-namespace {
-
-constexpr int kDefaultSmtpPort = 25;
-
-} // namespace
+QString prepareMailServer(TcvbSMTP &smtp, const QString &smtpServer, const QString &folder)
+{
+    const ServerAddress server = readMailServerAddress(smtpServer);
+    if (!server.ok())
+        return server.error;
+    smtp.SetMailServer(server.host);
+    smtp.SetMailPort(std::uint16_t(server.port));
+    smtp.SetServerName(server.host);
+    smtp.SetSecurity(server.security == ServerSecurity::ExplicitTls   ? smtpsStartTls
+                     : server.security == ServerSecurity::ImplicitTls ? smtpsImplicit
+                                                                      : smtpsNone);
+    smtp.SetTrustedFingerprint(pinnedFingerprint(folder, server.host, server.port));
+    const ProgramSettings settings(folder);
+    smtp.SetUser(settings.mailUser());
+    smtp.SetPassword(settings.mailPassword());
+    return {};
+}
 
 void sendMail(TcvbSMTP &smtp, TcvbNetCode &coder, const QString &smtpServer, const MailFields &fields)
 {
     smtp.SetWinsockLoaded(true);
-    const ServerAddress server = readServerAddress(smtpServer, kDefaultSmtpPort);
-    if (!server.ok())
-        smtp.ReportError(10022, server.error);
-    // A scheme for FTP over TLS would not make this mail encrypted: it is refused, not ignored.
-    if (server.security != ServerSecurity::Plain)
-        smtp.ReportError(
-            10022, QStringLiteral("The mail server address \"%1\" names an FTP scheme.").arg(smtpServer));
-    smtp.SetMailServer(server.host);
-    smtp.SetMailPort(std::uint16_t(server.port));
+    const QString serverError = prepareMailServer(smtp, smtpServer, aliasFolder());
+    if (!serverError.isEmpty())
+        smtp.ReportError(10022, serverError);
 
     try {
         ComposeMail(fields, smtp, coder);

@@ -119,6 +119,11 @@ void TcvbSMTP::Assign(const TcvbSMTP &other)
 {
     SetMailPort(other.MailPort());
     SetMailServer(const_cast<TcvbSMTP &>(other).MailServer());
+    m_security = other.m_security;
+    m_serverName = other.m_serverName;
+    m_trustedFingerprint = other.m_trustedFingerprint;
+    m_user = other.m_user;
+    m_password = other.m_password;
     m_from = other.m_from;
     m_sendTo = other.m_sendTo;
     m_cc = other.m_cc;
@@ -208,11 +213,12 @@ void TcvbSMTP::ResetHeaders()
     m_attachedFile.clear();
 }
 
-int TcvbSMTP::Step(const QByteArray &command)
+int TcvbSMTP::Step(const QByteArray &command, const QString &traced)
 {
     if (!command.isEmpty())
-        Trail(0, QString::fromUtf8(command));
-    TReply reply;
+        Trail(0, traced.isEmpty() ? QString::fromUtf8(command) : traced);
+    TReply &reply = m_reply;
+    reply = {};
     int code = Exchange(command, {}, QByteArrayLiteral("\r\n"), endsReply, reply);
     for (; code == 0; code = ReadReply(endsReply, reply)) {
         const QByteArray line = reply.Last();
@@ -232,20 +238,152 @@ void TcvbSMTP::ReplyLineHook(const QByteArray &line)
 
 int TcvbSMTP::Connect()
 {
+    // A log-in over plain SMTP would show the password to everyone on the way: nothing is sent.
+    if (m_security == smtpsNone && !m_user.isEmpty())
+        return Fail(kSmtpNoLogIn,
+                    QStringLiteral("An SMTP user is set, but the mail server address %1 names no encryption "
+                                   "(submission:// or smtps://); the log-in is never sent unencrypted, so "
+                                   "nothing was sent.")
+                        .arg(ServerName()));
     if (!Connected()) {
+        m_peerCertificate = {};
+        m_authenticated = false;
         Trail(2, QStringLiteral("Connecting to mail server."));
-        const int code = ConnectAndWait();
+        int code = ConnectAndWait();
+        if (code == 0 && m_security == smtpsImplicit)
+            code = Secure();
+        if (code == 0)
+            code = Step({}); // the greeting
         if (code != 0)
             return code;
-        const int greeting = Step({});
-        if (greeting != 0)
-            return greeting;
     }
     if (!m_localHostKnown) {
         m_localHost = LocalHost().left(100);
         m_localHostKnown = true;
     }
-    return Step(m_localHost.isEmpty() ? QByteArrayLiteral("HELO") : "HELO " + wire(m_localHost));
+    if (m_security == smtpsNone)
+        return Step(m_localHost.isEmpty() ? QByteArrayLiteral("HELO") : "HELO " + wire(m_localHost));
+    int code = Ehlo();
+    if (code == 0 && TlsStatus() != TlsState::Up) {
+        code = StartTls();
+        // What the server offered in the clear may have been changed on the way: it is asked again.
+        if (code == 0)
+            code = Ehlo();
+    }
+    if (code == 0 && !m_user.isEmpty() && !m_authenticated)
+        code = Authenticate();
+    return code;
+}
+
+int TcvbSMTP::Ehlo()
+{
+    // EHLO needs a name: without one the client names itself as the local host.
+    const int code = Step("EHLO " + wire(m_localHost.isEmpty() ? QStringLiteral("localhost") : m_localHost));
+    m_startTlsOffered = false;
+    m_authMechanisms.clear();
+    if (code != 0)
+        return code;
+    // "250-STARTTLS", "250-AUTH PLAIN LOGIN" (and the older "250-AUTH=LOGIN"): the first line
+    // names the server.
+    for (qsizetype i = 1; i < m_reply.Lines.size(); ++i) {
+        const QString offer = QString::fromUtf8(m_reply.Lines.at(i).mid(4)).trimmed().toUpper();
+        if (offer == QLatin1String("STARTTLS"))
+            m_startTlsOffered = true;
+        else if (offer.startsWith(QLatin1String("AUTH ")) || offer.startsWith(QLatin1String("AUTH=")))
+            m_authMechanisms += offer.mid(5).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    }
+    return 0;
+}
+
+int TcvbSMTP::StartTls()
+{
+    const QString unsent = m_user.isEmpty() ? QStringLiteral("the message was not sent")
+                                            : QStringLiteral("neither the log-in nor the message was sent");
+    if (!m_startTlsOffered)
+        return Fail(kSmtpNotSecured, QStringLiteral("The mail server %1:%2 does not offer STARTTLS, which "
+                                                    "submission:// requires; %3.")
+                                         .arg(ServerName())
+                                         .arg(MailPort())
+                                         .arg(unsent));
+    int code = Step(QByteArrayLiteral("STARTTLS"));
+    if (code == kReplyRefused || (code == 0 && !m_reply.Last().startsWith("220")))
+        return Fail(kSmtpNotSecured, QStringLiteral("The mail server %1:%2 refused STARTTLS (%3); %4.")
+                                         .arg(ServerName())
+                                         .arg(MailPort())
+                                         .arg(QString::fromUtf8(m_reply.Last().trimmed()), unsent));
+    if (code == 0)
+        code = Secure();
+    return code;
+}
+
+int TcvbSMTP::Secure()
+{
+    Trail(2, QStringLiteral("Starting TLS."));
+    if (!m_tlsContext)
+        m_tlsContext = std::make_unique<CTlsContext>();
+    if (!m_tlsContext->Ok()) {
+        DropConnection();
+        return Fail(kTlsFailed, m_tlsContext->Error());
+    }
+    // A failed handshake has closed the connection already; its text is in LastErrorText.
+    const int code = StartTlsOnCleanLine(*m_tlsContext, ServerName());
+    if (code != 0)
+        return code;
+    m_peerCertificate = TlsChannel()->PeerCertificate();
+    const QString distrust = tlsDistrust(m_peerCertificate, m_trustedFingerprint, ServerName(), MailPort());
+    if (!distrust.isEmpty()) {
+        DropConnection();
+        return Fail(kTlsUntrusted, distrust);
+    }
+    Trail(2, QStringLiteral("TLS established: %1, cipher %2%3.")
+                 .arg(TlsChannel()->Protocol(), TlsChannel()->Cipher(),
+                      m_peerCertificate.verified ? QString() : QStringLiteral(", pinned certificate")));
+    return 0;
+}
+
+int TcvbSMTP::Authenticate()
+{
+    if (TlsStatus() != TlsState::Up)
+        return Fail(kSmtpNoLogIn, QStringLiteral("The connection to the mail server is not encrypted; the "
+                                                 "log-in was not sent."));
+    const QByteArray user = wire(m_user);
+    const QByteArray password = wire(m_password);
+    const QString hidden = QStringLiteral("****");
+    int code = 0;
+    if (m_authMechanisms.contains(QLatin1String("PLAIN"))) {
+        // RFC 4616: no authorisation identity, the user, the password, separated by NUL.
+        const QByteArray response = (QByteArray(1, '\0') + user + '\0' + password).toBase64();
+        code = Expect(Step("AUTH PLAIN " + response, QStringLiteral("AUTH PLAIN ") + hidden), "235");
+    } else if (m_authMechanisms.contains(QLatin1String("LOGIN"))) {
+        code = Expect(Step(QByteArrayLiteral("AUTH LOGIN")), "334");
+        if (code == 0)
+            code = Expect(Step(user.toBase64()), "334");
+        if (code == 0)
+            code = Expect(Step(password.toBase64(), hidden), "235");
+    } else {
+        return Fail(kSmtpNoLogIn,
+                    QStringLiteral("The mail server %1 offers neither AUTH PLAIN nor AUTH LOGIN "
+                                   "(it offers: %2); the log-in was not sent.")
+                        .arg(ServerName(), m_authMechanisms.isEmpty()
+                                               ? QStringLiteral("no AUTH at all")
+                                               : m_authMechanisms.join(QLatin1Char(' '))));
+    }
+    m_authenticated = code == 0;
+    return code;
+}
+
+int TcvbSMTP::Expect(int result, const char *code)
+{
+    if (result == 0 && !m_reply.Last().startsWith(code))
+        return Fail(kReplyRefused, QString::fromUtf8(m_reply.Last()));
+    return result;
+}
+
+void TcvbSMTP::DropConnection()
+{
+    const QString text = m_resultText;
+    WithoutRaising(*this, [this] { SetConnected(false); });
+    m_resultText = text;
 }
 
 int TcvbSMTP::Disconnect()
@@ -255,9 +393,7 @@ int TcvbSMTP::Disconnect()
     const int code = Step(QByteArrayLiteral("QUIT"));
     if (code != 0)
         Trail(2, QStringLiteral("Forcing disconnection from mail server."));
-    const QString text = m_resultText;
-    WithoutRaising(*this, [this] { SetConnected(false); });
-    m_resultText = text;
+    DropConnection();
     return code;
 }
 

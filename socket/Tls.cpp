@@ -165,6 +165,19 @@ QString shortFingerprint(const QString &fingerprint)
            QString::fromLatin1(QByteArray::fromHex(hex.toLatin1()).toBase64(QByteArray::OmitTrailingEquals));
 }
 
+QString tlsDistrust(const TlsCertificateInfo &certificate, const QString &pinned, const QString &server,
+                    int port)
+{
+    const QString pin = normalizeFingerprint(pinned);
+    if (certificate.verified || (!pin.isEmpty() && pin == certificate.fingerprint))
+        return {};
+    return QStringLiteral("%1 of %2:%3 is not trusted (%4); SHA-256 fingerprint %5.")
+        .arg(shortFingerprint(certificate.fingerprint), server)
+        .arg(port)
+        .arg(pin.isEmpty() ? certificate.verifyError : QStringLiteral("not the pinned certificate"),
+             certificate.fingerprint);
+}
+
 CTlsContext::CTlsContext()
 {
     m_ctx = SSL_CTX_new(TLS_client_method());

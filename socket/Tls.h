@@ -47,6 +47,14 @@ QString normalizeFingerprint(const QString &text);
 // The short form of a fingerprint, "SHA256:" and 43 characters of base64, that fits a log row.
 QString shortFingerprint(const QString &fingerprint);
 
+// The trust rule of every TLS connection: a certificate is trusted when the system's store
+// vouches for it under the server's name, or when its fingerprint is the one pinned for the
+// server (`pinned` in any spelling, empty for none). Returns an empty text when it is trusted,
+// else the reason for a log row, which names the short fingerprint and "server:port" first (a
+// row keeps 100 characters) and ends with the whole fingerprint.
+QString tlsDistrust(const TlsCertificateInfo &certificate, const QString &pinned, const QString &server,
+                    int port);
+
 class CTlsContext
 {
 public:

@@ -27,6 +27,10 @@ TEST(CommandLine, ReadsEveryOption)
     EXPECT_EQ(print.printLog, QStringLiteral("log.pdf"));
     EXPECT_EQ(print.dataFolder, QStringLiteral("/srv/cvb"));
     EXPECT_EQ(parseCommandLine({"--print-log=a b.pdf"}).printLog, QStringLiteral("a b.pdf"));
+    const CommandLine mail = parseCommandLine({"--data", "/srv/cvb", "--test-mail"});
+    EXPECT_TRUE(mail.error.isEmpty());
+    EXPECT_TRUE(mail.testMail);
+    EXPECT_FALSE(none.testMail);
 }
 
 TEST(CommandLine, RefusesWhatItDoesNotKnow)
@@ -42,7 +46,9 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
                                                       {"--run-profile", ""},
                                                       {"--print-log"},
                                                       {"--print-log="},
-                                                      {"--print-log", "a.pdf", "--run-profile", "Site"}}) {
+                                                      {"--print-log", "a.pdf", "--run-profile", "Site"},
+                                                      {"--test-mail", "--run-profile", "Site"},
+                                                      {"--test-mail", "--print-log", "a.pdf"}}) {
         const CommandLine result = parseCommandLine(args);
         EXPECT_FALSE(result.error.isEmpty()) << args.join(' ').toStdString();
     }
@@ -51,7 +57,7 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
 
 TEST(CommandLine, UsageNamesEveryOption)
 {
-    for (const char *option :
-         {"--data DIR", "--background", "--run-profile NAME", "--print-log FILE.pdf", "--help", "--version"})
+    for (const char *option : {"--data DIR", "--background", "--run-profile NAME", "--print-log FILE.pdf",
+                               "--test-mail", "--help", "--version"})
         EXPECT_TRUE(usageText().contains(QString::fromUtf8(option))) << option;
 }

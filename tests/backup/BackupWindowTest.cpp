@@ -3,6 +3,7 @@
 #include "data/Clock.h"
 #include "data/DateText.h"
 #include "dialup/NetDial.h"
+#include "mail/MailComposer.h"
 #include "tests/backup/BackupHarness.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/Peers.h"
@@ -457,10 +458,13 @@ struct ReportRun
     QStringList rows;
 };
 
+// The moment every report run happens at.
+const QDateTime kReportMoment(QDate(2026, 12, 7), QTime(20, 56, 5));
+
 ReportRun runWithReport(bool detailed, bool sourceExists, bool dialUp)
 {
     ReportRun result;
-    const QDateTime moment(QDate(2026, 12, 7), QTime(20, 56, 5));
+    const QDateTime moment = kReportMoment;
     cvb::Clock::pin(moment);
     result.stamp = cvb::DateText::date(moment.date()) + QLatin1Char(' ') + cvb::DateText::time(moment.time());
     cvb::test::SmtpServer smtp;
@@ -494,7 +498,9 @@ QByteArray reportMessage(const QStringList &bodyLines)
 {
     QByteArray m = "To: owner@example.org\r\nFrom: backup@example.org\r\nSubject: Backup "
                    "report for profile : Rep\r\n"
-                   "Reply-To: backup@example.org\r\nX-Mailer: Halvorn's Corvale "
+                   "Reply-To: backup@example.org\r\nDate: " +
+                   cvb::MailDate(kReportMoment).toUtf8() +
+                   "\r\nMessage-ID: <ID>\r\nX-Mailer: Halvorn's Corvale "
                    "Backup\r\n\r\n";
     for (const QString &line : bodyLines)
         m += line.toUtf8() + "\r\n";
@@ -511,7 +517,7 @@ TEST(BackupReport, SummaryOnlyReportOfASuccessfulBackup)
     EXPECT_EQ(r.mail.mailFrom, QStringLiteral("backup@example.org"));
     EXPECT_EQ(r.mail.rcptTos, QStringList{QStringLiteral("owner@example.org")});
     EXPECT_EQ(
-        r.mail.message.toStdString(),
+        cvb::test::maskedMessageId(r.mail.message).toStdString(),
         reportMessage(QStringList{r.stamp + QStringLiteral(" The backup was successful.")} + closingLines)
             .toStdString());
 }
@@ -526,14 +532,14 @@ TEST(BackupReport, DetailedReportCarriesEveryBackupRowButTheDialling)
     EXPECT_EQ(body.first(), r.stamp + QStringLiteral(" Loading Winsock"));
     EXPECT_EQ(body.last(), r.stamp + QStringLiteral(" Backup Complete"));
     body << r.stamp + QStringLiteral(" The backup was successful.") << closingLines;
-    EXPECT_EQ(r.mail.message.toStdString(), reportMessage(body).toStdString());
+    EXPECT_EQ(cvb::test::maskedMessageId(r.mail.message).toStdString(), reportMessage(body).toStdString());
 }
 
 TEST(BackupReport, FailedBackupReportsTheWarningAndWhereToLook)
 {
     const ReportRun r = runWithReport(false, false, false);
     EXPECT_EQ(
-        r.mail.message.toStdString(),
+        cvb::test::maskedMessageId(r.mail.message).toStdString(),
         reportMessage(QStringList{r.stamp + QStringLiteral(" WARNING.  The backup experienced errors and "
                                                            "was not totaly sucessful!"),
                                   QStringLiteral("The problem is detailed in the logs in the Corvale Backup "

@@ -62,4 +62,36 @@ TEST(ServerAddress, TheSchemeChoosesPlainOrTlsAndFtpsHasItsOwnDefaultPort)
     }
 }
 
+TEST(ServerAddress, TheMailSchemeChoosesPlainStartTlsOrTlsWithTheirOwnDefaultPorts)
+{
+    using cvb::ServerSecurity;
+    const struct
+    {
+        const char *text;
+        ServerSecurity security;
+        int port;
+    } cases[] = {
+        {"mail.example.org", ServerSecurity::Plain, 25},
+        {"smtp://mail.example.org", ServerSecurity::Plain, 25},
+        {"Submission://mail.example.org/", ServerSecurity::ExplicitTls, 587},
+        {"submission://mail.example.org:2525", ServerSecurity::ExplicitTls, 2525},
+        {"smtps://mail.example.org", ServerSecurity::ImplicitTls, 465},
+    };
+    for (const auto &c : cases) {
+        const cvb::ServerAddress a = cvb::readMailServerAddress(QString::fromLatin1(c.text));
+        ASSERT_TRUE(a.ok()) << c.text << ": " << a.error.toStdString();
+        EXPECT_EQ(a.security, c.security) << c.text;
+        EXPECT_EQ(a.host, QStringLiteral("mail.example.org")) << c.text;
+        EXPECT_EQ(a.port, c.port) << c.text;
+    }
+    // An FTP scheme would not make the mail encrypted: it is refused, not ignored.
+    for (const char *bad : {"ftps://mail.example.org", "ftpes://mail.example.org", "smtps://host:x"}) {
+        const cvb::ServerAddress a = cvb::readMailServerAddress(QString::fromLatin1(bad));
+        EXPECT_FALSE(a.ok()) << bad;
+        EXPECT_TRUE(a.error.contains(QString::fromLatin1(bad))) << a.error.toStdString();
+    }
+    EXPECT_TRUE(cvb::readMailServerAddress(QStringLiteral("ftp://h"))
+                    .error.contains(QStringLiteral("submission://")));
+}
+
 } // namespace

@@ -2,13 +2,16 @@
 
 usage: mail_parse.py MESSAGE_FILE
 
-Prints JSON: {"multipart": bool, "headers": [[name, value], ...],
+Prints JSON: {"multipart": bool, "headers": [[name, value], ...], "date": ISO,
               "parts": [{"type": ..., "charset": ..., "filename": ..., "payload": BASE64}]}
-where payload is the part's body after its transfer encoding is undone, in base64.
+where payload is the part's body after its transfer encoding is undone, in base64, and date is
+the Date header as email.utils.parsedate_to_datetime reads it (null without one; the reason when
+it cannot be read).
 """
 import base64
 import email
 import email.policy
+import email.utils
 import json
 import sys
 
@@ -27,7 +30,14 @@ def main():
             "filename": part.get_param("name"),
             "payload": base64.b64encode(payload).decode("ascii"),
         })
+    date = None
+    if message["Date"] is not None:
+        try:
+            date = email.utils.parsedate_to_datetime(message["Date"]).isoformat()
+        except (TypeError, ValueError) as e:
+            date = "unreadable: %s" % e
     print(json.dumps({
+        "date": date,
         "multipart": message.is_multipart(),
         "headers": [[k, str(v)] for k, v in message.items()],
         "defects": [str(d) for d in message.defects],

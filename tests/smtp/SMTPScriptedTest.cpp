@@ -260,3 +260,30 @@ TEST(SMTPScripted, ConnectAndRawCommands)
     EXPECT_EQ(client.trace.filter(QRegularExpression("^0:HELO( .+)?$")).size(), 1)
         << client.trace.join('\n').toStdString();
 }
+
+// A server that offers STARTTLS and then refuses it (or a man in the middle who strips it) gets
+// no log-in and no message: the whole dialogue is EHLO, STARTTLS, QUIT.
+TEST(SMTPScripted, RefusedStartTlsEndsTheSendBeforeTheLogIn)
+{
+    ScriptedServer server;
+    server.Send("220 scripted.example.org ready\r\n")
+        .ExpectLine()
+        .Send("250-scripted.example.org\r\n250-STARTTLS\r\n250 AUTH PLAIN LOGIN\r\n")
+        .ExpectLine("STARTTLS")
+        .Send("454 4.7.0 TLS not available due to temporary reason\r\n");
+    quit(server);
+    server.Start();
+    Client client(server);
+    client.smtp.SendTo() << "to@example.org";
+    client.smtp.SetSecurity(smtpsStartTls);
+    client.smtp.SetUser("backup@example.org");
+    client.smtp.SetPassword("secret");
+    EXPECT_EQ(client.run(smtpSend), kSmtpNotSecured);
+    EXPECT_EQ(client.lastMessage, "168: The mail server 127.0.0.1:" + QString::number(server.Port()) +
+                                      " refused STARTTLS (454 4.7.0 TLS not available due to temporary "
+                                      "reason); neither the log-in nor the message was sent.");
+    EXPECT_EQ(client.run(smtpDisconnect), 0);
+    expectScriptDone(server);
+    ASSERT_EQ(server.Lines().size(), 3);
+    EXPECT_TRUE(server.Lines().first().startsWith("EHLO "));
+}

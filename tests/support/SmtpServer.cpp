@@ -8,15 +8,42 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QThread>
 
 namespace cvb::test {
 
+QByteArray maskedMessageId(const QByteArray &message)
+{
+    static const QRegularExpression id(QStringLiteral("^Message-ID: <[^>\\r\\n]*>\\r$"),
+                                       QRegularExpression::MultilineOption);
+    return QString::fromUtf8(message).replace(id, QStringLiteral("Message-ID: <ID>\r")).toUtf8();
+}
+
 SmtpServer::SmtpServer(const QStringList &refused)
+    : SmtpServer([&] {
+          SmtpServerOptions options;
+          options.refused = refused;
+          return options;
+      }())
+{
+}
+
+SmtpServer::SmtpServer(const SmtpServerOptions &options)
 {
     QStringList args{sourcePath("tests/support/smtp_sink.py"), QString(), m_dir.path()};
-    for (const QString &address : refused)
+    for (const QString &address : options.refused)
         args << "--refuse" << address;
+    if (options.tls == SmtpServerOptions::Tls::StartTls)
+        args << "--starttls" << options.pemFile;
+    else if (options.tls == SmtpServerOptions::Tls::Implicit)
+        args << "--implicit-tls" << options.pemFile;
+    if (!options.user.isEmpty())
+        args << "--account" << options.user << options.password;
+    if (options.authOverPlain)
+        args << "--auth-over-plain";
+    if (options.loginOnly)
+        args << "--no-plain-auth";
     // A free port may be taken by another test in the meantime: try a few.
     for (int attempt = 0; attempt < 5 && !m_ready; ++attempt) {
         m_port = freePort();
@@ -58,6 +85,12 @@ int SmtpServer::Count() const
     return int(QDir(m_dir.path()).entryList({"*.eml"}, QDir::Files).size());
 }
 
+QByteArray SmtpServer::Transcript() const
+{
+    QFile file(m_dir.filePath("transcript"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString SmtpServer::Errors()
 {
     return QString::fromUtf8(m_process.readAllStandardError());
@@ -78,6 +111,8 @@ ReceivedMail SmtpServer::WaitMessage(int n, int timeoutMs) const
     const QJsonObject json = QJsonDocument::fromJson(envelope.readAll()).object();
     mail.helo = json.value("helo").toString();
     mail.mailFrom = json.value("mail_from").toString();
+    mail.tls = json.value("tls").toBool();
+    mail.user = json.value("user").toString();
     for (const QJsonValue &to : json.value("rcpt_tos").toArray())
         mail.rcptTos << to.toString();
     return mail;

@@ -6,10 +6,14 @@
 #include "data/Database.h"
 #include "data/KnownServers.h"
 #include "data/ServerAddress.h"
+#include "data/Settings.h"
 #include "data/Table.h"
 #include "dialup/NetDial.h"
 #include "ftp/FtpClient.h"
+#include "mail/NetCode.h"
+#include "mail/TestMail.h"
 #include "remote/LogOn.h"
+#include "smtp/SMTP.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/FtpTrace.h"
 #include "ui/common/MainWindowAccess.h"
@@ -24,9 +28,14 @@
 
 namespace cvb {
 
+QString testMailQuestion(const QString &address)
+{
+    return QStringLiteral("Send a test mail to %1?").arg(address);
+}
+
 TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TFTP_ConnectionData>()), main_(main), ftp_(new TcvbFTP(this)),
-      dial_(new TcvbNetDial(this))
+      dial_(new TcvbNetDial(this)), smtp_(new TcvbSMTP(this)), netCode_(new TcvbNetCode(this))
 {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("FTP_ConnectionData"));
@@ -34,6 +43,8 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
     setAutoFillBackground(true);
     ftp_->setObjectName(QStringLiteral("cvbFTP1"));
     dial_->setObjectName(QStringLiteral("cvbNetDial1"));
+    smtp_->setObjectName(QStringLiteral("cvbSMTP1"));
+    netCode_->setObjectName(QStringLiteral("cvbNetCode1"));
 
     const TraceSink sink = [this](const QString &line) { trace(line); };
     FtpTraceOptions plain;
@@ -41,6 +52,11 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
     plain.transferLines = false;
     traceFtpEvents(*ftp_, sink, plain);
     traceDialUpStatus(*dial_, sink);
+    // The mail dialogue as the FTP one: each line alone (the component masks the password).
+    smtp_->OnPITrail = [this](QObject *, int, const QString &message) { trace(message); };
+    smtp_->OnError = [this](QObject *, int code, const QString &description) {
+        trace(errorEventLine(code, description));
+    };
 
     connect(ui_->cbUseDefault, &QCheckBox::clicked, this, &TFTP_ConnectionData::UseDefaultClick);
     connect(ui_->CancelButton, &QPushButton::clicked, this, &TFTP_ConnectionData::CancelButtonClick);
@@ -50,6 +66,9 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
             &TFTP_ConnectionData::CancelButtonClick);
 
     showSettings(readConnectionSettings(main_.Table_Cnct()));
+    const ProgramSettings programSettings;
+    ui_->eSmtpUser->setText(programSettings.mailUser());
+    ui_->eSmtpPassword->setText(programSettings.mailPassword());
 }
 
 TFTP_ConnectionData::~TFTP_ConnectionData() = default;
@@ -83,6 +102,11 @@ ConnectionSettings TFTP_ConnectionData::typedSettings() const
     s.smtpServer = ui_->eSmtpServer->text();
     s.returnAddress = ui_->eReturnAddress->text();
     return s;
+}
+
+MailLogIn TFTP_ConnectionData::typedLogIn() const
+{
+    return {ui_->eSmtpUser->text(), ui_->eSmtpPassword->text()};
 }
 
 void TFTP_ConnectionData::enableDialEntries()
@@ -121,6 +145,14 @@ void TFTP_ConnectionData::DoneButtonClick()
         dialogs().error(e.message());
         return;
     }
+    ProgramSettings programSettings;
+    programSettings.setMailUser(typedLogIn().user);
+    programSettings.setMailPassword(typedLogIn().password);
+    const QString unsaved = programSettings.save();
+    if (!unsaved.isEmpty()) {
+        dialogs().error(unsaved);
+        return;
+    }
     if (dialogs().confirmation(TestQuestion, Buttons::YesNo) != Answer::Yes) {
         close();
         return;
@@ -155,6 +187,15 @@ bool TFTP_ConnectionData::runConnectionTest(const ConnectionSettings &settings)
         disconnectQuietly();
         return false;
     }
+    if (failure.isEmpty() && canSendTestMail(settings) &&
+        dialogs().confirmation(testMailQuestion(settings.returnAddress), Buttons::YesNo) == Answer::Yes) {
+        WaitCursor wait;
+        failure = sendTestMail(settings);
+    }
+    if (closeRequested_) {
+        disconnectQuietly();
+        return false;
+    }
     if (!failure.isEmpty()) {
         dialogs().information(failure);
         ui_->lTrace->hide();
@@ -163,6 +204,27 @@ bool TFTP_ConnectionData::runConnectionTest(const ConnectionSettings &settings)
     }
     dialogs().information(TestSucceededMessage);
     return true;
+}
+
+QString TFTP_ConnectionData::sendTestMail(const ConnectionSettings &settings)
+{
+    for (bool firstTry = true;; firstTry = false) {
+        try {
+            cvb::sendTestMail(*smtp_, *netCode_, settings);
+            trace(QStringLiteral("The mail server accepted the test mail to ") + settings.returnAddress +
+                  QLatin1Char('.'));
+            return {};
+        } catch (const EcvbComponent &e) {
+            trace(QStringLiteral("EXCEPTION: ") + e.Message());
+            if (closeRequested_)
+                return {};
+            const ServerAddress server = readMailServerAddress(settings.smtpServer);
+            if (firstTry && e.Code() == kTlsUntrusted &&
+                trustCertificate(server.host, server.port, smtp_->PeerCertificate()))
+                continue;
+            return TestMailFailedMessage + QStringLiteral("\n\n") + e.Message();
+        }
+    }
 }
 
 QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
@@ -188,23 +250,24 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
             // Only here, with a person at the keyboard, may a certificate become trusted.
             if (closeRequested_)
                 return {};
-            if (firstTry && e.Code() == kTlsUntrusted && trustCertificate(settings))
+            const ServerAddress server = readServerAddress(settings.server, kFtpPort);
+            if (firstTry && e.Code() == kTlsUntrusted &&
+                trustCertificate(server.host, server.port, ftp_->PeerCertificate()))
                 continue;
             return LogonFailedMessage + QStringLiteral("\n\n") + e.Message();
         }
     }
 }
 
-bool TFTP_ConnectionData::trustCertificate(const ConnectionSettings &settings)
+bool TFTP_ConnectionData::trustCertificate(const QString &host, int port,
+                                           const TlsCertificateInfo &certificate)
 {
-    const TlsCertificateInfo certificate = ftp_->PeerCertificate();
-    const ServerAddress server = readServerAddress(settings.server, kFtpPort);
-    if (certificate.isEmpty() || !server.ok())
+    if (certificate.isEmpty() || host.isEmpty())
         return false;
-    const QString name = server.host + QLatin1Char(':') + QString::number(server.port);
+    const QString name = host + QLatin1Char(':') + QString::number(port);
     if (dialogs().warning(certificateQuestion(name, certificate), Buttons::YesNo) != Answer::Yes)
         return false;
-    const QString failure = pinFingerprint(aliasFolder(), server.host, server.port, certificate.fingerprint);
+    const QString failure = pinFingerprint(aliasFolder(), host, port, certificate.fingerprint);
     if (!failure.isEmpty()) {
         trace(failure);
         return false;
@@ -237,6 +300,7 @@ void TFTP_ConnectionData::closeEvent(QCloseEvent *event)
         event->ignore();
         closeRequested_ = true;
         ftp_->Interrupt();
+        smtp_->Interrupt();
         return;
     }
     QWidget::closeEvent(event);

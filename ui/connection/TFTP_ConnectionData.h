@@ -1,13 +1,15 @@
 // TFTP_ConnectionData, "Web Server Connection Information": edits the one connection record (FTP
-// account and server, the dial-up connection, the report mail server and sender) and, after
-// storing it, offers a connection test that dials when asked to and logs on to the FTP server,
-// showing the dialogue in the trace list. A child window inside the main window; it frees itself
+// account and server, the dial-up connection, the report mail server and sender) and the mail
+// server's log-in, which lives in the settings file, and, after storing them, offers a connection
+// test that dials when asked to, logs on to the FTP server and, when the user agrees, sends a test
+// mail, showing the dialogue in the trace list. A child window inside the main window; it frees itself
 // when closed and gives the main window its menu panel back. Escape is "Cancel"; either, or
 // closing, during the test ends the test's wait and closes the window once the test has unwound.
 //
 // Object names: eAccountName, eAccountPassword, eFtpDomain, cbFirewall, cbUseDefault, eDialUser,
-// eDialPassword, ePhoneNumber, eSmtpServer, eReturnAddress, lTrace, CancelButton, DoneButton,
-// Heading, VendorLogo; the components cvbFTP1 and cvbNetDial1.
+// eDialPassword, ePhoneNumber, eSmtpServer, eReturnAddress, eSmtpUser, eSmtpPassword, lTrace,
+// CancelButton, DoneButton, Heading, VendorLogo; the components cvbFTP1, cvbNetDial1, cvbSMTP1
+// and cvbNetCode1.
 #pragma once
 
 #include "data/ConnectionSettings.h"
@@ -23,7 +25,10 @@ namespace cvb {
 
 class MainWindowAccess;
 class TcvbFTP;
+class TcvbNetCode;
 class TcvbNetDial;
+class TcvbSMTP;
+struct TlsCertificateInfo;
 
 inline const QString TestQuestion = QStringLiteral(
     "IMPORTANT! Corvale Web Backup will experience problems IF the connection information is not correct.  "
@@ -40,6 +45,19 @@ inline const QString LogonFailedMessage =
                    "Connection Information "
                    "ettings");
 inline const QString TestSucceededMessage = QStringLiteral("The connection appears to be successful.");
+inline const QString TestMailFailedMessage =
+    QStringLiteral("Corvale Backup could not send the test mail.  Please check the E-Mail Notification "
+                   "Information settings.");
+
+// "Send a test mail to <address>?"
+QString testMailQuestion(const QString &address);
+
+// The mail server's log-in as the window shows and stores it.
+struct MailLogIn
+{
+    QString user;
+    QString password;
+};
 
 class TFTP_ConnectionData : public QWidget
 {
@@ -55,6 +73,7 @@ public:
 
     // What the entries hold now.
     ConnectionSettings typedSettings() const;
+    MailLogIn typedLogIn() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -66,9 +85,11 @@ private:
     bool runConnectionTest(const ConnectionSettings &settings);
     // Dials when the settings ask for it and logs on; the message that says what failed, or empty.
     QString dialAndLogOn(const ConnectionSettings &settings);
-    // Asks the user whether to trust the certificate the server just showed; Yes pins it in the
-    // database folder. True when the log-on should be tried again.
-    bool trustCertificate(const ConnectionSettings &settings);
+    // Sends the test mail; the message that says what failed, or empty.
+    QString sendTestMail(const ConnectionSettings &settings);
+    // Asks the user whether to trust the certificate the server at host and port just showed;
+    // Yes pins it in the database folder. True when the connection should be tried again.
+    bool trustCertificate(const QString &host, int port, const TlsCertificateInfo &certificate);
     // Log-off and hang-up, their errors ignored.
     void disconnectQuietly();
     void trace(const QString &line);
@@ -77,6 +98,8 @@ private:
     MainWindowAccess &main_;
     TcvbFTP *ftp_;
     TcvbNetDial *dial_;
+    TcvbSMTP *smtp_;
+    TcvbNetCode *netCode_;
     bool testing_ = false;
     bool closeRequested_ = false; // asked to close during the test: closes once it has unwound
 };

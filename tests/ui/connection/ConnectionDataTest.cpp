@@ -6,16 +6,20 @@
 
 #include "data/ConnectionSettings.h"
 #include "data/KnownServers.h"
+#include "data/Settings.h"
 #include "ftp/FtpClient.h"
+#include "mail/TestMail.h"
 #include "tests/support/DbfRead.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/MainWindowStub.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/SmtpServer.h"
 #include "tests/support/TestCertificate.h"
 #include "ui/common/ScriptedDialogs.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QListWidget>
@@ -30,6 +34,8 @@
 using namespace cvb;
 
 namespace {
+
+const QString kMailQuestion = QStringLiteral("Send a test mail to backup@example.org?");
 
 class ConnectionWindowTest : public ::testing::Test
 {
@@ -217,6 +223,17 @@ TEST_F(ConnectionWindowTest, DoneStoresTheRecordAndKeepsTheStoredDialUpValuesWhi
     EXPECT_EQ(record.value("EMAILADDR").toString(), "backup@example.org");
 }
 
+// The window fills the main window's 632 x 418 client area: every group, and the trace list
+// while a test runs, must fit in it.
+TEST_F(ConnectionWindowTest, TheWindowFitsTheMainWindowsAreaWhileTheTraceIsShown)
+{
+    open();
+    child<QListWidget>("lTrace")->show();
+    const QSize least = window->minimumSizeHint();
+    EXPECT_LE(least.width(), 632);
+    EXPECT_LE(least.height(), 418);
+}
+
 TEST_F(ConnectionWindowTest, EntriesAreLimitedToWhatTheirFieldsHold)
 {
     open();
@@ -236,7 +253,8 @@ TEST_F(ConnectionWindowTest, ASuccessfulTestLogsOnThroughTheServersPortAndCloses
     fillAll(QStringLiteral("127.0.0.1:%1").arg(server.port()), server.password());
     dialogs.prepareAnswers({Answer::Yes});
     click("DoneButton");
-    EXPECT_EQ(dialogs.texts(), (QStringList{TestQuestion, DisconnectNotice, TestSucceededMessage}));
+    EXPECT_EQ(dialogs.texts(),
+              (QStringList{TestQuestion, DisconnectNotice, kMailQuestion, TestSucceededMessage}));
     const QStringList trace = traceLines();
     ASSERT_FALSE(trace.isEmpty());
     EXPECT_EQ(trace.first(), "Loading Winsock");
@@ -299,7 +317,8 @@ TEST_F(ConnectionWindowTest, TheTestDialsFirstWhenAskedAndADialThatCannotStartEn
     fillAll(QStringLiteral("127.0.0.1:%1").arg(server.port()), server.password(), true);
     dialogs.prepareAnswers({Answer::Yes});
     click("DoneButton");
-    EXPECT_EQ(dialogs.texts(), (QStringList{TestQuestion, DisconnectNotice, TestSucceededMessage}));
+    EXPECT_EQ(dialogs.texts(),
+              (QStringList{TestQuestion, DisconnectNotice, kMailQuestion, TestSucceededMessage}));
     const QStringList trace = traceLines();
     const qsizetype winsock = trace.indexOf("Loading Winsock");
     ASSERT_GT(winsock, 0) << "no dial-up status before the log-on: " << trace.join('\n').toStdString();
@@ -345,8 +364,8 @@ TEST_F(ConnectionWindowTest, AnUntrustedCertificateIsShownAndPinnedOnlyWhenTheUs
     dialogs.clear();
     dialogs.prepareAnswers({Answer::Yes, Answer::Yes});
     click("DoneButton");
-    EXPECT_EQ(dialogs.texts().size(), 4);
-    EXPECT_EQ(dialogs.texts().last(), TestSucceededMessage);
+    EXPECT_EQ(dialogs.texts().size(), 5);
+    EXPECT_EQ(dialogs.texts().mid(3), (QStringList{kMailQuestion, TestSucceededMessage}));
     EXPECT_EQ(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()), cert.fingerprint());
     EXPECT_FALSE(traceLines().filter(QStringLiteral("TLS established")).isEmpty())
         << traceLines().join('\n').toStdString();
@@ -406,4 +425,87 @@ TEST_F(ConnectionWindowTest, CancellingDuringTheTestEndsItsWaitAndClosesTheWindo
         EXPECT_EQ(main->menuShown, menuShown + 1);
         EXPECT_EQ(storedRecord().value("PASSWORD").toString(), QStringLiteral("pw%1").arg(way));
     }
+}
+
+TEST_F(ConnectionWindowTest, TheMailLogInIsTypedMaskedAndStoredInTheSettingsFileAndCancelStoresNothing)
+{
+    const QString settingsFile = QDir(dir.path()).filePath(SettingsFileName);
+    open();
+    EXPECT_EQ(child<QLineEdit>("eSmtpPassword")->echoMode(), QLineEdit::Password);
+    fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+    type("eSmtpUser", QStringLiteral("reports@example.org"));
+    type("eSmtpPassword", QStringLiteral("mail secret"));
+    click("CancelButton");
+    EXPECT_FALSE(QFileInfo::exists(settingsFile));
+
+    open();
+    fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+    type("eSmtpUser", QStringLiteral("reports@example.org"));
+    type("eSmtpPassword", QStringLiteral("mail secret"));
+    dialogs.prepareAnswers({Answer::No});
+    click("DoneButton");
+    const ProgramSettings stored(dir.path());
+    EXPECT_EQ(stored.mailUser(), QStringLiteral("reports@example.org"));
+    EXPECT_EQ(stored.mailPassword(), QStringLiteral("mail secret"));
+    EXPECT_EQ(QFileInfo(settingsFile).permissions() & 0x7777,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    for (const QJsonValue &value : storedRecord())
+        EXPECT_NE(value.toString(), QStringLiteral("mail secret"));
+
+    open();
+    EXPECT_EQ(child<QLineEdit>("eSmtpUser")->text(), QStringLiteral("reports@example.org"));
+    EXPECT_EQ(child<QLineEdit>("eSmtpPassword")->text(), QStringLiteral("mail secret"));
+}
+
+// The test mail goes through submission with STARTTLS and the log-in. The server's own
+// certificate is shown and trusted once; a wrong password shows the server's answer and leaves
+// the window open, the right one sends the mail and closes it.
+TEST_F(ConnectionWindowTest, TheConnectionTestSendsATestMailWhenTheUserAgrees)
+{
+    test::PyFtpServer ftp;
+    ASSERT_TRUE(ftp.isListening()) << ftp.error().toStdString();
+    test::TestCertificate cert;
+    ASSERT_TRUE(cert.ok()) << cert.error().toStdString();
+    test::SmtpServerOptions options;
+    options.tls = test::SmtpServerOptions::Tls::StartTls;
+    options.pemFile = cert.pemFile();
+    options.user = QStringLiteral("reports");
+    options.password = QStringLiteral("mail secret");
+    test::SmtpServer smtp(options);
+    ASSERT_TRUE(smtp.IsRunning()) << smtp.Errors().toStdString();
+    const QString mailServer = QStringLiteral("127.0.0.1:%1").arg(smtp.Port());
+
+    open();
+    fillAll(QStringLiteral("127.0.0.1:%1").arg(ftp.port()), ftp.password());
+    type("eSmtpServer", QStringLiteral("submission://") + mailServer);
+    type("eSmtpUser", options.user);
+    type("eSmtpPassword", QStringLiteral("wrong one"));
+    dialogs.prepareAnswers({Answer::Yes, Answer::Yes, Answer::Yes});
+    click("DoneButton");
+    ASSERT_EQ(dialogs.texts().size(), 5) << dialogs.texts().join('\n').toStdString();
+    EXPECT_EQ(dialogs.texts().at(2), kMailQuestion);
+    EXPECT_TRUE(dialogs.texts().at(3).contains(mailServer + QStringLiteral(" shows a certificate")));
+    EXPECT_TRUE(dialogs.texts().at(4).startsWith(TestMailFailedMessage + "\n\n"));
+    EXPECT_TRUE(dialogs.texts().at(4).contains("535 5.7.8")) << dialogs.texts().at(4).toStdString();
+    EXPECT_EQ(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), smtp.Port()), cert.fingerprint());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(smtp.Count(), 0);
+
+    type("eSmtpPassword", options.password);
+    dialogs.clear();
+    dialogs.prepareAnswers({Answer::Yes, Answer::Yes});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts(),
+              (QStringList{TestQuestion, DisconnectNotice, kMailQuestion, TestSucceededMessage}));
+    const test::ReceivedMail mail = smtp.WaitMessage(1);
+    EXPECT_TRUE(mail.tls);
+    EXPECT_EQ(mail.user, options.user);
+    EXPECT_EQ(mail.rcptTos, QStringList{QStringLiteral("backup@example.org")});
+    EXPECT_TRUE(mail.message.contains("Subject: " + TestMailSubject.toUtf8()));
+    const QStringList trace = traceLines();
+    EXPECT_TRUE(trace.contains(QStringLiteral("AUTH PLAIN ****"))) << trace.join('\n').toStdString();
+    EXPECT_TRUE(std::none_of(trace.begin(), trace.end(), [&](const QString &line) {
+        return line.contains(options.password) || line.contains(QStringLiteral("wrong one"));
+    }));
+    EXPECT_FALSE(window->isVisible());
 }

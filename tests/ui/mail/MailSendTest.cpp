@@ -1,5 +1,8 @@
 // The mail window: filled and sent hidden, and shown; the messages it composes as a real SMTP
 // server (aiosmtpd) receives them, read back with Python's email package.
+#include "data/Clock.h"
+#include "data/Database.h"
+#include "mail/MailComposer.h"
 #include "mail/NetCode.h"
 #include "smtp/SMTP.h"
 #include "tests/mail/MailTestFiles.h"
@@ -61,9 +64,25 @@ struct MailForm
     TcvbSMTP *SMTP1 = named<TcvbSMTP>("SMTP1");
 };
 
+// Every message is sent at the same moment; the test's folder is the database folder.
+const QDateTime kSent(QDate(2026, 12, 8), QTime(22, 0, 5));
+
 class MailSend : public InOwnFolder
 {
 protected:
+    void SetUp() override
+    {
+        InOwnFolder::SetUp();
+        setAliasFolder(m_dir.path());
+        Clock::pin(kSent);
+    }
+    void TearDown() override
+    {
+        Clock::useSystemTime();
+        setAliasFolder(QString());
+        InOwnFolder::TearDown();
+    }
+
     // A hidden window filled as a report is filled.
     MailForm report(int port)
     {
@@ -109,10 +128,15 @@ QByteArray randomBytes(int size)
     return data;
 }
 
+// The header of a report up to the headers that depend on the message; its Message-ID masked.
 const QByteArray kReportHeader = "To: ops@example.org\r\n"
                                  "From: backup@example.org\r\n"
                                  "Subject: Backup report for profile : site\r\n"
-                                 "Reply-To: backup@example.org\r\n";
+                                 "Reply-To: backup@example.org\r\n"
+                                 "Date: " +
+                                 MailDate(kSent).toUtf8() +
+                                 "\r\n"
+                                 "Message-ID: <ID>\r\n";
 
 } // namespace
 
@@ -127,13 +151,14 @@ TEST_F(MailSend, HiddenPlainReport)
     const ReceivedMail mail = server.WaitMessage(1);
     EXPECT_EQ(mail.mailFrom, "backup@example.org");
     EXPECT_EQ(mail.rcptTos, QStringList{"ops@example.org"});
-    EXPECT_EQ(mail.message, kReportHeader + "X-Mailer: Halvorn's Corvale Backup\r\n"
-                                            "\r\n"
-                                            "12/8/2026 10:00:00 PM The backup was successful.\r\n"
-                                            " \r\n"
-                                            ".\r\n"
-                                            "Bye\r\n"
-                                            "\r\n");
+    EXPECT_EQ(maskedMessageId(mail.message), kReportHeader +
+                                                 "X-Mailer: Halvorn's Corvale Backup\r\n"
+                                                 "\r\n"
+                                                 "12/8/2026 10:00:00 PM The backup was successful.\r\n"
+                                                 " \r\n"
+                                                 ".\r\n"
+                                                 "Bye\r\n"
+                                                 "\r\n");
     EXPECT_FALSE(form.SMTP1->Connected());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(QFile::exists(path("_dsmail.tmp")));
@@ -146,7 +171,8 @@ TEST_F(MailSend, HiddenPlainReport)
     EXPECT_TRUE(trace.contains("From ClientRSET"));
     EXPECT_TRUE(trace.contains("Start transfer to 127.0.0.1"));
     EXPECT_TRUE(trace.contains("END transfer to 127.0.0.1"));
-    EXPECT_TRUE(trace.contains(QString::number(mail.message.size() - kReportHeader.size() - 39) + " Bytes"));
+    EXPECT_TRUE(trace.contains(
+        QString::number(mail.message.size() - mail.message.indexOf("X-Mailer: ") - 39) + " Bytes"));
     EXPECT_TRUE(trace.contains("From Server221 Bye"));
     closeAndCheckFreed(form.window);
 }
@@ -178,14 +204,15 @@ TEST_F(MailSend, QuotedPrintableTextWithoutAttachment)
     form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
-    EXPECT_EQ(mail.message, kReportHeader + "MIME-Version: 1.0\r\n"
-                                            "Content-Type: text/plain; charset=iso-8859-1\r\n"
-                                            "Content-Transfer-Encoding: quoted-printable\r\n"
-                                            "X-Mailer: Halvorn's Corvale Backup\r\n"
-                                            "\r\n"
-                                            "Gr=FC=DFe aus K=F6ln =3D 100%\r\n"
-                                            "end=20\r\n"
-                                            "\r\n");
+    EXPECT_EQ(maskedMessageId(mail.message), kReportHeader +
+                                                 "MIME-Version: 1.0\r\n"
+                                                 "Content-Type: text/plain; charset=iso-8859-1\r\n"
+                                                 "Content-Transfer-Encoding: quoted-printable\r\n"
+                                                 "X-Mailer: Halvorn's Corvale Backup\r\n"
+                                                 "\r\n"
+                                                 "Gr=FC=DFe aus K=F6ln =3D 100%\r\n"
+                                                 "end=20\r\n"
+                                                 "\r\n");
     EXPECT_EQ(readFile(path("_dsmail.tmp")), "Gr\xfc\xdf"
                                              "e aus K\xf6ln = 100%\r\nend \r\n");
     EXPECT_EQ(readFile(path("_dsmail1.tmp")), "Gr=FC=DFe aus K=F6ln =3D 100%\r\nend=20\r\n");
@@ -212,11 +239,13 @@ TEST_F(MailSend, MultipartWithQuotedPrintableTextAndAttachment)
     form.Button1Click();
 
     const ReceivedMail mail = server.WaitMessage(1);
-    const QList<QByteArray> lines = mail.message.split('\n');
+    const QList<QByteArray> lines = maskedMessageId(mail.message).split('\n');
     const QList<QByteArray> head = {"To: ops@example.org\r",
                                     "From: backup@example.org\r",
                                     "Subject: Backup report for profile : site\r",
                                     "Reply-To: backup@example.org\r",
+                                    "Date: " + MailDate(kSent).toUtf8() + "\r",
+                                    "Message-ID: <ID>\r",
                                     "MIME-Version: 1.0\r",
                                     "Content-Type: multipart/mixed; boundary=abcdfwefjsdvsdfg\r",
                                     "X-Mailer: Halvorn's Corvale Backup\r",
