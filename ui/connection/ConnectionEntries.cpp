@@ -1,5 +1,9 @@
 #include "ui/connection/ConnectionEntries.h"
 
+#include "data/Settings.h"
+
+#include <QStringList>
+
 #include <initializer_list>
 
 namespace cvb {
@@ -34,6 +38,35 @@ ConnectionSettings settingsToStore(const ConnectionSettings &stored, const Conne
         result.phoneNumber = stored.phoneNumber;
     }
     return result;
+}
+
+TransferOptions readTransferOptions(const ProgramSettings &settings)
+{
+    return {settings.pauses(), settings.connections()};
+}
+
+void storeTransferOptions(ProgramSettings &settings, const TransferOptions &options)
+{
+    settings.setPauses(options.pauses);
+    settings.setConnections(options.connections);
+}
+
+UnreadableNote unreadableTransfersNote(const ProgramSettings &settings)
+{
+    const QStringList unreadable = settings.unreadable();
+    if (unreadable.contains(settings.filePath()))
+        return {QStringLiteral("The settings file could not be read; the defaults are shown."),
+                QStringLiteral("%1 could not be read.").arg(settings.filePath())};
+    QStringList options;
+    if (unreadable.contains(QLatin1String("transfer/pauses")))
+        options << QStringLiteral("\"Pause between transfers\"");
+    if (unreadable.contains(QLatin1String("transfer/connections")))
+        options << QStringLiteral("\"Connections per backup\"");
+    if (options.isEmpty())
+        return {};
+    return {QStringLiteral("A stored value could not be read; the default is shown."),
+            QStringLiteral("%1 holds a value for %2 that cannot be read.")
+                .arg(settings.filePath(), options.join(QStringLiteral(" and ")))};
 }
 
 } // namespace cvb

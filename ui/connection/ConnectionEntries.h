@@ -1,5 +1,6 @@
 // The rules of the connection window's "Done" that need no window: which entries are required,
-// and what is stored from what was typed.
+// what is stored from what was typed, and how the transfer options are read from and written to
+// the settings file.
 #pragma once
 
 #include "data/ConnectionSettings.h"
@@ -7,6 +8,8 @@
 #include <QString>
 
 namespace cvb {
+
+class ProgramSettings;
 
 inline const QString IncompleteEntriesMessage =
     QStringLiteral("Information necessary for proper operation has not been completed. Please enter the "
@@ -20,5 +23,26 @@ bool entriesComplete(const ConnectionSettings &typed);
 // the stored dial-up values are kept (the window shows them disabled) and ISP, which the window
 // does not show, is kept always.
 ConnectionSettings settingsToStore(const ConnectionSettings &stored, const ConnectionSettings &typed);
+
+// The "Transfers" group: the pauses between transfers and the connections of a backup.
+struct TransferOptions
+{
+    bool pauses = true;
+    int connections = 3;
+};
+
+TransferOptions readTransferOptions(const ProgramSettings &settings);
+void storeTransferOptions(ProgramSettings &settings, const TransferOptions &options);
+
+// What the group says when the settings file holds a value of its options that cannot be read
+// (or cannot be read at all), so that the user knows the defaults stand in: a short line, and
+// the details (the file and the options) for its tool tip. Both empty when everything could be
+// read. Call after readTransferOptions.
+struct UnreadableNote
+{
+    QString text;
+    QString details;
+};
+UnreadableNote unreadableTransfersNote(const ProgramSettings &settings);
 
 } // namespace cvb

@@ -69,6 +69,14 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
     const ProgramSettings programSettings;
     ui_->eSmtpUser->setText(programSettings.mailUser());
     ui_->eSmtpPassword->setText(programSettings.mailPassword());
+    const TransferOptions transfers = readTransferOptions(programSettings);
+    ui_->cbPauses->setChecked(transfers.pauses);
+    ui_->sbConnections->setRange(SettingsLimits::kMinConnections, SettingsLimits::kMaxConnections);
+    ui_->sbConnections->setValue(transfers.connections);
+    const UnreadableNote unreadable = unreadableTransfersNote(programSettings);
+    ui_->lTransfersUnreadable->setText(unreadable.text);
+    ui_->lTransfersUnreadable->setToolTip(unreadable.details);
+    ui_->lTransfersUnreadable->setVisible(!unreadable.text.isEmpty());
 }
 
 TFTP_ConnectionData::~TFTP_ConnectionData() = default;
@@ -148,6 +156,7 @@ void TFTP_ConnectionData::DoneButtonClick()
     ProgramSettings programSettings;
     programSettings.setMailUser(typedLogIn().user);
     programSettings.setMailPassword(typedLogIn().password);
+    storeTransferOptions(programSettings, {ui_->cbPauses->isChecked(), ui_->sbConnections->value()});
     const QString unsaved = programSettings.save();
     if (!unsaved.isEmpty()) {
         dialogs().error(unsaved);

@@ -1,15 +1,16 @@
 // TFTP_ConnectionData, "Web Server Connection Information": edits the one connection record (FTP
-// account and server, the dial-up connection, the report mail server and sender) and the mail
-// server's log-in, which lives in the settings file, and, after storing them, offers a connection
+// account and server, the dial-up connection, the report mail server and sender), and the mail
+// server's log-in and the transfer options, which live in the settings file; after storing them
+// it offers a connection
 // test that dials when asked to, logs on to the FTP server and, when the user agrees, sends a test
 // mail, showing the dialogue in the trace list. A child window inside the main window; it frees itself
 // when closed and gives the main window its menu panel back. Escape is "Cancel"; either, or
 // closing, during the test ends the test's wait and closes the window once the test has unwound.
 //
 // Object names: eAccountName, eAccountPassword, eFtpDomain, cbFirewall, cbUseDefault, eDialUser,
-// eDialPassword, ePhoneNumber, eSmtpServer, eReturnAddress, eSmtpUser, eSmtpPassword, lTrace,
-// CancelButton, DoneButton, Heading, VendorLogo; the components cvbFTP1, cvbNetDial1, cvbSMTP1
-// and cvbNetCode1.
+// eDialPassword, ePhoneNumber, eSmtpServer, eReturnAddress, eSmtpUser, eSmtpPassword, cbPauses,
+// sbConnections, lTransfersUnreadable, lTrace, CancelButton, DoneButton, Heading, VendorLogo; the components
+// cvbFTP1, cvbNetDial1, cvbSMTP1 and cvbNetCode1.
 #pragma once
 
 #include "data/ConnectionSettings.h"

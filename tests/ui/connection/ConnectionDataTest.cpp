@@ -10,6 +10,7 @@
 #include "ftp/FtpClient.h"
 #include "mail/TestMail.h"
 #include "tests/support/DbfRead.h"
+#include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/MainWindowStub.h"
 #include "tests/support/ScriptedServer.h"
@@ -21,10 +22,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -508,4 +511,52 @@ TEST_F(ConnectionWindowTest, TheConnectionTestSendsATestMailWhenTheUserAgrees)
         return line.contains(options.password) || line.contains(QStringLiteral("wrong one"));
     }));
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ConnectionWindowTest, TheTransferOptionsAreStoredInTheSettingsFileAndCancelStoresNothing)
+{
+    const QString settingsFile = QDir(dir.path()).filePath(SettingsFileName);
+    open();
+    EXPECT_TRUE(child<QCheckBox>("cbPauses")->isChecked());
+    auto *connections = child<QSpinBox>("sbConnections");
+    EXPECT_EQ(connections->value(), 3);
+    EXPECT_EQ(connections->minimum(), 1);
+    EXPECT_EQ(connections->maximum(), 8);
+    EXPECT_TRUE(child<QLabel>("lTransfersUnreadable")->isHidden());
+    fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+    click("cbPauses");
+    connections->setValue(5);
+    click("CancelButton");
+    EXPECT_FALSE(QFileInfo::exists(settingsFile));
+
+    open();
+    fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
+    click("cbPauses");
+    child<QSpinBox>("sbConnections")->setValue(5);
+    dialogs.prepareAnswers({Answer::No});
+    click("DoneButton");
+    const ProgramSettings stored(dir.path());
+    EXPECT_FALSE(stored.pauses());
+    EXPECT_EQ(stored.connections(), 5);
+}
+
+// A value the file holds but that cannot be read counts as its default, and the group says so.
+TEST_F(ConnectionWindowTest, AnUnreadableTransferOptionShowsItsDefaultAndTheGroupSaysSo)
+{
+    ASSERT_TRUE(test::writeFile(QDir(dir.path()).filePath(SettingsFileName),
+                                "[transfer]\nconnections=many\npauses=false\nretries=0\n"));
+    open();
+    EXPECT_FALSE(child<QCheckBox>("cbPauses")->isChecked());
+    EXPECT_EQ(child<QSpinBox>("sbConnections")->value(), 3);
+    auto *note = child<QLabel>("lTransfersUnreadable");
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_FALSE(note->text().isEmpty());
+    EXPECT_TRUE(note->toolTip().contains(QStringLiteral("\"Connections per backup\"")));
+    // The retries this window does not show are not its business.
+    EXPECT_FALSE(note->toolTip().contains(QStringLiteral("Pause"))) << note->toolTip().toStdString();
+
+    ASSERT_TRUE(test::writeFile(QDir(dir.path()).filePath(SettingsFileName), "[transfer\nconnections=2\n"));
+    open();
+    EXPECT_EQ(child<QLabel>("lTransfersUnreadable")->text(),
+              QStringLiteral("The settings file could not be read; the defaults are shown."));
 }
