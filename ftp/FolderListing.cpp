@@ -25,6 +25,71 @@ void listFolderWithDotFiles(TcvbFTP &ftp, const std::function<void()> &discardEn
     ftp.SetAction(ftpListDirectory);
 }
 
+namespace {
+
+// The lines of one listing action, gathered apart from the component's own handler.
+QStringList listingLines(TcvbFTP &ftp, int action, const QString &argument)
+{
+    QStringList lines;
+    const TDirListEvent handler = ftp.OnDirList;
+    const auto restore = qScopeGuard([&] {
+        ftp.OnDirList = handler;
+        ftp.SetRemoteFile(QString());
+    });
+    ftp.OnDirList = [&lines](QObject *, const QString &line) { lines << line; };
+    ftp.SetRemoteFile(argument);
+    ftp.SetAction(action);
+    return lines;
+}
+
+} // namespace
+
+FolderEntries listFolderEntries(TcvbFTP &ftp, const QDateTime &nowUtc)
+{
+    if (ftp.Features().mlsd) {
+        const ftp::Listing listing = ftp::parseMlsd(listingLines(ftp, ftpListMachine, QString()));
+        if (listing.allParsed)
+            return {listing.entries, true};
+    } else {
+        const auto longListing = [&](const QString &argument, ftp::Listing *listing) {
+            try {
+                *listing = ftp::parseList(listingLines(ftp, ftpListDirectoryLong, argument), nowUtc);
+                return true;
+            } catch (const EcvbFTP &e) {
+                if (e.Code() == CIPPortMsg::kInterrupted)
+                    throw;
+                return false;
+            }
+        };
+        ftp::Listing listing;
+        bool listed = longListing(QStringLiteral("-a"), &listing);
+        // A server that takes "-a" for a name refuses it, or answers with nothing at all: an
+        // empty folder is believed only when the plain listing says so too.
+        if (!listed || (listing.allParsed && listing.entries.isEmpty()))
+            listed = longListing(QString(), &listing);
+        if (listed && listing.allParsed)
+            return {listing.entries, true};
+    }
+    // Lines this client cannot read: the names alone, each to be found out by trying it.
+    QStringList names;
+    const TDirListEvent handler = ftp.OnDirList;
+    const auto restore = qScopeGuard([&] { ftp.OnDirList = handler; });
+    ftp.OnDirList = [&names](QObject *, const QString &line) { names << line; };
+    listFolderWithDotFiles(ftp, [&names] { names.clear(); });
+    return untypedEntries(names);
+}
+
+FolderEntries untypedEntries(const QStringList &names)
+{
+    FolderEntries result;
+    for (const QString &name : names) {
+        ftp::ListedEntry entry;
+        entry.name = name;
+        result.entries << entry;
+    }
+    return result;
+}
+
 bool isSelfOrParentEntry(const QString &entry)
 {
     return entry == QLatin1String(".") || entry == QLatin1String("..");

@@ -3,6 +3,8 @@
 // "-a", and a server that refuses the argument is asked again without it.
 #pragma once
 
+#include "ftp/ListingParser.h"
+
 #include <QString>
 #include <functional>
 
@@ -15,6 +17,21 @@ class TcvbFTP;
 // listed again without the argument; an error of that second listing is raised (EcvbFTP).
 // RemoteFile is empty afterwards.
 void listFolderWithDotFiles(TcvbFTP &ftp, const std::function<void()> &discardEntries);
+
+// The entries of the current folder of `ftp`, with what the server tells of each (type, size,
+// time): MLSD when the server offers it; else LIST -a, read line by line; else, when lines of it
+// cannot be read, the names of listFolderWithDotFiles, each of unknown type. `typed` tells that
+// the types came from the server. The component's OnDirList handler is not called. An error of
+// the last listing tried is raised (EcvbFTP).
+struct FolderEntries
+{
+    QList<ftp::ListedEntry> entries;
+    bool typed = false;
+};
+FolderEntries listFolderEntries(TcvbFTP &ftp, const QDateTime &nowUtc);
+
+// Listed names of which nothing else is known.
+FolderEntries untypedEntries(const QStringList &names);
 
 // True for "." and "..": the folder itself and its parent, which some servers add to a listing
 // with "-a". They name no entry of the folder.

@@ -65,7 +65,7 @@ void TcvbFTP::SetTransferMode(int mode)
         ReportBusy(kFtpBusy);
         return;
     }
-    if (Connected()) {
+    if (Connected() && (mode == tmDefault || mode != m_connectionType)) {
         if (mode == tmASCII)
             RunAction(ftpTypeAscii);
         else if (mode == tmBinary)
@@ -82,8 +82,10 @@ int TcvbFTP::FtpCommand(const QByteArray &command, const QByteArray &argument)
     if (!command.isEmpty())
         Trace(0, QString::fromUtf8(ftp::traceText(command, argument)));
     TReply reply;
+    m_replyLines.clear();
     int result = Exchange(command, argument, "\r\n", ftp::ReplyEnd(), reply);
     for (; result == 0; result = ReadReply(ftp::ReplyEnd(), reply)) {
+        m_replyLines = reply.Lines;
         const QByteArray line = reply.Last();
         switch (ftp::classifyReply(line)) {
         case ReplyKind::Preliminary:
@@ -118,7 +120,7 @@ void TcvbFTP::RunAction(int action)
         ReportBusy(kFtpBusy);
         return;
     }
-    if (action < ftpIdle || action > ftpRawCommand)
+    if (action < ftpIdle || action > ftpListMachine)
         throw std::invalid_argument("Invalid Action Value");
 
     int result = 0;
@@ -182,6 +184,7 @@ int TcvbFTP::Perform(int action)
     case ftpUpload:
     case ftpListDirectory:
     case ftpListDirectoryLong:
+    case ftpListMachine:
         return Transfer(action);
     case ftpDeleteFile:
         return FtpCommand("DELE", Network(m_remoteFile));
@@ -196,9 +199,10 @@ int TcvbFTP::Perform(int action)
     case ftpTypeAscii:
     case ftpTypeBinary: {
         const bool ascii = action == ftpTypeAscii;
+        m_connectionType = tmDefault;
         const int result = FtpCommand("TYPE", ascii ? "A" : "I");
         if (result == 0)
-            m_transferMode = ascii ? tmASCII : tmBinary;
+            m_transferMode = m_connectionType = ascii ? tmASCII : tmBinary;
         return result;
     }
     case ftpChangeDirectory: {
@@ -216,9 +220,34 @@ int TcvbFTP::Perform(int action)
     return 0;
 }
 
+void TcvbFTP::ForgetSession()
+{
+    // A new log-on starts a new session: its type and what the server offers are asked afresh.
+    m_connectionType = tmDefault;
+    m_features = {};
+    m_featuresAsked = false;
+    m_epsvRefused = false;
+}
+
+const ftp::ServerFeatures &TcvbFTP::Features()
+{
+    if (!m_featuresAsked && Connected() && m_currentAction == ftpIdle) {
+        m_featuresAsked = true;
+        // A refusal (500, 502) means a server from before FEAT: it offers nothing beyond the
+        // basic commands. Only a lost connection or an interrupted wait is an error here.
+        const int result = WithoutRaising(*this, [&] { SetRawCommand(QStringLiteral("FEAT")); RunAction(ftpRawCommand); });
+        if (result == 0)
+            m_features = ftp::parseFeatures(m_replyLines);
+        else if (result != kFtpReplyRefused)
+            m_featuresAsked = false;
+    }
+    return m_features;
+}
+
 int TcvbFTP::Logon()
 {
     m_logOnBar = {};
+    ForgetSession();
     const int result = LogonSteps();
     // A server that cannot give this client a secure connection will not give it one to the
     // next action either: each would cost another handshake (up to its limit) and another row.
@@ -422,7 +451,7 @@ int TcvbFTP::Transfer(int action)
     static const char *const commands[] = {"RETR", "STOR", nullptr, nullptr, "NLST", "LIST"};
     m_data->CommandSent();
     m_transferAborted = false;
-    result = FtpCommand(commands[action - ftpDownload], Network(m_remoteFile));
+    result = FtpCommand(action == ftpListMachine ? "MLSD" : commands[action - ftpDownload], Network(m_remoteFile));
     // A server may send its final reply before the last data has arrived: the transfer is over
     // when the data connection has closed as well.
     if (result == 0)
@@ -463,20 +492,41 @@ int TcvbFTP::SetUpDataConnection()
         }
         return FtpCommand("PORT", argument);
     }
-    const int result = FtpCommand("PASV");
-    if (result != 0)
-        return result;
-    const QByteArray line = ReplyLine();
-    const ftp::PasvReply reply = ftp::parsePasvReply(line);
-    if (!line.startsWith("227") || !reply.ok) {
-        FireError(kFtpReplyRefused, QStringLiteral("Unexpected server reply."));
-        return 0;
+    return OpenPassiveData();
+}
+
+int TcvbFTP::OpenPassiveData()
+{
+    std::uint16_t port = 0;
+    if (m_featuresAsked && m_features.epsv && !m_epsvRefused) {
+        const int result = FtpCommand("EPSV");
+        if (result == 0)
+            port = ftp::parseEpsvReply(ReplyLine());
+        else if (result != kFtpReplyRefused)
+            return result;
+        if (port == 0) {
+            // Refused, or answered in a form that names no port: PASV from now on.
+            m_epsvRefused = true;
+            SetLastError(0, {});
+        }
+    }
+    if (port == 0) {
+        const int result = FtpCommand("PASV");
+        if (result != 0)
+            return result;
+        const QByteArray line = ReplyLine();
+        const ftp::PasvReply reply = ftp::parsePasvReply(line);
+        if (!line.startsWith("227") || !reply.ok) {
+            FireError(kFtpReplyRefused, QStringLiteral("Unexpected server reply."));
+            return 0;
+        }
+        port = reply.port;
     }
     // The data connection goes to the server of the control connection: the address in the
     // reply may be a private one behind NAT, or one a hostile server chose.
     const int failed = WithoutRaising(*m_data, [&] {
         m_data->SetRemoteHost(RemoteHost());
-        m_data->SetRemotePort(reply.port);
+        m_data->SetRemotePort(port);
         m_data->SetConnected(true);
     });
     if (failed != 0)

@@ -6,6 +6,7 @@
 
 #include "ftp/FtpCodes.h"
 #include "ftp/FtpDataInterface.h"
+#include "ftp/ListingParser.h"
 #include "socket/IPPortMsg.h"
 
 #include <QByteArray>
@@ -34,6 +35,7 @@ enum TcvbFTPActions {
     ftpTypeBinary = 13,
     ftpChangeDirectory = 14,
     ftpRawCommand = 15,
+    ftpListMachine = 16, // MLSD
 };
 
 enum TFTPTransferModes { tmDefault = 0, tmASCII = 1, tmBinary = 2 };
@@ -129,6 +131,14 @@ public:
 
     // Sends a command and reads its whole reply: 0, or an error code with LastErrorText set.
     int FtpCommand(const QByteArray &command, const QByteArray &argument = {});
+    // Every line of the last whole reply, the last one included.
+    QList<QByteArray> ReplyLines() const { return m_replyLines; }
+
+    // What the server offers, from its answer to FEAT: asked once a log-on, the first time this is
+    // read while connected (a caller that never reads it never sends FEAT). A server that knows
+    // no FEAT offers nothing. While offered, data connections are asked for with EPSV rather than
+    // PASV.
+    const ftp::ServerFeatures &Features();
 
     CDataInterface *DataInterface() const { return m_data.get(); }
 
@@ -159,6 +169,9 @@ private:
     int Abort();
     int Transfer(int action);
     int SetUpDataConnection();
+    // Asks for a passive data connection (EPSV or PASV) and opens it: 0, or an error code.
+    int OpenPassiveData();
+    void ForgetSession();
     int WaitForDataEnd();
     // TLS on the control connection, with the trust decision: 0 or an error code.
     int SecureControl();
@@ -183,6 +196,13 @@ private:
     QString m_altFile;
     QString m_rawCommand;
     TFTPTransferModes m_transferMode = tmDefault;
+    // The type the connection is in, as the last TYPE set it; tmDefault when not known (a new
+    // log-on). TYPE is sent only to change it.
+    TFTPTransferModes m_connectionType = tmDefault;
+    QList<QByteArray> m_replyLines;
+    ftp::ServerFeatures m_features;
+    bool m_featuresAsked = false;
+    bool m_epsvRefused = false; // offered, yet refused once: PASV from then on (this log-on)
     bool m_passive = false;
     std::int32_t m_startByte = 0;
     TFTPSecurity m_security = ftpsNone;

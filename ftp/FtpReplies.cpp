@@ -91,6 +91,29 @@ PasvReply parsePasvReply(const QByteArray &line)
     return reply;
 }
 
+uint16_t parseEpsvReply(const QByteArray &line)
+{
+    if (!line.startsWith("229"))
+        return 0;
+    const qsizetype open = line.indexOf('(', 3);
+    if (open < 0 || open + 4 >= line.size())
+        return 0;
+    const char delimiter = line[open + 1];
+    if (delimiter < 33 || delimiter > 126 || isDigit(delimiter))
+        return 0;
+    qsizetype pos = open + 1;
+    for (int i = 0; i < 3; ++i, ++pos)
+        if (pos >= line.size() || line[pos] != delimiter)
+            return 0;
+    unsigned value = 0;
+    const qsizetype digits = pos;
+    while (pos < line.size() && isDigit(line[pos]) && value <= 65535)
+        value = value * 10 + unsigned(line[pos++] - '0');
+    if (pos == digits || pos >= line.size() || line[pos] != delimiter || value > 65535)
+        return 0;
+    return uint16_t(value);
+}
+
 QByteArray parsePwdReply(const QByteArray &line)
 {
     if (line.size() > 4 && line[4] == '"') {

@@ -51,6 +51,11 @@ struct PasvReply
 // blanks in front of a number are skipped.
 PasvReply parsePasvReply(const QByteArray &line);
 
+// The port of a 229 reply: "(|||port|)", with any printable delimiter in place of "|" (the same
+// four times); 0 when the reply gives none (or port 0), or when it names a network address: the
+// data connection goes to the control connection's peer in any case.
+uint16_t parseEpsvReply(const QByteArray &line);
+
 // The directory named by a PWD reply: the quoted path after the code, with doubled double
 // quotes read as one; a reply that does not quote the path gives the text from its sixth byte up
 // to the first double quote or the end.

@@ -72,6 +72,19 @@ TEST(FtpReplies, PasvReplyInTheUsualAndOddForms)
     EXPECT_FALSE(parsePasvReply("227 no numbers at all").ok);
 }
 
+TEST(FtpReplies, EpsvReplyGivesItsPortOrNothing)
+{
+    EXPECT_EQ(parseEpsvReply("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+    EXPECT_EQ(parseEpsvReply("229 ok (!!!65535!)"), 65535);
+    EXPECT_EQ(parseEpsvReply("229 (|||65536|)"), 0);
+    EXPECT_EQ(parseEpsvReply("229 (|||99999999999999999999|)"), 0);
+    EXPECT_EQ(parseEpsvReply("229 (||1|6446|)"), 0); // an address is not used, nor accepted
+    EXPECT_EQ(parseEpsvReply("229 (|||6446!)"), 0);
+    EXPECT_EQ(parseEpsvReply("229 (|||)"), 0);
+    EXPECT_EQ(parseEpsvReply("227 (|||6446|)"), 0);
+    EXPECT_EQ(parseEpsvReply("229 (|||6446"), 0);
+}
+
 TEST(FtpReplies, PwdReplyGivesThePathWithoutQuotes)
 {
     EXPECT_EQ(parsePwdReply("257 \"/web/site\" is the current directory"), "/web/site");
