@@ -36,13 +36,21 @@ struct NotifyEvent : QEvent
 std::mutex g_registryMutex;
 std::map<TSocket, CSocketNotify *> g_registry;
 
-// Sinks with a running wait, innermost last, with the event loop level the wait runs at.
+// Sinks with a running wait, innermost last, with the event loop level the wait runs at. Each
+// thread has its own: a transfer connection of a backup waits on a thread of its own.
 struct RunningWait
 {
     CSocketNotify *sink;
     int loopLevel;
 };
-std::vector<RunningWait> g_runningWaits;
+thread_local std::vector<RunningWait> g_runningWaits;
+
+// Windows close on the main thread only; the watcher of their closing is installed from there.
+bool onMainThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
 
 int loopLevel()
 {
@@ -384,7 +392,7 @@ void CSocketNotify::Deliver(unsigned msg, TSocket socket, std::uint32_t event)
 
 int CSocketNotify::BeginWait()
 {
-    if (g_runningWaits.empty() && QCoreApplication::instance())
+    if (g_runningWaits.empty() && onMainThread())
         QCoreApplication::instance()->installEventFilter(closeWatcher());
     g_runningWaits.push_back({this, loopLevel()});
     // The idle clock starts with the outermost wait: a component that sat idle before it is
@@ -406,7 +414,7 @@ void CSocketNotify::EndWait()
                            [this](const RunningWait &w) { return w.sink == this; });
     if (it != g_runningWaits.rend())
         g_runningWaits.erase(std::next(it).base());
-    if (g_runningWaits.empty() && QCoreApplication::instance())
+    if (g_runningWaits.empty() && onMainThread())
         QCoreApplication::instance()->removeEventFilter(closeWatcher());
 }
 
