@@ -7,6 +7,9 @@
 #include "data/EventLogRow.h"
 #include "data/Filter.h"
 #include "data/Layouts.h"
+#include "data/Pacing.h"
+#include "data/ServerAddress.h"
+#include "data/Settings.h"
 #include "data/Table.h"
 #include "dialup/NetDial.h"
 #include "ftp/FolderListing.h"
@@ -16,6 +19,7 @@
 #include "mail/MailSender.h"
 #include "mail/NetCode.h"
 #include "remote/LogOn.h"
+#include "remote/TransferPool.h"
 #include "remote/TreeCopy.h"
 #include "scheduler/BackupFolder.h"
 #include "smtp/SMTP.h"
@@ -39,11 +43,9 @@ public:
 
     bool stopped() const override { return m_run.m_stopRequested; }
 
-    QStringList listCurrentFolder() override
+    FolderEntries listCurrentFolder() override
     {
-        m_run.lFiles.clear();
-        listFolderWithDotFiles(*m_run.FTP, [this] { m_run.lFiles.clear(); });
-        return m_run.lFiles;
+        return listFolderEntries(*m_run.FTP, Clock::now().toUTC());
     }
 
     bool makeLocalFolder(const QString &localFolder) override
@@ -54,14 +56,15 @@ public:
         return true;
     }
 
-    TreeCopy::FileResult copyFile(const QString &name, const QString &localFile, QString *error) override
+    TreeCopy::FileResult copyFile(const QString &, const QString &remotePath, const QString &localFile,
+                                  QString *error) override
     {
         try {
             // A backup is an exact copy: every file goes in binary.
             m_run.FTP->SetTransferMode(tmBinary);
-            m_run.FTP->SetRemoteFile(name);
+            m_run.FTP->SetRemoteFile(remotePath);
             // A failed download never destroys what an earlier backup left.
-            downloadReplacing(*m_run.FTP, name, localFile);
+            downloadReplacing(*m_run.FTP, remotePath, localFile);
             return TreeCopy::FileResult::Copied;
         } catch (const std::exception &e) {
             *error = messageOf(e);
@@ -97,6 +100,8 @@ public:
     {
         m_run.logFailedName(error, folder.remotePath);
     }
+
+    void pause(int ms) override { paceWithEvents(m_run.pauseMs(ms)); }
 
     void depthLimitReached(const QString &remotePath) override
     {
@@ -192,9 +197,11 @@ void BackupRun::LogonStep()
     const auto log = [this](const QString &line) { BackupLog(line); };
     try {
         loadWinsockAndLogOn(*FTP, m_settings, log);
+        // The probe connection logs on when it is first asked something: where the listings
+        // tell files from folders it never is, and a connection the server counts is saved.
         cvbFTP1->SetWinsockLoaded(true);
         prepareLogOn(*cvbFTP1, m_settings);
-        cvbFTP1->SetAction(ftpLogon);
+        startTransferConnections();
         m_logOnFolder = FTP->RemotePath();
         BackupLog(QStringLiteral("Logging in to '") + m_logOnFolder);
         FTP->SetAction(ftpListDirectory);
@@ -208,9 +215,11 @@ void BackupRun::TransferStep()
 {
     FolderHooks hooks(*this);
     TreeCopy copy(*FTP, hooks, WhereToMacB);
+    copy.setTransfers(m_pool.get());
     for (Table_Files->first(); !Table_Files->eof() && !m_stopRequested; Table_Files->next())
         downloadSource(Table_Files->asString(QStringLiteral("SOURCE")), copy);
     copy.run();
+    endTransferConnections();
 
     if (m_stopRequested) {
         // No log-off: a server that stalled the transfer would stall QUIT as well. The
@@ -359,11 +368,61 @@ void BackupRun::sendReport()
     sendMail(*SMTP1, *NetCode1, m_settings.smtpServer, fields);
 }
 
+void BackupRun::startTransferConnections()
+{
+    ProgramSettings settings;
+    m_pauses = settings.pauses();
+    int connections = settings.connections();
+    const ServerAddress server = readServerAddress(m_settings.server, kFtpPort);
+    const QString serverKey = server.host + QLatin1Char(':') + QString::number(server.port);
+    const int limit = settings.connectionLimit(serverKey);
+    if (limit > 0)
+        connections = qMin(connections, limit);
+    m_connectionsAsked = connections;
+    m_pool = std::make_unique<TransferPool>(m_settings, connections, pauseMs(500));
+    m_pool->onGivenUp = [this](int connection, const QString &why) {
+        BackupLog(QStringLiteral("Transfer connection %1 was not accepted (%2); the backup goes on with "
+                                 "the others.")
+                      .arg(connection)
+                      .arg(why));
+    };
+    m_pool->start();
+}
+
+void BackupRun::endTransferConnections()
+{
+    if (!m_pool)
+        return;
+    if (m_stopRequested)
+        m_pool->stop();
+    m_pool->finish();
+    const bool limitMet = m_pool->limitMet();
+    const int accepted = m_pool->loggedOn();
+    m_pool.reset();
+    if (!limitMet || accepted <= 0 || accepted >= m_connectionsAsked)
+        return;
+    const ServerAddress server = readServerAddress(m_settings.server, kFtpPort);
+    ProgramSettings settings;
+    settings.setConnectionLimit(server.host + QLatin1Char(':') + QString::number(server.port), accepted);
+    const QString error = settings.save();
+    BackupLog(error.isEmpty() ? QStringLiteral("The server took %1 transfer connections at once; later "
+                                               "backups ask for no more.")
+                                    .arg(accepted)
+                              : error);
+}
+
+int BackupRun::pauseMs(int ms) const
+{
+    return chosenPauseMs(ms, m_pauses);
+}
+
 void BackupRun::stop()
 {
     if (m_stopRequested)
         return;
     m_stopRequested = true;
+    if (m_pool)
+        m_pool->stop();
     FTP->Interrupt();
     cvbFTP1->Interrupt();
     SMTP1->Interrupt();

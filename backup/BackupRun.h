@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace cvb {
 
 class Table;
@@ -21,6 +23,7 @@ class TcvbNetDial;
 class TcvbNetCode;
 class TcvbSMTP;
 class TreeCopy;
+class TransferPool;
 
 class BackupRun : public QObject
 {
@@ -81,6 +84,12 @@ private:
     bool probe(const QString &remotePath);
     void logFailedName(const QString &exceptionMessage, const QString &name);
     void sendReport();
+    // The transfer connections, as many as the settings ask for and the server is known to take.
+    void startTransferConnections();
+    // Logs them off; remembers a smaller number for a server that took fewer.
+    void endTransferConnections();
+    // One of the fixed pauses as the settings choose it (paced).
+    int pauseMs(int ms) const;
 
     Table &m_queue;
     Table &m_connection;
@@ -99,6 +108,9 @@ private:
     // Places below the backup folder taken by the file sources of this run.
     QSet<QString> m_singleFilePlaces;
     bool m_stopRequested = false;
+    bool m_pauses = true;
+    int m_connectionsAsked = 0;
+    std::unique_ptr<TransferPool> m_pool;
 };
 
 } // namespace cvb

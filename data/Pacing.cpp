@@ -25,6 +25,18 @@ int pacedMs(int ms)
     return scaled > 86400000.0 ? 86400000 : static_cast<int>(scaled);
 }
 
+bool pacingOverridden()
+{
+    bool ok = false;
+    const double factor = qEnvironmentVariable("CVB_PACING").toDouble(&ok);
+    return ok && std::isfinite(factor) && factor >= 0;
+}
+
+int chosenPauseMs(int ms, bool pausesOn)
+{
+    return pausesOn || pacingOverridden() ? ms : 0;
+}
+
 void pace(int ms)
 {
     const int length = pacedMs(ms);

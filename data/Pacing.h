@@ -11,6 +11,14 @@ double pacingFactor();
 // The length in milliseconds that a fixed pause of `ms` lasts with the current factor.
 int pacedMs(int ms);
 
+// True when CVB_PACING is set to a factor: it then decides the pauses even where the user has
+// switched them off.
+bool pacingOverridden();
+
+// A pause of `ms` as the user's choice and CVB_PACING make it: off gives 0 unless CVB_PACING
+// says otherwise.
+int chosenPauseMs(int ms, bool pausesOn);
+
 // A fixed pause that holds the calling thread: nothing else runs on it meanwhile.
 void pace(int ms);
 

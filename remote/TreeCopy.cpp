@@ -86,95 +86,210 @@ TreeCopy::TreeCopy(TcvbFTP &ftp, Hooks &hooks, const QString &localBase, TreeCop
 {
 }
 
+void TreeCopy::setTransfers(FileTransfers *transfers)
+{
+    m_transfers = transfers;
+    if (m_transfers)
+        m_transfers->setDone([this](const Job &job, const Outcome &result) { outcome(job, result); });
+}
+
 void TreeCopy::run()
 {
-    while (!m_work.isEmpty() && !m_hooks.stopped()) {
-        m_hooks.pause(1000);
-        if (m_hooks.stopped())
+    while (!m_hooks.stopped()) {
+        if (!m_work.isEmpty()) {
+            m_hooks.pause(1000);
+            if (m_hooks.stopped())
+                break;
+            folderStep(m_work.takeFirst());
+        } else if (m_transfers && m_transfers->busy()) {
+            // The folders are all listed; the files in flight may still turn out to be folders.
+            m_transfers->waitForOutcome();
+        } else {
             break;
-        folderStep(m_work.takeFirst());
+        }
     }
+    if (m_transfers) {
+        if (m_hooks.stopped())
+            m_transfers->stop();
+        m_transfers->setDone({});
+    }
+    tellTheRest();
+}
+
+void TreeCopy::tell(quint64 id, std::function<void()> report)
+{
+    m_untold.emplace(id, std::move(report));
+    // A report may start another copy step (a folder queued) but never re-enters here with an
+    // earlier place: places are handed out in order and told in order.
+    while (!m_untold.empty() && m_untold.begin()->first == m_nextToTell) {
+        const std::function<void()> next = std::move(m_untold.begin()->second);
+        m_untold.erase(m_untold.begin());
+        ++m_nextToTell;
+        next();
+    }
+}
+
+void TreeCopy::tellTheRest()
+{
+    while (!m_untold.empty()) {
+        const std::function<void()> next = std::move(m_untold.begin()->second);
+        m_nextToTell = m_untold.begin()->first + 1;
+        m_untold.erase(m_untold.begin());
+        next();
+    }
+    m_nextToTell = m_nextId;
 }
 
 void TreeCopy::folderStep(const Folder &folder)
 {
-    if (m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder)))
+    const quint64 place = reserve();
+    if (m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder))) {
+        tell(place, [] {});
         return;
-    QString serverPath;
+    }
+    QString serverPath = folder.remotePath;
     try {
         m_ftp.SetRemotePath(folder.remotePath);
-        serverPath = m_ftp.RemotePath(); // the server's answer shows in the trace
+        // The server's answer shows in the trace, and the live session names its files by it.
+        if (m_options.namesBelowServerPath)
+            serverPath = m_ftp.RemotePath();
     } catch (const EcvbFTP &e) {
         // Every queued folder was found to be one: a folder that cannot be entered now leaves
         // everything below it uncopied.
-        if (!m_hooks.stopped())
-            m_hooks.folderFailed(folder, e.Message());
+        const QString error = e.Message();
+        tell(place, [this, folder, error] {
+            if (!m_hooks.stopped())
+                m_hooks.folderFailed(folder, error);
+        });
         return;
     }
     m_hooks.folderEntered(folder, serverPath);
-    if (!m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder)))
+    if (!m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder))) {
+        tell(place, [] {});
         return;
+    }
 
-    QStringList names;
+    FolderEntries listing;
     try {
         m_ftp.SetRemoteFile(QString());
         m_hooks.pause(1000);
-        if (m_hooks.stopped())
+        if (m_hooks.stopped()) {
+            tell(place, [] {});
             return;
-        names = m_hooks.listCurrentFolder();
+        }
+        listing = m_hooks.listCurrentFolder();
         m_hooks.pause(1000);
     } catch (const EcvbFTP &e) {
-        if (!m_hooks.stopped())
-            m_hooks.listingFailed(folder, e.Message());
+        const QString error = e.Message();
+        tell(place, [this, folder, error] {
+            if (!m_hooks.stopped())
+                m_hooks.listingFailed(folder, error);
+        });
         return;
     }
+    tell(place, [] {});
     const QString namesBelow = m_options.namesBelowServerPath ? serverPath : folder.remotePath;
-    for (const QString &name : names) {
+    for (const ftp::ListedEntry &entry : std::as_const(listing.entries)) {
         if (m_hooks.stopped())
             return;
-        copyName(folder, namesBelow, name);
+        copyEntry(folder, namesBelow, entry);
     }
 }
 
-void TreeCopy::copyName(const Folder &folder, const QString &namesBelow, const QString &name)
+void TreeCopy::copyEntry(const Folder &folder, const QString &namesBelow, const ftp::ListedEntry &entry)
 {
+    const QString &name = entry.name;
     switch (classifyListedName(name)) {
     case ListedName::Skip:
         return;
     case ListedName::Refuse:
-        m_hooks.nameRefused(name);
+        tellNow([this, name] { m_hooks.nameRefused(name); });
         return;
     case ListedName::Copy:
         break;
     }
-    const QString localFile = m_work.localFolder(folder) + QLatin1Char('/') + name;
+    if (entry.type == ftp::EntryType::Folder) {
+        // The listing says so: no download is tried.
+        const quint64 place = reserve();
+        queueFolder(folder, namesBelow, name);
+        tell(place, [] {});
+        return;
+    }
+    Job job;
+    job.id = reserve();
+    job.name = name;
+    job.remotePath = remoteChild(namesBelow, name);
+    job.localFile = m_work.localFolder(folder) + QLatin1Char('/') + name;
+    job.mayBeFolder = entry.type != ftp::EntryType::File;
+    job.size = entry.size;
+    job.parent = folder;
+    job.parentRemote = namesBelow;
+    if (m_transfers && m_transfers->accepting())
+        m_transfers->submit(job);
+    else
+        outcome(job, fetchHere(job));
+}
+
+TreeCopy::Outcome TreeCopy::fetchHere(const Job &job)
+{
     QString error;
-    switch (m_hooks.copyFile(name, localFile, &error)) {
+    switch (m_hooks.copyFile(job.name, job.remotePath, job.localFile, &error)) {
     case FileResult::Copied:
         m_hooks.pause(500);
-        m_hooks.fileCopied(localFile);
-        return;
+        return {Outcome::Copied, {}};
     case FileResult::LocalFailed:
-        return;
+        // Reported by the hook.
+        return {Outcome::Reported, {}};
     case FileResult::RemoteFailed:
         break;
     }
-    if (m_hooks.stopped())
+    if (m_hooks.stopped() || !job.mayBeFolder)
+        return {Outcome::Failed, error};
+    return m_hooks.isFolder(job.remotePath) ? Outcome{Outcome::IsFolder, {}} : Outcome{Outcome::Failed, error};
+}
+
+void TreeCopy::outcome(const Job &job, const Outcome &result)
+{
+    switch (result.kind) {
+    case Outcome::Copied:
+        tell(job.id, [this, file = job.localFile] { m_hooks.fileCopied(file); });
         return;
-    const QString path = remoteChild(namesBelow, name);
-    if (!m_hooks.isFolder(path)) {
-        m_hooks.nameFailed(name, error);
+    case Outcome::Failed:
+        tell(job.id, [this, name = job.name, error = result.error] {
+            if (!m_hooks.stopped())
+                m_hooks.nameFailed(name, error);
+        });
+        return;
+    case Outcome::IsFolder:
+        queueFolder(job.parent, job.parentRemote, job.name);
+        tell(job.id, [] {});
+        return;
+    case Outcome::Reported:
+        tell(job.id, [] {});
+        return;
+    case Outcome::NotTaken:
+        break;
+    }
+    // Handed back by the connections: fetched on the copy's own connection.
+    if (m_hooks.stopped()) {
+        tell(job.id, [] {});
         return;
     }
-    if (FolderWorkList::holdsTooDeep(folder)) {
+    const Outcome fetched = fetchHere(job);
+    outcome(job, fetched.kind == Outcome::NotTaken ? Outcome{Outcome::Reported, {}} : fetched);
+}
+
+void TreeCopy::queueFolder(const Folder &parent, const QString &parentRemote, const QString &name)
+{
+    if (FolderWorkList::holdsTooDeep(parent)) {
         // Told once: a link back up (www -> .) meets the limit in every branch.
         if (!m_depthLimitTold) {
             m_depthLimitTold = true;
-            m_hooks.depthLimitReached(path);
+            tellNow([this, path = remoteChild(parentRemote, name)] { m_hooks.depthLimitReached(path); });
         }
         return;
     }
-    m_work.queueBelow(folder, namesBelow, name);
+    m_work.queueBelow(parent, parentRemote, name);
 }
 
 } // namespace cvb

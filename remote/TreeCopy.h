@@ -6,10 +6,14 @@
 // reports, how a file is fetched) are the hooks.
 #pragma once
 
+#include "ftp/FolderListing.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <deque>
+#include <functional>
+#include <map>
 #include <optional>
 
 namespace cvb {
@@ -91,6 +95,58 @@ private:
     std::deque<Folder> m_folders;
 };
 
+// Connections of their own that fetch the files of a copy while it walks on through the folders
+// (the backup's transfer connections). Each job names its file by its full remote path.
+class FileTransfers
+{
+public:
+    struct Job
+    {
+        quint64 id = 0;       // the copy's number for it: outcomes are reported in this order
+        QString name;         // as listed
+        QString remotePath;   // the full remote path
+        QString localFile;
+        bool mayBeFolder = false; // the listing did not say: a failed download is tried as a folder
+        qint64 size = -1;
+        FolderWorkList::Folder parent; // the folder it was listed in
+        QString parentRemote;          // that folder's remote path as names below it are joined
+    };
+    struct Outcome
+    {
+        enum Kind {
+            Copied,   // in its place
+            Failed,   // neither fetched nor (where it might be one) a folder; `error` says why
+            IsFolder, // not a file, but a folder to copy in its turn
+            NotTaken, // no connection is left to take it: the copy fetches it itself
+            Reported, // fetched but not written, and already reported: nothing more to tell
+        } kind = Failed;
+        QString error;
+    };
+    using Done = std::function<void(const Job &, const Outcome &)>;
+
+    virtual ~FileTransfers() = default;
+    // True while a connection is up, or still logging on, to take jobs.
+    virtual bool accepting() const = 0;
+    virtual void submit(const Job &job) = 0;
+    // True while jobs wait or run.
+    virtual bool busy() const = 0;
+    // Serves the thread's events until an outcome has been reported (or the copy is stopped).
+    virtual void waitForOutcome() = 0;
+    // Stops every connection at once; jobs still waiting are dropped.
+    virtual void stop() = 0;
+    void setDone(Done done) { m_done = std::move(done); }
+
+protected:
+    void report(const Job &job, const Outcome &outcome)
+    {
+        if (m_done)
+            m_done(job, outcome);
+    }
+
+private:
+    Done m_done;
+};
+
 class TreeCopy
 {
 public:
@@ -108,16 +164,18 @@ public:
         virtual ~Hooks() = default;
         // True once the copy must end: no further folder or name is started.
         virtual bool stopped() const = 0;
-        // The listed names of the current remote folder. Raises EcvbFTP.
-        virtual QStringList listCurrentFolder() = 0;
+        // The entries of the current remote folder, typed where the server says what each is.
+        // Raises EcvbFTP.
+        virtual FolderEntries listCurrentFolder() = 0;
         // The folder has been entered; `serverPath` is the server's answer to where it now is.
         virtual void folderEntered(const Folder &, const QString & /*serverPath*/) {}
         // Makes the local folder (one level); false when nothing can be written below it
         // (reported by the hook).
         virtual bool makeLocalFolder(const QString &localFolder) = 0;
-        // Fetches `name` of the current remote folder into `localFile`. `error` receives the
-        // text of a failure.
-        virtual FileResult copyFile(const QString &name, const QString &localFile, QString *error) = 0;
+        // Fetches `name` of the current remote folder (whose full path is `remotePath`) into
+        // `localFile`. `error` receives the text of a failure.
+        virtual FileResult copyFile(const QString &name, const QString &remotePath, const QString &localFile,
+                                    QString *error) = 0;
         // After a remote failure: true when `remotePath` is a folder, to be copied in its turn.
         virtual bool isFolder(const QString &remotePath) = 0;
         virtual void fileCopied(const QString &localFile) = 0;
@@ -147,20 +205,43 @@ public:
     }
     bool isEmpty() const { return m_work.isEmpty(); }
 
+    // Files then go to these connections rather than through the hooks' copyFile (which still
+    // fetches what no connection takes). The hooks are told of every name in the order of the
+    // work list, whichever connection finishes first.
+    void setTransfers(FileTransfers *transfers);
+
     // Copies every queued folder, and the folders found in them, until the list is empty or
     // the hooks say stop. Errors of the component other than those of a folder or a name
     // (EcvbFTP) are raised.
     void run();
 
 private:
+    using Job = FileTransfers::Job;
+    using Outcome = FileTransfers::Outcome;
+
     void folderStep(const Folder &folder);
-    void copyName(const Folder &folder, const QString &namesBelow, const QString &name);
+    void copyEntry(const Folder &folder, const QString &namesBelow, const ftp::ListedEntry &entry);
+    // Fetches a job's file on the copy's own connection and says what became of it.
+    Outcome fetchHere(const Job &job);
+    void outcome(const Job &job, const Outcome &outcome);
+    void queueFolder(const Folder &parent, const QString &parentRemote, const QString &name);
+    // Reports in the order of the work list: each step reserves its place, and what it has to
+    // tell is told once every earlier place has been told.
+    quint64 reserve() { return m_nextId++; }
+    void tell(quint64 id, std::function<void()> report);
+    void tellNow(std::function<void()> report) { tell(reserve(), std::move(report)); }
+    // After a stop: what is known is told, in order, the places never filled are passed over.
+    void tellTheRest();
 
     TcvbFTP &m_ftp;
     Hooks &m_hooks;
     TreeCopyOptions m_options;
     FolderWorkList m_work;
+    FileTransfers *m_transfers = nullptr;
     bool m_depthLimitTold = false;
+    quint64 m_nextId = 0;
+    quint64 m_nextToTell = 0;
+    std::map<quint64, std::function<void()>> m_untold;
 };
 
 } // namespace cvb

@@ -88,7 +88,7 @@ PyFtpServer::~PyFtpServer()
 }
 
 OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive, int sendRate,
-                           const QString &stallName, const QString &refuseSecondCwd)
+                           const QString &stallName, const QString &refuseSecondCwd, bool namesOnly)
 {
     QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
     if (noActive)
@@ -99,6 +99,8 @@ OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, b
         args << QStringLiteral("--stall") << stallName;
     if (!refuseSecondCwd.isEmpty())
         args << QStringLiteral("--refuse-second-cwd") << refuseSecondCwd;
+    if (namesOnly)
+        args << QStringLiteral("--names-only");
     args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
     m_process.start(python(), args);
     if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {

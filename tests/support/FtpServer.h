@@ -76,7 +76,7 @@ class OddFtpServer
 {
 public:
     OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false, int sendRate = 0,
-                 const QString &stallName = {}, const QString &refuseSecondCwd = {});
+                 const QString &stallName = {}, const QString &refuseSecondCwd = {}, bool namesOnly = false);
     ~OddFtpServer();
     OddFtpServer(const OddFtpServer &) = delete;
     OddFtpServer &operator=(const OddFtpServer &) = delete;

@@ -1,15 +1,16 @@
-"""A pyftpdlib FTP server on loopback whose folder listings (NLST) carry extra lines that no
-file system holds: names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
+"""A pyftpdlib FTP server on loopback whose folder listings (NLST and MLSD) carry extra lines that no
+file system holds (in MLSD as files of one byte): names such as "../outside.txt", "/etc/passwd", "sub/file", "." or "..",
 which a careless client would turn into paths outside its target folder.
 
 Usage: odd_ftp_server.py [--no-active] [--send-rate BYTES] [--stall NAME] [--refuse-second-cwd NAME]
-                         PORT ROOT USER PASSWORD EXTRA_LINE...
+                         [--names-only] PORT ROOT USER PASSWORD EXTRA_LINE...
 With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
 only passive data connections work. With --send-rate the server sends files at most BYTES
 bytes a second, as a slow line does. With --stall, a download of a file called NAME sends its
 first bytes and then nothing more, as a hung server does. With --refuse-second-cwd, the
 second change into a folder called NAME (on any connection) is refused with 450, as a busy
-server refuses now and then.
+server refuses now and then. With --names-only the server offers no MLSD and refuses LIST, as old
+servers that list names alone do.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
 """
@@ -38,6 +39,9 @@ def main():
     refuse_cwd = None
     if args[:1] == ["--refuse-second-cwd"]:
         refuse_cwd, args = args[1], args[2:]
+    names_only = args[:1] == ["--names-only"]
+    if names_only:
+        args = args[1:]
     cwd_count = {}
     port, root, user, password = int(args[0]), args[1], args[2], args[3]
     extra = args[4:]
@@ -56,6 +60,30 @@ def main():
             data = "".join(name + "\r\n" for name in listing + extra)
             self.push_dtp_data(data.encode("utf8"), cmd="NLST")
             return path
+
+        def ftp_MLSD(self, path):
+            if names_only:
+                self.respond("500 Command not understood.")
+                return None
+            if not self.fs.isdir(path):
+                return FTPHandler.ftp_MLSD(self, path)
+            try:
+                listing = self.run_as_current_user(self.fs.listdir, path)
+            except OSError as err:
+                self.respond("550 %s." % err.strerror)
+                return None
+            perms = self.authorizer.get_perms(self.username)
+            lines = self.fs.format_mlsx(path, listing, perms, self._current_facts, ignore_err=True)
+            data = b"".join(line if isinstance(line, bytes) else line.encode("utf8") for line in lines)
+            data += "".join("type=file;size=1; %s\r\n" % name for name in extra).encode("utf8")
+            self.push_dtp_data(data, cmd="MLSD")
+            return path
+
+        def ftp_LIST(self, path):
+            if names_only:
+                self.respond("502 Command not implemented.")
+                return None
+            return FTPHandler.ftp_LIST(self, path)
 
         def ftp_RETR(self, file):
             if stall is None or os.path.basename(file) != stall:
@@ -88,6 +116,8 @@ def main():
             write_limit = send_rate
 
         Handler.dtp_handler = Throttled
+    if names_only:
+        Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("MLSD", "MLST")}
     Handler.authorizer = authorizer
     Handler.banner = "odd listing test server ready."
     prepare(Handler)

@@ -91,12 +91,12 @@ public:
 
     bool stopped() const override { return m_window.stopRequested_; }
 
-    QStringList listCurrentFolder() override
+    FolderEntries listCurrentFolder() override
     {
         QListWidget *list = m_window.browser().fileList();
         list->clear();
         listFolderWithDotFiles(m_window.browser().component(), [list] { list->clear(); });
-        return m_window.browser().entries();
+        return untypedEntries(m_window.browser().entries());
     }
 
     void folderEntered(const TreeCopy::Folder &, const QString &serverPath) override
@@ -113,7 +113,8 @@ public:
         return false;
     }
 
-    TreeCopy::FileResult copyFile(const QString &name, const QString &localFile, QString *) override
+    TreeCopy::FileResult copyFile(const QString &name, const QString &, const QString &localFile,
+                                  QString *) override
     {
         switch (m_window.downloadFile(name, localFile, modeFor(name))) {
         case FileResult::Done:
