@@ -1,5 +1,6 @@
 // The FTP component against scripted servers: exact command transcripts and the odd replies
 // that real servers seldom produce.
+#include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/ScriptedServer.h"
@@ -678,5 +679,266 @@ TEST_F(FtpScripted, AnEndlessListingIsStoppedAtItsLimitAndFails)
     EXPECT_EQ(code, 148);
     EXPECT_TRUE(message.contains("longer than 1000000 names")) << message.toStdString();
     EXPECT_EQ(entries, CDataInterface::kListingNameLimit);
+    EXPECT_TRUE(control.WaitDone());
+}
+
+namespace {
+
+QByteArray epsvReply(int port)
+{
+    return "229 Entering Extended Passive Mode (|||" + QByteArray::number(port) + "|)\r\n";
+}
+
+QString typeName(ftp::EntryType type)
+{
+    switch (type) {
+    case ftp::EntryType::File:
+        return QStringLiteral("file");
+    case ftp::EntryType::Folder:
+        return QStringLiteral("folder");
+    case ftp::EntryType::Link:
+        return QStringLiteral("link");
+    case ftp::EntryType::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+// "name:type" of every entry, in order.
+QStringList described(const FolderEntries &listing)
+{
+    QStringList out;
+    for (const ftp::ListedEntry &entry : listing.entries)
+        out << entry.name + QLatin1Char(':') + typeName(entry.type);
+    return out;
+}
+
+const QDateTime listingNow(QDate(2026, 12, 10), QTime(8, 0), Qt::UTC);
+
+} // namespace
+
+TEST_F(FtpScripted, TypeIsSentOnlyToChangeTheConnectionsTypeAndAgainAfterANewLogOn)
+{
+    ScriptedServer data1, data2, data3;
+    for (ScriptedServer *data : {&data1, &data2, &data3})
+        data->Send("x").Close();
+    scriptLogon()
+        .ExpectLine("TYPE I")
+        .Send("200 binary\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data1.Port()))
+        .ExpectLine("RETR a")
+        .Send("150 go\r\n226 done\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data2.Port()))
+        .ExpectLine("RETR b")
+        .Send("150 go\r\n226 done\r\n")
+        // A refused TYPE leaves the type unknown: the next request for binary is sent.
+        .ExpectLine("TYPE A")
+        .Send("504 not now\r\n")
+        .ExpectLine("TYPE I")
+        .Send("200 binary\r\n")
+        .Close()
+        .Accept();
+    // The new session starts in the server's default type, whatever the last one was in.
+    scriptLogon()
+        .ExpectLine("TYPE I")
+        .Send("200 binary\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data3.Port()))
+        .ExpectLine("RETR c")
+        .Send("150 go\r\n226 done\r\n");
+    control.Start();
+    for (ScriptedServer *data : {&data1, &data2, &data3})
+        data->Start();
+    ftp.SetPassive(true);
+    ftp.SetAction(ftpLogon);
+    const auto download = [this](const char *name) {
+        ftp.SetTransferMode(tmBinary);
+        ftp.SetRemoteFile(QString::fromLatin1(name));
+        ftp.SetAction(ftpDownload);
+    };
+    download("a");
+    download("b");
+    try {
+        ftp.SetTransferMode(tmASCII);
+        ADD_FAILURE() << "no exception";
+    } catch (const EcvbFTP &e) {
+        EXPECT_EQ(e.Code(), 141);
+    }
+    ftp.SetTransferMode(tmBinary);
+    ftp.SetTransferMode(tmBinary);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !ftp.Connected(); }, 10000));
+    download("c");
+    ftp.SetTransferMode(tmBinary);
+    EXPECT_TRUE(control.WaitDone());
+    EXPECT_EQ(sent().filter(QStringLiteral("TYPE")),
+              QStringList({"0:TYPE I", "0:TYPE A", "0:TYPE I", "0:TYPE I"}));
+}
+
+TEST_F(FtpScripted, AFolderIsListedWithMlsdOverEpsvWhenFeatOffersThemAndFeatIsAskedOnce)
+{
+    ScriptedServer data1, data2;
+    data1
+        .Send("type=cdir;modify=20261210073100; /site\r\n"
+              "type=pdir;modify=20261210073100; /\r\n"
+              "type=dir;modify=20261210073100; images\r\n"
+              "type=file;size=12;modify=20240102000000; index.html\r\n"
+              "type=file;size=3;modify=20240102000000; .htaccess\r\n"
+              "type=file;size=5;modify=20261210073100; my page .html\r\n"
+              "type=OS.unix=slink:/srv/releases/3;modify=20261210073100; current\r\n")
+        .Close();
+    data2.Send("type=file;size=1; logo.png\r\n").Close();
+    scriptLogon()
+        .ExpectLine("FEAT")
+        .Send("211-Features:\r\n EPSV\r\n MLST type*;size*;modify*;\r\n REST STREAM\r\n211 End\r\n")
+        .ExpectLine("EPSV")
+        .Send(epsvReply(data1.Port()))
+        .ExpectLine("MLSD")
+        .Send("150 listing\r\n226 done\r\n")
+        .ExpectLine("EPSV")
+        .Send(epsvReply(data2.Port()))
+        .ExpectLine("MLSD")
+        .Send("150 listing\r\n226 done\r\n");
+    control.Start();
+    data1.Start();
+    data2.Start();
+    int handlerCalls = 0;
+    ftp.OnDirList = [&](QObject *, const QString &) { ++handlerCalls; };
+    ftp.SetPassive(true);
+    ftp.SetAction(ftpLogon);
+    const FolderEntries first = listFolderEntries(ftp, listingNow);
+    EXPECT_TRUE(first.typed);
+    EXPECT_EQ(described(first), QStringList({"images:folder", "index.html:file", ".htaccess:file",
+                                             "my page .html:file", "current:link"}));
+    ASSERT_EQ(first.entries.size(), 5);
+    EXPECT_EQ(first.entries[1].size, 12);
+    const FolderEntries second = listFolderEntries(ftp, listingNow);
+    EXPECT_EQ(described(second), QStringList({"logo.png:file"}));
+    EXPECT_EQ(handlerCalls, 0);
+    EXPECT_TRUE(control.WaitDone());
+    EXPECT_EQ(sent().filter(QStringLiteral("FEAT")).size(), 1);
+}
+
+TEST_F(FtpScripted, WithoutMlsdAFolderIsListedWithListDashAAndItsUnixAndDosLinesAreRead)
+{
+    // A server from before FEAT: no MLSD, no EPSV. The first folder answers in the Unix form
+    // (numeric owners, a line without the group, a link, a name with blanks, dot files); the
+    // second server takes "-a" for a name and answers the plain LIST in the DOS/IIS form.
+    ScriptedServer data1, refused, data2;
+    refused.ReadToEnd();
+    data1
+        .Send("total 20\r\n"
+              "drwxr-xr-x   2 1000     1000         4096 Dec 10 07:31 .\r\n"
+              "drwxr-xr-x   5 1000     1000         4096 Dec 10 07:31 ..\r\n"
+              "drwxr-xr-x   2 1000     1000         4096 Dec 10 07:31 images\r\n"
+              "-rw-r--r--   1 web      web            12 Jan  2  2024 index.html\r\n"
+              "-rw-r--r--   1 web                      3 Jan  2  2024 .htaccess\r\n"
+              "lrwxrwxrwx   1 web      web            10 Dec 10 07:31 current -> releases/3\r\n"
+              "-rw-r--r--   1 web      web             5 Dec 10 07:31 my page  .html\r\n")
+        .Close();
+    data2
+        .Send("01-02-25  03:04PM       <DIR>          old site\r\n"
+              "12-31-24  11:00AM                 1234 web.config\r\n")
+        .Close();
+    scriptLogon()
+        .ExpectLine("FEAT")
+        .Send("500 FEAT not understood\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data1.Port()))
+        .ExpectLine("LIST -a")
+        .Send("150 listing\r\n226 done\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(refused.Port()))
+        .ExpectLine("LIST -a")
+        .Send("550 -a: The system cannot find the file specified.\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data2.Port()))
+        .ExpectLine("LIST")
+        .Send("125 listing\r\n226 done\r\n");
+    control.Start();
+    data1.Start();
+    refused.Start();
+    data2.Start();
+    ftp.SetPassive(true);
+    ftp.SetAction(ftpLogon);
+    const FolderEntries unix = listFolderEntries(ftp, listingNow);
+    EXPECT_TRUE(unix.typed);
+    EXPECT_EQ(described(unix), QStringList({"images:folder", "index.html:file", ".htaccess:file",
+                                            "current:link", "my page  .html:file"}));
+    const FolderEntries dos = listFolderEntries(ftp, listingNow);
+    EXPECT_TRUE(dos.typed);
+    EXPECT_EQ(described(dos), QStringList({"old site:folder", "web.config:file"}));
+    EXPECT_TRUE(control.WaitDone());
+    // FEAT was refused once: not asked again in the same session.
+    EXPECT_EQ(sent().filter(QStringLiteral("FEAT")).size(), 1);
+}
+
+TEST_F(FtpScripted, ListingLinesThatCannotBeReadFallBackToNamesOfUnknownType)
+{
+    ScriptedServer data1, data2;
+    data1.Send("images\r\n-rw-r--r-- 1 web web 12 Jan  2  2024 index.html\r\n").Close();
+    data2.Send(".htaccess\r\nimages\r\nindex.html\r\n").Close();
+    scriptLogon()
+        .ExpectLine("FEAT")
+        .Send("211-Features:\r\n SIZE\r\n211 End\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data1.Port()))
+        .ExpectLine("LIST -a")
+        .Send("150 listing\r\n226 done\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data2.Port()))
+        .ExpectLine("NLST -a")
+        .Send("150 listing\r\n226 done\r\n");
+    control.Start();
+    data1.Start();
+    data2.Start();
+    ftp.SetPassive(true);
+    ftp.SetAction(ftpLogon);
+    const FolderEntries names = listFolderEntries(ftp, listingNow);
+    EXPECT_FALSE(names.typed);
+    EXPECT_EQ(described(names), QStringList({".htaccess:unknown", "images:unknown", "index.html:unknown"}));
+    EXPECT_TRUE(control.WaitDone());
+}
+
+TEST_F(FtpScripted, EpsvWhereOfferedAndPasvForTheRestOfTheSessionOnceItIsRefused)
+{
+    ScriptedServer data1, data2, data3;
+    data1.Send("one").Close();
+    data2.Send("two").Close();
+    data3.Send("three").Close();
+    scriptLogon()
+        .ExpectLine("FEAT")
+        .Send("211-Extensions supported:\r\n EPSV\r\n PASV\r\n211 End.\r\n")
+        .ExpectLine("EPSV")
+        .Send(epsvReply(data1.Port()))
+        .ExpectLine("RETR one")
+        .Send("150 go\r\n226 done\r\n")
+        // A firewall on the way that knows no EPSV.
+        .ExpectLine("EPSV")
+        .Send("500 EPSV not understood\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data2.Port()))
+        .ExpectLine("RETR two")
+        .Send("150 go\r\n226 done\r\n")
+        .ExpectLine("PASV")
+        .Send(pasvReply(data3.Port()))
+        .ExpectLine("RETR three")
+        .Send("150 go\r\n226 done\r\n");
+    control.Start();
+    data1.Start();
+    data2.Start();
+    data3.Start();
+    ftp.SetPassive(true);
+    ftp.SetAction(ftpLogon);
+    EXPECT_TRUE(ftp.Features().epsv);
+    QByteArray received;
+    ftp.OnTransfer = [&](QObject *, std::int64_t, const QByteArray &text) { received += text; };
+    for (const char *name : {"one", "two", "three"}) {
+        ftp.SetRemoteFile(QString::fromLatin1(name));
+        ftp.SetAction(ftpDownload);
+    }
+    EXPECT_EQ(received, "onetwothree");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
     EXPECT_TRUE(control.WaitDone());
 }
