@@ -2,6 +2,7 @@
 
 #include "backup/BackupPaths.h"
 #include "backup/ReportText.h"
+#include "component/Component.h"
 #include "data/Clock.h"
 #include "data/DateText.h"
 #include "data/EventLogRow.h"
@@ -194,6 +195,7 @@ void BackupRun::LogonStep()
     BackupOk = true;
     m_logOnFolder.clear();
     m_singleFilePlaces.clear();
+    m_probeOnMain = false;
     const auto log = [this](const QString &line) { BackupLog(line); };
     try {
         loadWinsockAndLogOn(*FTP, m_settings, log);
@@ -309,16 +311,32 @@ void BackupRun::createParentLevels(const QString &place)
     }
 }
 
-bool BackupRun::probe(const QString &remotePath)
+namespace {
+
+// True when `ftp` enters `remotePath` and lists it.
+bool entersFolder(TcvbFTP &ftp, const QString &remotePath)
 {
     try {
-        cvbFTP1->SetRemotePath(remotePath);
-        cvbFTP1->SetRemoteFile(QString());
-        cvbFTP1->SetAction(ftpListDirectory);
+        ftp.SetRemotePath(remotePath);
+        ftp.SetRemoteFile(QString());
+        ftp.SetAction(ftpListDirectory);
         return true;
     } catch (const EcvbFTP &) {
         return false;
     }
+}
+
+} // namespace
+
+bool BackupRun::probe(const QString &remotePath)
+{
+    // The probe connection logs on only when first needed, after the transfer connections: a
+    // server that takes no more connections turns it away. The main connection is free meanwhile
+    // and asks instead (every later step names its folder in full).
+    if (!m_probeOnMain && !cvbFTP1->Connected() &&
+        WithoutRaising(*cvbFTP1, [this] { cvbFTP1->SetAction(ftpLogon); }) != 0)
+        m_probeOnMain = true;
+    return entersFolder(m_probeOnMain ? *FTP : *cvbFTP1, remotePath);
 }
 
 void BackupRun::logFailedName(const QString &exceptionMessage, const QString &name)

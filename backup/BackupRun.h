@@ -108,6 +108,8 @@ private:
     // Places below the backup folder taken by the file sources of this run.
     QSet<QString> m_singleFilePlaces;
     bool m_stopRequested = false;
+    // The probe connection was turned away at log-on: the main connection probes instead.
+    bool m_probeOnMain = false;
     bool m_pauses = true;
     int m_connectionsAsked = 0;
     std::unique_ptr<TransferPool> m_pool;

@@ -88,7 +88,8 @@ PyFtpServer::~PyFtpServer()
 }
 
 OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive, int sendRate,
-                           const QString &stallName, const QString &refuseSecondCwd, bool namesOnly)
+                           const QString &stallName, const QString &refuseSecondCwd, bool namesOnly,
+                           const QStringList &options)
 {
     QStringList args{sourcePath(QStringLiteral("tests/support/odd_ftp_server.py"))};
     if (noActive)
@@ -101,6 +102,7 @@ OddFtpServer::OddFtpServer(const QString &root, const QStringList &extraNames, b
         args << QStringLiteral("--refuse-second-cwd") << refuseSecondCwd;
     if (namesOnly)
         args << QStringLiteral("--names-only");
+    args << options;
     args << QStringLiteral("0") << root << QStringLiteral("tester") << QStringLiteral("secret") << extraNames;
     m_process.start(python(), args);
     if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000)) {

@@ -71,12 +71,13 @@ private:
 // The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret", read-only):
 // extra names in every folder listing, optionally no active data connections, optionally files
 // sent at most `sendRate` bytes a second, and optionally a file name whose download stalls after
-// its first bytes.
+// its first bytes. `options` are further flags of the script ("--no-mlsd", "--max-sessions", "3").
 class OddFtpServer
 {
 public:
     OddFtpServer(const QString &root, const QStringList &extraNames, bool noActive = false, int sendRate = 0,
-                 const QString &stallName = {}, const QString &refuseSecondCwd = {}, bool namesOnly = false);
+                 const QString &stallName = {}, const QString &refuseSecondCwd = {}, bool namesOnly = false,
+                 const QStringList &options = {});
     ~OddFtpServer();
     OddFtpServer(const OddFtpServer &) = delete;
     OddFtpServer &operator=(const OddFtpServer &) = delete;

@@ -3,14 +3,18 @@ file system holds (in MLSD as files of one byte): names such as "../outside.txt"
 which a careless client would turn into paths outside its target folder.
 
 Usage: odd_ftp_server.py [--no-active] [--send-rate BYTES] [--stall NAME] [--refuse-second-cwd NAME]
-                         [--names-only] PORT ROOT USER PASSWORD EXTRA_LINE...
+                         [--names-only] [--no-mlsd] [--max-sessions N]
+                         PORT ROOT USER PASSWORD EXTRA_LINE...
 With --no-active the server refuses PORT, as a client behind a firewall or NAT meets it:
 only passive data connections work. With --send-rate the server sends files at most BYTES
 bytes a second, as a slow line does. With --stall, a download of a file called NAME sends its
 first bytes and then nothing more, as a hung server does. With --refuse-second-cwd, the
 second change into a folder called NAME (on any connection) is refused with 450, as a busy
 server refuses now and then. With --names-only the server offers no MLSD and refuses LIST, as old
-servers that list names alone do.
+servers that list names alone do. With --no-mlsd the server offers no MLSD (nor MLST in its FEAT
+reply), as servers do that list folders with LIST alone. With --max-sessions, a control
+connection that would make more than N at once is greeted with "421 Too many connections." and
+closed, as hosts that limit the connections of a user do.
 Prints "LISTENING <port>" on stdout once it accepts connections; stops when stdin closes
 or on SIGTERM. Every listing of a folder ends with the extra lines, in the order given.
 """
@@ -26,29 +30,58 @@ from pyftpd_common import prepare, serve
 
 def main():
     args = sys.argv[1:]
-    no_active = args[:1] == ["--no-active"]
-    if no_active:
-        args = args[1:]
-    send_rate = 0
-    if args[:1] == ["--send-rate"]:
-        send_rate = int(args[1])
-        args = args[2:]
-    stall = None
-    if args[:1] == ["--stall"]:
-        stall, args = args[1], args[2:]
-    refuse_cwd = None
-    if args[:1] == ["--refuse-second-cwd"]:
-        refuse_cwd, args = args[1], args[2:]
-    names_only = args[:1] == ["--names-only"]
-    if names_only:
-        args = args[1:]
+    no_active = names_only = no_mlsd = False
+    send_rate = max_sessions = 0
+    stall = refuse_cwd = None
+    while args and args[0].startswith("--"):
+        flag, args = args[0], args[1:]
+        if flag == "--no-active":
+            no_active = True
+        elif flag == "--names-only":
+            names_only = True
+        elif flag == "--no-mlsd":
+            no_mlsd = True
+        elif flag == "--send-rate":
+            send_rate, args = int(args[0]), args[1:]
+        elif flag == "--stall":
+            stall, args = args[0], args[1:]
+        elif flag == "--refuse-second-cwd":
+            refuse_cwd, args = args[0], args[1:]
+        elif flag == "--max-sessions":
+            max_sessions, args = int(args[0]), args[1:]
+        else:
+            sys.exit("unknown option " + flag)
     cwd_count = {}
+    sessions = {"open": 0}
     port, root, user, password = int(args[0]), args[1], args[2], args[3]
     extra = args[4:]
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elr")
 
     class Handler(FTPHandler):
+        def handle(self):
+            if max_sessions and sessions["open"] >= max_sessions:
+                self.respond("421 Too many connections.")
+                self.close_when_done()
+                return
+            self._counted = True
+            sessions["open"] += 1
+            FTPHandler.handle(self)
+
+        def uncount(self):
+            if getattr(self, "_counted", False):
+                self._counted = False
+                sessions["open"] -= 1
+
+        def ftp_QUIT(self, line):
+            # Counted out before the client hears 221: its next connection finds the place free.
+            self.uncount()
+            return FTPHandler.ftp_QUIT(self, line)
+
+        def close(self):
+            self.uncount()
+            FTPHandler.close(self)
+
         def ftp_NLST(self, path):
             if not self.fs.isdir(path):
                 return FTPHandler.ftp_NLST(self, path)
@@ -116,7 +149,7 @@ def main():
             write_limit = send_rate
 
         Handler.dtp_handler = Throttled
-    if names_only:
+    if names_only or no_mlsd:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("MLSD", "MLST")}
     Handler.authorizer = authorizer
     Handler.banner = "odd listing test server ready."
