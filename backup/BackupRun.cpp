@@ -246,8 +246,9 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
     const QString source = resolveSource(typed, m_logOnFolder);
     const QString localName = sourceLocalName(source);
     // A source that names a folder by "/", "." or ".." has no file name to store: it can only
-    // be copied as a folder, where the copy checks where it would go.
-    if (classifyListedName(localName) == ListedName::Copy) {
+    // be copied as a folder, where the copy checks where it would go. A source the server says
+    // is a folder is not tried as a file.
+    if (classifyListedName(localName) == ListedName::Copy && entryTypeOf(*FTP, source) != ftp::EntryType::Folder) {
         QString place;
         try {
             FTP->SetRemoteFile(source);

@@ -79,6 +79,30 @@ FolderEntries listFolderEntries(TcvbFTP &ftp, const QDateTime &nowUtc)
     return untypedEntries(names);
 }
 
+ftp::EntryType entryTypeOf(TcvbFTP &ftp, const QString &path)
+{
+    if (!ftp.Features().mlsd)
+        return ftp::EntryType::Unknown;
+    try {
+        ftp.SetRawCommand(QStringLiteral("MLST ") + path);
+        ftp.SetAction(ftpRawCommand);
+    } catch (const EcvbFTP &e) {
+        if (e.Code() == CIPPortMsg::kInterrupted)
+            throw;
+        return ftp::EntryType::Unknown;
+    }
+    // "250-Listing path", then the facts of the path on a line led by one blank, then "250 End".
+    for (const QByteArray &line : ftp.ReplyLines()) {
+        if (!line.startsWith(' '))
+            continue;
+        const ftp::ParsedLine parsed = ftp::parseMlsdLine(QString::fromUtf8(line.mid(1)));
+        if (parsed.kind == ftp::LineKind::Entry &&
+            (parsed.entry.type == ftp::EntryType::File || parsed.entry.type == ftp::EntryType::Folder))
+            return parsed.entry.type;
+    }
+    return ftp::EntryType::Unknown;
+}
+
 FolderEntries untypedEntries(const QStringList &names)
 {
     FolderEntries result;

@@ -30,6 +30,11 @@ struct FolderEntries
 };
 FolderEntries listFolderEntries(TcvbFTP &ftp, const QDateTime &nowUtc);
 
+// What `path` is, by the server's answer to MLST where FEAT offers it: File, Folder, or
+// Unknown (no MLST, a refusal, or an answer this client cannot read). Raises nothing but an
+// interrupted wait (EcvbFTP).
+ftp::EntryType entryTypeOf(TcvbFTP &ftp, const QString &path);
+
 // Listed names of which nothing else is known.
 FolderEntries untypedEntries(const QStringList &names);
 

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -203,6 +204,15 @@ bool TransferPool::busy() const
     return !m_waiting.empty() || m_running > 0;
 }
 
+bool TransferPool::takeWaiting(Job *job)
+{
+    if (m_waiting.empty() || m_stopped)
+        return false;
+    *job = m_waiting.back();
+    m_waiting.pop_back();
+    return true;
+}
+
 void TransferPool::waitForOutcome()
 {
     m_outcomeSeen = false;
@@ -286,9 +296,21 @@ void TransferPool::dispatch()
             continue;
         slot->state = Slot::Busy;
         ++m_running;
-        slot->connection->runJob(m_waiting.front());
-        m_waiting.pop_front();
+        const auto next = largestWaiting();
+        slot->connection->runJob(*next);
+        m_waiting.erase(next);
     }
+}
+
+std::deque<FileTransfers::Job>::iterator TransferPool::largestWaiting()
+{
+    // The largest file first: a big one started late would keep one connection busy long after
+    // the others are done. The rows keep the order of the work list all the same. Only the front
+    // of a long queue is searched, so that a folder of many thousand files costs no more.
+    constexpr std::ptrdiff_t kSearched = 1000;
+    const auto end = m_waiting.begin() + std::min<std::ptrdiff_t>(kSearched, std::ptrdiff_t(m_waiting.size()));
+    return std::max_element(m_waiting.begin(), end,
+                            [](const Job &a, const Job &b) { return a.size < b.size; });
 }
 
 void TransferPool::handBackWhenNoneLeft()

@@ -33,6 +33,7 @@ public:
     bool accepting() const override;
     void submit(const Job &job) override;
     bool busy() const override;
+    bool takeWaiting(Job *job) override;
     void waitForOutcome() override;
     void stop() override;
 
@@ -57,6 +58,8 @@ private:
     void loggedOnAs(int index, int code, const QString &error);
     void jobDone(int index, const Job &job, const Outcome &outcome);
     void dispatch();
+    // The waiting job to hand out next.
+    std::deque<Job>::iterator largestWaiting();
     // Hands the waiting jobs back once no connection is left to take them.
     void handBackWhenNoneLeft();
 

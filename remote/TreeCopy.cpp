@@ -102,8 +102,13 @@ void TreeCopy::run()
                 break;
             folderStep(m_work.takeFirst());
         } else if (m_transfers && m_transfers->busy()) {
-            // The folders are all listed; the files in flight may still turn out to be folders.
-            m_transfers->waitForOutcome();
+            // The folders are all listed: the copy's own connection, idle now, fetches what
+            // still waits its turn; the files in flight may still turn out to be folders.
+            Job job;
+            if (m_transfers->takeWaiting(&job))
+                outcome(job, fetchHere(job));
+            else
+                m_transfers->waitForOutcome();
         } else {
             break;
         }

@@ -130,6 +130,9 @@ public:
     virtual void submit(const Job &job) = 0;
     // True while jobs wait or run.
     virtual bool busy() const = 0;
+    // Hands over a job that no connection has begun (the last in line), for the copy's own
+    // connection to fetch; false when none waits.
+    virtual bool takeWaiting(Job *job) = 0;
     // Serves the thread's events until an outcome has been reported (or the copy is stopped).
     virtual void waitForOutcome() = 0;
     // Stops every connection at once; jobs still waiting are dropped.

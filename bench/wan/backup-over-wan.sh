@@ -2,8 +2,8 @@
 # Backups over a simulated wide-area link: the sample web site of bench/backup (about 200 files,
 # one of them large) and a site of 2,000 small files in 40 folders, each fetched from one local
 # pyftpdlib server through link.py by `corvale-backup --run-profile` (CVB_PACING=0: no fixed
-# pauses), `lftp mirror` with one connection and with --parallel=3, and `rclone copy` with its
-# defaults. ROUNDS rounds per site; every round runs each program once, starting with another
+# pauses) with its default of 3 transfer connections and with 1 (settings.ini), `lftp mirror`
+# with one connection and with --parallel=3, and `rclone copy` with its defaults. ROUNDS rounds per site; every round runs each program once, starting with another
 # program each round. Prints every run, the medians, and corvale-backup's median divided by
 # each peer's (below 1 is faster). Every copy is compared with the site; rclone leaves out
 # empty folders (its default), which is allowed for it and said once.
@@ -18,6 +18,7 @@
 #                  WAN_DELAY_MS=0 WAN_RATE_MBIT=0 is plain loopback: no relay at all
 #   WAN_SITES      the sites, in order (default "sample small")
 #   WAN_BIG_BYTES  size of the sample site's large file (default 52428800, as bench/backup)
+#   WAN_CONNECTIONS  transfer connections of the corvale-backup runs (default: the program's, 3)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -119,7 +120,14 @@ export RCLONE_CONFIG RCLONE_CONFIG_WAN_TYPE RCLONE_CONFIG_WAN_HOST RCLONE_CONFIG
 # fetch PROGRAM SITE: one copy of SITE into $work/copy.
 fetch() {
     case "$1" in
-    corvale-backup)
+    corvale-backup | corvale-backup-1)
+        if [ "$1" = corvale-backup-1 ]; then
+            printf '[transfer]\nconnections=1\n' > "$work/data/settings.ini"
+        elif [ -n "${WAN_CONNECTIONS:-}" ]; then
+            printf '[transfer]\nconnections=%s\n' "$WAN_CONNECTIONS" > "$work/data/settings.ini"
+        else
+            rm -f "$work/data/settings.ini"
+        fi
         CVB_PACING=0 QT_QPA_PLATFORM=offscreen "$program" --data "$work/data" --run-profile "$2" \
             > "$work/run.log" 2>&1 ;;
     lftp | lftp-P3)
@@ -166,11 +174,17 @@ check() {
     exit 1
 }
 
-programs="corvale-backup lftp lftp-P3 rclone"
-label() { [ "$1" = lftp-P3 ] && echo "lftp --parallel=3" || echo "$1"; }
+programs="corvale-backup corvale-backup-1 lftp lftp-P3 rclone"
+label() {
+    case "$1" in
+    lftp-P3) echo "lftp --parallel=3" ;;
+    corvale-backup-1) echo "corvale-backup (1 connection)" ;;
+    *) echo "$1" ;;
+    esac
+}
 # The programs of round $1, each round starting one further along.
 order() {
-    set -- $(( ($1 - 1) % 4 )) $programs
+    set -- $(( ($1 - 1) % 5 )) $programs
     shift_by=$1
     shift
     i=0
@@ -204,15 +218,17 @@ for site in $sites; do
         done
     done
     ours=$(median $(cat "$work/times.corvale-backup"))
+    ours1=$(median $(cat "$work/times.corvale-backup-1"))
     line="  $site median:"
     ratios="  $site corvale-backup divided by:"
     for p in $programs; do
         m=$(median $(cat "$work/times.$p"))
         line="$line $(label "$p") $m s,"
-        [ "$p" = corvale-backup ] || ratios="$ratios $(label "$p") $(ratio "$ours" "$m"),"
+        case "$p" in corvale-backup*) ;; *) ratios="$ratios $(label "$p") $(ratio "$ours" "$m")," ;; esac
     done
     echo "${line%,}"
     echo "${ratios%,}"
+    echo "  $site corvale-backup (1 connection) divided by lftp: $(ratio "$ours1" "$(median $(cat "$work/times.lftp"))")"
 done
 [ -z "$rclone_note" ] || echo "${rclone_note% }"
 if $relayed; then
