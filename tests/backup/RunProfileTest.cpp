@@ -17,6 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
+#include <tuple>
 
 namespace {
 
@@ -195,36 +198,87 @@ void addSampleProfile(const ProgramData &d)
 
 constexpr qint64 kBigFile = 50LL * 1024 * 1024;
 
-TEST(RunProfile, SampleSiteFromPyftpdlibIsCopiedByteForByte)
+// settings.ini in the data folder asks for `connections` at once; 0 leaves the default.
+void askForConnections(const ProgramData &d, int connections)
 {
-    cvb::test::PyFtpServer server;
-    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
-    EXPECT_GE(cvb::test::buildSampleSite(server.root(), kBigFile), 200);
-    ProgramData d;
-    d.useServer(server);
-    addSampleProfile(d);
-    checkSampleBackup(d, server.root());
+    if (connections > 0) {
+        ASSERT_TRUE(cvb::test::writeFile(d.data() + QStringLiteral("/settings.ini"),
+                                         QStringLiteral("[transfer]\nconnections=%1\n").arg(connections).toUtf8()));
+    }
 }
 
-// vsftpd leaves dot files out of a plain listing and locks the anonymous user into the site.
-TEST(RunProfile, SampleSiteFromVsftpdIsCopiedByteForByte)
+QString firewallField(bool passive)
 {
-    QTemporaryDir site;
-    const QString root = site.filePath(QStringLiteral("site"));
-    ASSERT_TRUE(QDir().mkpath(root));
-    EXPECT_GE(cvb::test::buildSampleSite(root, kBigFile), 200);
-    cvb::test::VsftpdServer server(root);
-    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    return passive ? QStringLiteral("FIREWALL=T") : QStringLiteral("FIREWALL=F");
+}
+
+// The server, the connections asked for (0: the default) and passive data connections.
+using SampleRun = std::tuple<std::string, int, bool>;
+
+std::string sampleRunName(const ::testing::TestParamInfo<SampleRun> &info)
+{
+    const auto &[server, connections, passive] = info.param;
+    return server + "_" + (connections ? std::to_string(connections) : std::string("default")) +
+           (passive ? "_passive" : "_active");
+}
+
+class SampleSite : public ::testing::TestWithParam<SampleRun>
+{
+};
+
+// pyftpdlib lists with MLSD. vsftpd has no MLSD (its LIST -a is read), leaves dot files out of a
+// plain listing and locks the anonymous user into the site.
+TEST_P(SampleSite, IsCopiedByteForByte)
+{
+    const auto &[serverName, connections, passive] = GetParam();
     ProgramData d;
-    d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
-                     QStringLiteral("USERNAME=anonymous"), QStringLiteral("PASSWORD=backup@example.com")});
+    QTemporaryDir site;
+    std::unique_ptr<cvb::test::PyFtpServer> pyftpdlib;
+    std::unique_ptr<cvb::test::VsftpdServer> vsftpd;
+    QString root;
+    QTemporaryDir logs;
+    const QString logPrefix = logs.filePath(QStringLiteral("session"));
+    if (serverName == "pyftpdlib") {
+        qputenv("CVB_FTP_LOG", logPrefix.toUtf8());
+        pyftpdlib = std::make_unique<cvb::test::PyFtpServer>();
+        qunsetenv("CVB_FTP_LOG");
+        ASSERT_TRUE(pyftpdlib->isListening()) << pyftpdlib->error().toStdString();
+        root = pyftpdlib->root();
+        EXPECT_GE(cvb::test::buildSampleSite(root, kBigFile), 200);
+        d.useServer(*pyftpdlib);
+    } else {
+        root = site.filePath(QStringLiteral("site"));
+        ASSERT_TRUE(QDir().mkpath(root));
+        EXPECT_GE(cvb::test::buildSampleSite(root, kBigFile), 200);
+        vsftpd = std::make_unique<cvb::test::VsftpdServer>(root);
+        ASSERT_TRUE(vsftpd->isListening()) << vsftpd->error().toStdString();
+        d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(vsftpd->port()),
+                         QStringLiteral("USERNAME=anonymous"), QStringLiteral("PASSWORD=backup@example.com")});
+    }
+    d.setConnection({firewallField(passive)});
+    askForConnections(d, connections);
     addSampleProfile(d);
     checkSampleBackup(d, root);
+    // The main connection and the transfer connections (and perhaps a probe) logged on.
+    if (pyftpdlib) {
+        EXPECT_GE(cvb::test::loggedArguments(logPrefix, QStringLiteral("USER")).size(),
+                  1 + (connections ? connections : 3));
+    }
 }
 
+INSTANTIATE_TEST_SUITE_P(RunProfile, SampleSite,
+                         ::testing::Combine(::testing::Values("pyftpdlib", "vsftpd"), ::testing::Values(0, 1, 4),
+                                            ::testing::Bool()),
+                         sampleRunName);
+
+class SampleSiteOverTls : public ::testing::TestWithParam<bool>
+{
+};
+
 // Over ftpes:// the whole session is encrypted; vsftpd insists that every data connection
-// resumes the control connection's TLS session. The certificate is pinned in known-servers.
-TEST(RunProfile, SampleSiteOverExplicitTlsFromVsftpdIsCopiedByteForByte)
+// resumes the TLS session of its own control connection, on each of the four connections. The
+// certificate is pinned in known-servers.
+TEST_P(SampleSiteOverTls, FromVsftpdOnFourConnectionsIsCopiedByteForByte)
 {
     QTemporaryDir site;
     const QString root = site.filePath(QStringLiteral("site"));
@@ -236,13 +290,18 @@ TEST(RunProfile, SampleSiteOverExplicitTlsFromVsftpdIsCopiedByteForByte)
     ASSERT_TRUE(server.isListening()) << server.error().toStdString();
     ProgramData d;
     d.setConnection({QStringLiteral("DOMAIN=ftpes://127.0.0.1:%1").arg(server.port()),
-                     QStringLiteral("USERNAME=anonymous"), QStringLiteral("PASSWORD=backup@example.com")});
+                     QStringLiteral("USERNAME=anonymous"), QStringLiteral("PASSWORD=backup@example.com"),
+                     firewallField(GetParam())});
     ASSERT_TRUE(cvb::test::writeFile(
         d.data() + QStringLiteral("/known-servers"),
         QStringLiteral("127.0.0.1:%1 %2\n").arg(server.port()).arg(cert.fingerprint()).toUtf8()));
+    askForConnections(d, 4);
     addSampleProfile(d);
     checkSampleBackup(d, root);
 }
+
+INSTANTIATE_TEST_SUITE_P(RunProfile, SampleSiteOverTls, ::testing::Bool(),
+                         [](const auto &info) { return std::string(info.param ? "passive" : "active"); });
 
 // Nobody is asked during a backup: a certificate that is neither vouched for by the system's
 // store nor pinned, or that differs from the pinned one, fails the backup before anything is

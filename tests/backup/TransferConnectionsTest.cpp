@@ -40,23 +40,6 @@ void buildSite(const QString &root)
     ASSERT_TRUE(QDir().mkpath(site + QStringLiteral("empty")));
 }
 
-// The arguments of every `command` the server was sent, from the session logs that the test
-// servers write with CVB_FTP_LOG.
-QStringList commandArguments(const QString &logPrefix, const QString &command)
-{
-    QStringList arguments;
-    const QFileInfo prefix(logPrefix);
-    const QRegularExpression line(QStringLiteral("<- ") + command + QStringLiteral(" (.*)$"));
-    for (const QFileInfo &log : QDir(prefix.path()).entryInfoList({prefix.fileName() + QStringLiteral(".*")})) {
-        for (const QByteArray &text : cvb::test::readFile(log.filePath()).split('\n')) {
-            const QRegularExpressionMatch match = line.match(QString::fromUtf8(text));
-            if (match.hasMatch())
-                arguments << match.captured(1);
-        }
-    }
-    return arguments;
-}
-
 // An odd server started with CVB_FTP_LOG set, so that it logs every command.
 struct LoggingServer
 {
@@ -100,13 +83,13 @@ TEST_P(ListedTypes, NoFolderIsFetchedAsAFileAndNoFileIsProbed)
 
     // The source itself is typed, not listed: where the server cannot say what it is, it is
     // tried as a file first (and then probed).
-    QStringList retrieved = commandArguments(logging.logPrefix(), QStringLiteral("RETR"));
+    QStringList retrieved = cvb::test::loggedArguments(logging.logPrefix(), QStringLiteral("RETR"));
     EXPECT_LE(retrieved.removeAll(QStringLiteral("/site")), 1);
     for (const QString &path : retrieved)
         EXPECT_TRUE(QFileInfo(root.path() + path).isFile()) << "RETR " << path.toStdString();
     EXPECT_EQ(retrieved.size(), 8) << retrieved.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(QSet<QString>(retrieved.begin(), retrieved.end()).size(), retrieved.size());
-    for (const QString &path : commandArguments(logging.logPrefix(), QStringLiteral("CWD")))
+    for (const QString &path : cvb::test::loggedArguments(logging.logPrefix(), QStringLiteral("CWD")))
         EXPECT_TRUE(QFileInfo(root.path() + path).isDir()) << "CWD " << path.toStdString();
 }
 

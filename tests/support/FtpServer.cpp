@@ -3,7 +3,10 @@
 #include "tests/support/Peers.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -42,6 +45,22 @@ void stop(QProcess &process)
 }
 
 } // namespace
+
+QStringList loggedArguments(const QString &logPrefix, const QString &command)
+{
+    QStringList arguments;
+    const QFileInfo prefix(logPrefix);
+    const QRegularExpression line(QStringLiteral("<- ") + QRegularExpression::escape(command) +
+                                  QStringLiteral("(?: (.*))?$"));
+    for (const QFileInfo &log : QDir(prefix.path()).entryInfoList({prefix.fileName() + QStringLiteral(".*")})) {
+        for (const QByteArray &text : readFile(log.filePath()).split('\n')) {
+            const QRegularExpressionMatch match = line.match(QString::fromUtf8(text));
+            if (match.hasMatch())
+                arguments << match.captured(1);
+        }
+    }
+    return arguments;
+}
 
 bool waitUntilListening(int port, int timeoutMs)
 {

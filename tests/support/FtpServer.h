@@ -89,6 +89,10 @@ private:
     int m_port = 0;
 };
 
+// The pyftpdlib servers log every session to PREFIX.<pid> while CVB_FTP_LOG=PREFIX is set when
+// they start: the arguments of every `command` in the logs of `logPrefix`, in order per log.
+QStringList loggedArguments(const QString &logPrefix, const QString &command);
+
 // Waits until something accepts TCP connections on 127.0.0.1:port (at most timeoutMs).
 bool waitUntilListening(int port, int timeoutMs = 10000);
 
