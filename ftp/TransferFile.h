@@ -40,7 +40,13 @@ private:
     int open(const QString &path, int flags);
     void failAndClose();
 
+    // Starts the disk's writing of what has been written since the last start, once that is
+    // large: the flush at the close then waits for the last part only, not for the whole file.
+    void startWriteBack(bool all);
+
     int m_fd = -1;
     int m_lastError = 0;
     bool m_writing = false;
+    int64_t m_written = 0;       // bytes written through this object
+    int64_t m_writeBackFrom = 0; // where the next start of writing to disk begins
 };

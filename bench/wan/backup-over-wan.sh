@@ -19,6 +19,8 @@
 #   WAN_SITES      the sites, in order (default "sample small")
 #   WAN_BIG_BYTES  size of the sample site's large file (default 52428800, as bench/backup)
 #   WAN_CONNECTIONS  transfer connections of the corvale-backup runs (default: the program's, 3)
+#   WAN_PROGRAMS   the programs to run (default "corvale-backup corvale-backup-1 lftp lftp-P3 rclone";
+#                  the ratios need corvale-backup, corvale-backup-1 and lftp)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -174,7 +176,8 @@ check() {
     exit 1
 }
 
-programs="corvale-backup corvale-backup-1 lftp lftp-P3 rclone"
+programs=${WAN_PROGRAMS:-corvale-backup corvale-backup-1 lftp lftp-P3 rclone}
+program_count=$(echo $programs | wc -w)
 label() {
     case "$1" in
     lftp-P3) echo "lftp --parallel=3" ;;
@@ -184,7 +187,7 @@ label() {
 }
 # The programs of round $1, each round starting one further along.
 order() {
-    set -- $(( ($1 - 1) % 5 )) $programs
+    set -- $(( ($1 - 1) % program_count )) $programs
     shift_by=$1
     shift
     i=0
