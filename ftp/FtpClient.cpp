@@ -348,18 +348,11 @@ int TcvbFTP::SecureControl()
                               : (SetLastError(kTlsFailed, context.Error()), kTlsFailed);
     if (result == 0) {
         m_peerCertificate = TlsChannel()->PeerCertificate();
-        const QString pinned = normalizeFingerprint(m_trustedFingerprint);
-        const bool trusted =
-            m_peerCertificate.verified || (!pinned.isEmpty() && pinned == m_peerCertificate.fingerprint);
-        if (!trusted) {
+        const QString distrust =
+            tlsDistrust(m_peerCertificate, m_trustedFingerprint, ServerName(), ControlPort());
+        if (!distrust.isEmpty()) {
             result = kTlsUntrusted;
-            // The short fingerprint and the server come first: a log row keeps 100 characters.
-            SetLastError(result, QStringLiteral("%1 of %2:%3 is not trusted (%4); SHA-256 fingerprint %5.")
-                                     .arg(shortFingerprint(m_peerCertificate.fingerprint), ServerName())
-                                     .arg(ControlPort())
-                                     .arg(pinned.isEmpty() ? m_peerCertificate.verifyError
-                                                           : QStringLiteral("not the pinned certificate"),
-                                          m_peerCertificate.fingerprint));
+            SetLastError(result, distrust);
         } else {
             Trace(2,
                   QStringLiteral("TLS established: %1, cipher %2%3.")
