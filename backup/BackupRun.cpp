@@ -7,6 +7,7 @@
 #include "data/DateText.h"
 #include "data/EventLogRow.h"
 #include "data/Filter.h"
+#include "data/FullLog.h"
 #include "data/Layouts.h"
 #include "data/Pacing.h"
 #include "data/ServerAddress.h"
@@ -32,6 +33,7 @@ namespace cvb {
 namespace {
 
 const QString StoppedMessage = QStringLiteral("Backup stopped: the program is ending.");
+const QString UserStoppedMessage = QStringLiteral("Backup stopped by the user.");
 
 } // namespace
 
@@ -64,6 +66,7 @@ public:
             // A backup is an exact copy: every file goes in binary.
             m_run.FTP->SetTransferMode(tmBinary);
             m_run.FTP->SetRemoteFile(remotePath);
+            m_run.fetchingOnMain(remotePath);
             // A failed download never destroys what an earlier backup left.
             downloadReplacing(*m_run.FTP, remotePath, localFile);
             return TreeCopy::FileResult::Copied;
@@ -75,15 +78,29 @@ public:
 
     bool isFolder(const QString &remotePath) override { return m_run.probe(remotePath); }
 
+    void fileListed(const QString &remotePath, qint64 size) override
+    {
+        m_run.m_progress.fileKnown();
+        // For the gauge, should the main connection fetch it.
+        if (size >= 0)
+            m_run.m_listedSizes.insert(remotePath, size);
+    }
+
     void fileCopied(const QString &localFile) override
     {
+        m_run.m_progress.fileDone();
         m_run.BackupLog(QStringLiteral("Finished downloading ") + localFile);
     }
 
-    void nameFailed(const QString &name, const QString &error) override { m_run.logFailedName(error, name); }
+    void nameFailed(const QString &name, const QString &error) override
+    {
+        m_run.m_progress.fileFailed();
+        m_run.logFailedName(error, name);
+    }
 
     void nameRefused(const QString &name) override
     {
+        m_run.m_progress.fileFailed();
         m_run.logFailedName(QStringLiteral("The name ") + name +
                                 QStringLiteral(" would leave the backup folder; nothing was written for it."),
                             name);
@@ -124,6 +141,13 @@ BackupRun::BackupRun(Table &queue, Table &connection, QObject *parent)
     FTP = new TcvbFTP(this);
     FTP->setObjectName(QStringLiteral("FTP"));
     FTP->OnDirList = [this](QObject *, const QString &entry) { lFiles << entry; };
+    FTP->OnTransfer = [this](QObject *, std::int64_t bytes, const QByteArray &) {
+        if (bytes <= m_mainBytes)
+            return;
+        m_progress.received(bytes - m_mainBytes);
+        m_mainBytes = bytes;
+        m_progress.fileInHand(m_mainFile, m_mainSize, bytes);
+    };
     cvbFTP1 = new TcvbFTP(this);
     cvbFTP1->setObjectName(QStringLiteral("cvbFTP1"));
     cvbNetDial1 = new TcvbNetDial(this);
@@ -181,11 +205,19 @@ void BackupRun::setReport(bool email, bool detailed, const QString &recipient)
 
 void BackupRun::BackupLog(const QString &message)
 {
+    if (m_firstFailure.isEmpty() && message.startsWith(QLatin1String("EXCEPTION: ")))
+        m_firstFailure = message;
     writeLogRow(*Table_Log, m_profile, message);
-    if (m_email && m_detailed) {
-        const QDateTime now = Clock::now();
-        m_reportLines << reportDetailLine(DateText::date(now.date()), DateText::time(now.time()), message);
+    const QDateTime now = Clock::now();
+    const QString line = reportDetailLine(DateText::date(now.date()), DateText::time(now.time()), message);
+    const QString fullLogError = appendFullLogLine(m_profile, line);
+    if (!fullLogError.isEmpty() && !m_fullLogFailed) {
+        // Said once a backup; the rows of the table go on.
+        m_fullLogFailed = true;
+        writeLogRow(*Table_Log, m_profile, fullLogError);
     }
+    if (m_email && m_detailed)
+        m_reportLines << line;
     emit logged(message);
 }
 
@@ -196,6 +228,7 @@ void BackupRun::LogonStep()
     m_logOnFolder.clear();
     m_singleFilePlaces.clear();
     m_probeOnMain = false;
+    m_progress.start(m_profile);
     const auto log = [this](const QString &line) { BackupLog(line); };
     try {
         loadWinsockAndLogOn(*FTP, m_settings, log);
@@ -227,7 +260,7 @@ void BackupRun::TransferStep()
         // No log-off: a server that stalled the transfer would stall QUIT as well. The
         // connections close with their components.
         BackupOk = false;
-        BackupLog(StoppedMessage);
+        BackupLog(stoppedMessage());
         BackupDone = true;
         return;
     }
@@ -250,6 +283,7 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
     // is a folder is not tried as a file.
     if (classifyListedName(localName) == ListedName::Copy && entryTypeOf(*FTP, source) != ftp::EntryType::Folder) {
         QString place;
+        bool known = false; // counted as a file of the backup
         try {
             FTP->SetRemoteFile(source);
             // A backup is an exact copy: every file goes in binary, whatever the mode of its
@@ -264,8 +298,12 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
                 return;
             }
             createParentLevels(place);
+            fetchingOnMain(source);
+            m_progress.fileKnown();
+            known = true;
             downloadReplacing(*FTP, source, WhereToMacB + QLatin1Char('/') + place);
             m_singleFilePlaces.insert(place);
+            m_progress.fileDone();
             if (place != localName)
                 BackupLog(QStringLiteral("The name ") + localName + QStringLiteral(" is taken: ") + typed +
                           QStringLiteral(" is saved as ") + place);
@@ -279,9 +317,12 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
             if (!probe(source)) {
                 if (!place.isEmpty())
                     m_singleFilePlaces.insert(place);
+                m_progress.fileFailed();
                 logFailedName(messageOf(e), typed);
                 return;
             }
+            if (known)
+                m_progress.notAFile();
         }
     }
     if (!copy.queue(source, RelativeLocalPath(source, sourceBaseLength(source))))
@@ -355,13 +396,12 @@ void BackupRun::complete(const QString &workerError)
         // failed.
         BackupOk = false;
         try {
-            BackupLog(m_stopRequested ? StoppedMessage : QStringLiteral("EXCEPTION: ") + workerError);
+            BackupLog(m_stopRequested ? stoppedMessage() : QStringLiteral("EXCEPTION: ") + workerError);
         } catch (const std::exception &) {
             // The log table failed too; the report follows regardless.
         }
     }
-    // A stopped backup sends no report: the program is ending, and a mail server could hold it.
-    if (!m_email || m_stopRequested)
+    if (!m_email || m_programEnding)
         return;
     try {
         sendReport();
@@ -383,7 +423,12 @@ void BackupRun::sendReport()
     fields.to = m_recipient;
     fields.from = m_settings.returnAddress;
     fields.subject = reportSubject(m_profile);
-    fields.text = m_reportLines + reportClosingLines(summary, BackupOk);
+    fields.text = m_reportLines;
+    // A detailed report has the row already.
+    if (m_stopRequested && !m_detailed)
+        fields.text << reportDetailLine(DateText::date(now.date()), DateText::time(now.time()),
+                                        UserStoppedMessage);
+    fields.text += reportClosingLines(summary, BackupOk);
     sendMail(*SMTP1, *NetCode1, m_settings.smtpServer, fields);
 }
 
@@ -399,6 +444,11 @@ void BackupRun::startTransferConnections()
         connections = qMin(connections, limit);
     m_connectionsAsked = connections;
     m_pool = std::make_unique<TransferPool>(m_settings, connections, pauseMs(500));
+    m_pool->onBytes = [this](const FileTransfers::Job &job, qint64 more, qint64 bytesSoFar) {
+        m_listedSizes.remove(job.remotePath);
+        m_progress.received(more);
+        m_progress.fileInHand(job.remotePath, job.size, bytesSoFar);
+    };
     m_pool->onGivenUp = [this](int connection, const QString &why) {
         BackupLog(QStringLiteral("Transfer connection %1 was not accepted (%2); the backup goes on with "
                                  "the others.")
@@ -435,16 +485,40 @@ int BackupRun::pauseMs(int ms) const
     return chosenPauseMs(ms, m_pauses);
 }
 
-void BackupRun::stop()
+BackupProgressSnapshot BackupRun::progress()
 {
+    BackupProgressSnapshot snapshot = m_progress.snapshot();
+    snapshot.profile = m_profile; // also before the log-on, which starts the counts
+    return snapshot;
+}
+
+void BackupRun::fetchingOnMain(const QString &remotePath)
+{
+    m_mainFile = remotePath;
+    m_mainBytes = 0;
+    m_mainSize = m_listedSizes.contains(remotePath) ? m_listedSizes.take(remotePath) : -1;
+    m_progress.fileInHand(remotePath, m_mainSize, 0);
+}
+
+QString BackupRun::stoppedMessage() const
+{
+    return m_stopReason == StopReason::User ? UserStoppedMessage : StoppedMessage;
+}
+
+void BackupRun::stop(StopReason reason)
+{
+    if (reason == StopReason::ProgramEnding && !m_programEnding) {
+        m_programEnding = true;
+        SMTP1->Interrupt();
+    }
     if (m_stopRequested)
         return;
     m_stopRequested = true;
+    m_stopReason = reason;
     if (m_pool)
         m_pool->stop();
     FTP->Interrupt();
     cvbFTP1->Interrupt();
-    SMTP1->Interrupt();
 }
 
 } // namespace cvb

@@ -5,9 +5,11 @@
 // what it reports; a test can run it with no window at all.
 #pragma once
 
+#include "backup/BackupProgress.h"
 #include "data/ConnectionSettings.h"
 #include "scheduler/QueueMonitor.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -52,13 +54,24 @@ public:
     // asked for. Errors of the mail are logged.
     void complete(const QString &workerError);
 
-    // The program is ending: the running wait is interrupted, no further file or folder is
-    // started, the backup logs that it was stopped and counts as failed, and no report mail is
-    // sent. Returns at once.
-    void stop();
+    // Why a backup stops before its end.
+    enum class StopReason {
+        ProgramEnding, // no report mail: the program is ending, and a mail server could hold it
+        User,          // the user asked: the report mail goes as for any failed backup
+    };
+
+    // The running wait is interrupted, no further file or folder is started and nothing more
+    // logs on; the backup logs that it was stopped and why, and counts as failed. Returns at once.
+    void stop(StopReason reason = StopReason::ProgramEnding);
     bool isStopping() const { return m_stopRequested; }
 
-    // Writes a log row of this backup and, for a detailed report, a line of the report mail.
+    // How far the backup has got; read a few times a second by whoever shows it.
+    BackupProgressSnapshot progress();
+    // The first failure of a failed backup, as its log row says it.
+    QString firstFailure() const { return m_firstFailure; }
+
+    // Writes a log row of this backup, its uncut line in the profile's full log and, for a
+    // detailed report, a line of the report mail.
     void BackupLog(const QString &message);
 
     QString profileName() const { return m_profile; }
@@ -83,6 +96,9 @@ private:
     void createParentLevels(const QString &place);
     bool probe(const QString &remotePath);
     void logFailedName(const QString &exceptionMessage, const QString &name);
+    // A download on the main connection begins: its bytes count from here.
+    void fetchingOnMain(const QString &remotePath);
+    QString stoppedMessage() const;
     void sendReport();
     // The transfer connections, as many as the settings ask for and the server is known to take.
     void startTransferConnections();
@@ -110,6 +126,15 @@ private:
     bool m_stopRequested = false;
     // The probe connection was turned away at log-on: the main connection probes instead.
     bool m_probeOnMain = false;
+    StopReason m_stopReason = StopReason::ProgramEnding;
+    bool m_programEnding = false;
+    BackupProgress m_progress;
+    QString m_mainFile;                   // the file the main connection fetches
+    qint64 m_mainBytes = 0;               // its bytes so far
+    qint64 m_mainSize = -1;               // its size as listed, -1 when not known
+    QHash<QString, qint64> m_listedSizes; // files listed and not yet begun, by remote path
+    QString m_firstFailure;
+    bool m_fullLogFailed = false;
     bool m_pauses = true;
     int m_connectionsAsked = 0;
     std::unique_ptr<TransferPool> m_pool;

@@ -49,6 +49,10 @@ public:
     // Told (on the pool's thread) of a connection given up: its number and why.
     std::function<void(int connection, const QString &why)> onGivenUp;
 
+    // Told (on the pool's thread) a few times a second while a connection fetches a file: how many
+    // more bytes of `job` have arrived, and how many so far.
+    std::function<void(const Job &job, qint64 more, qint64 bytesSoFar)> onBytes;
+
     // True for a log-on failure that says the server takes no more connections at once.
     static bool isConnectionLimit(int code, const QString &reply);
 
@@ -57,6 +61,7 @@ private:
     struct Slot;
     void loggedOnAs(int index, int code, const QString &error);
     void jobDone(int index, const Job &job, const Outcome &outcome);
+    void bytesOf(int index, const Job &job, qint64 bytes);
     void dispatch();
     // The waiting job to hand out next.
     std::deque<Job>::iterator largestWaiting();

@@ -229,6 +229,7 @@ void TreeCopy::copyEntry(const Folder &folder, const QString &namesBelow, const 
     job.size = entry.size;
     job.parent = folder;
     job.parentRemote = namesBelow;
+    m_hooks.fileListed(job.remotePath, job.size);
     if (m_transfers && m_transfers->accepting())
         m_transfers->submit(job);
     else

@@ -181,6 +181,8 @@ public:
                                     QString *error) = 0;
         // After a remote failure: true when `remotePath` is a folder, to be copied in its turn.
         virtual bool isFolder(const QString &remotePath) = 0;
+        // A listed name is to be fetched as a file; `size` as listed, -1 when not known.
+        virtual void fileListed(const QString & /*remotePath*/, qint64 /*size*/) {}
         virtual void fileCopied(const QString &localFile) = 0;
         // `name` is neither a file nor a folder; `error` is the download's text.
         virtual void nameFailed(const QString &name, const QString &error) = 0;

@@ -2,10 +2,16 @@
 
 #include "backup/BackupRun.h"
 #include "backup/FTP_BackupEventThread_Unit.h"
+#include "ui/common/Dialogs.h"
+
+#include "ui_FTP_BackupThread.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -13,30 +19,51 @@
 
 namespace cvb {
 
+namespace {
+
+// A path that a label may wrap after any "/" (a zero-width space there): a deep path then
+// takes more lines, never more width.
+QString wrappablePath(const QString &path)
+{
+    QString text = path;
+    text.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));
+    return text;
+}
+
+} // namespace
+
 TFTP_BackupThread::TFTP_BackupThread(const BackupEnvironment &environment, const BackupRequest &request,
                                      QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_environment(environment)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui_(std::make_unique<Ui::FTP_BackupThread>()), m_environment(environment)
 {
-    setObjectName(QStringLiteral("FTP_BackupThread"));
+    ui_->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Corvale Backup Event Occuring"));
-
-    auto *layout = new QVBoxLayout(this);
-    auto *picture = new QLabel(QStringLiteral("Corvale Backup"), this);
-    picture->setObjectName(QStringLiteral("GIFImage1"));
-    picture->setAlignment(Qt::AlignCenter);
-    layout->addWidget(picture);
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    layout->addWidget(StatusBar1);
-    resize(420, 140);
+    // Its one panel: a label that wraps, so that a long message is shown whole.
+    StatusText = new QLabel(StatusBar1);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    StatusText->setWordWrap(true);
+    StatusBar1->addWidget(StatusText, 1);
+    layout()->addWidget(StatusBar1);
+    ui_->FileGauge->setEnabled(false);
+    ui_->StopButton->setEnabled(false);
+    connect(ui_->StopButton, &QPushButton::clicked, this, &TFTP_BackupThread::StopButtonClick);
+    // Wide enough for the counts and a status line; deep paths take more lines.
+    setFixedWidth(480);
 
     m_run = new BackupRun(*environment.queue, *environment.connection, this);
     connect(m_run, &BackupRun::logged, this, [this](const QString &message) {
-        StatusBar1->showMessage(message);
+        StatusText->setText(wrappablePath(message));
+        growToShowAll();
         StatusBar1->repaint();
     });
+    ProgressTimer = new QTimer(this);
+    ProgressTimer->setObjectName(QStringLiteral("ProgressTimer"));
+    ProgressTimer->setInterval(250);
+    connect(ProgressTimer, &QTimer::timeout, this, &TFTP_BackupThread::ProgressTimerTimer);
     m_stepContext = new QObject(this);
     m_stepContext->setObjectName(QStringLiteral("StepContext"));
 
@@ -46,6 +73,7 @@ TFTP_BackupThread::TFTP_BackupThread(const BackupEnvironment &environment, const
     connect(Timer1, &QTimer::timeout, this, &TFTP_BackupThread::Timer1Timer);
     Timer1->start();
 
+    adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
@@ -66,6 +94,7 @@ TFTP_BackupThread::~TFTP_BackupThread()
 
 void TFTP_BackupThread::FormShow(const BackupRequest &request)
 {
+    ui_->ProfileLabel->setText(request.profile);
     if (!m_run->begin(request))
         closeWindow();
 }
@@ -104,6 +133,53 @@ void TFTP_BackupThread::StartWorker()
         },
         Qt::QueuedConnection);
     m_worker->resume();
+    ui_->StopButton->setEnabled(true);
+    ProgressTimer->start();
+}
+
+void TFTP_BackupThread::ProgressTimerTimer()
+{
+    const BackupProgressSnapshot p = m_run->progress();
+    ui_->FileLabel->setText(wrappablePath(p.currentFile));
+    const bool sized = p.currentSize > 0 && !p.currentFile.isEmpty();
+    ui_->FileGauge->setEnabled(sized);
+    ui_->FileGauge->setValue(sized ? int(qMin<qint64>(100, p.currentBytes * 100 / p.currentSize)) : 0);
+    ui_->FilesLabel->setText(filesText(p));
+    ui_->BytesLabel->setText(sizeText(p.bytes));
+    ui_->SpeedLabel->setText(sizeText(p.bytesPerSecond) + QStringLiteral("/s"));
+    ui_->ElapsedLabel->setText(durationText(p.elapsedMs));
+    growToShowAll();
+}
+
+void TFTP_BackupThread::growToShowAll()
+{
+    // A longer path takes more lines: the window grows to show it whole, and never shrinks back
+    // while the backup runs.
+    for (QLabel *wrapping : {ui_->FileLabel, StatusText}) {
+        const int needed = wrapping->heightForWidth(wrapping->width());
+        if (needed > wrapping->minimumHeight())
+            wrapping->setMinimumHeight(needed);
+    }
+}
+
+void TFTP_BackupThread::StopButtonClick()
+{
+    if (m_closing || m_asking || m_run->isStopping() || m_run->BackupDone)
+        return;
+    m_asking = true;
+    const QPointer<TFTP_BackupThread> alive(this);
+    const Answer answer = dialogs().warning(StopBackupQuestion.arg(m_run->profileName()), Buttons::YesNo);
+    if (!alive)
+        return;
+    m_asking = false;
+    // The backup may have ended while the question was open.
+    if (answer != Answer::Yes || m_closing || m_run->isStopping() || m_run->BackupDone)
+        return;
+    ui_->StopButton->setEnabled(false);
+    // A step not yet handed over is never run.
+    if (m_worker)
+        m_worker->stop();
+    m_run->stop(BackupRun::StopReason::User);
 }
 
 void TFTP_BackupThread::Timer1Timer()
@@ -112,14 +188,18 @@ void TFTP_BackupThread::Timer1Timer()
     // wait for it for ever.
     if (!m_run->BackupDone && (!m_worker || !m_worker->isFinished()))
         return;
+    // Not while the Stop question is open: the window would go from under it.
+    if (m_asking)
+        return;
     Timer1->stop();
+    ui_->StopButton->setEnabled(false);
     m_run->complete(m_worker ? m_worker->stepError() : QString());
     closeWindow();
 }
 
 void TFTP_BackupThread::stopBackup()
 {
-    if (m_run->isStopping() || m_closing)
+    if (m_closing)
         return;
     // A step not yet handed over is never run.
     if (m_worker)
@@ -133,6 +213,9 @@ void TFTP_BackupThread::closeWindow()
         return;
     m_closing = true;
     Timer1->stop();
+    ProgressTimer->stop();
+    if (m_environment.backupEnded)
+        m_environment.backupEnded(m_run->progress(), m_run->BackupOk, m_run->firstFailure());
     if (m_environment.backupClosed)
         m_environment.backupClosed(m_run->profileName(), m_run->BackupOk);
     close();
