@@ -4,14 +4,19 @@
 
 #include "data/DataError.h"
 #include "data/DateText.h"
+#include "data/FullLog.h"
+#include "data/Layouts.h"
 #include "data/Table.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/MainWindowAccess.h"
 #include "ui/logs/LogRows.h"
 #include "ui/logs/TFTP_LogReport.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QShortcut>
+#include <QUrl>
 
 namespace cvb {
 
@@ -42,6 +47,7 @@ TFTP_LogMaint::TFTP_LogMaint(MainWindowAccess &main, QWidget *parent)
     connect(ui_->DeleteButton, &QPushButton::clicked, this, &TFTP_LogMaint::DeleteButtonClick);
     connect(ui_->ClearButton, &QPushButton::clicked, this, &TFTP_LogMaint::ClearButtonClick);
     connect(ui_->ReportButton, &QPushButton::clicked, this, &TFTP_LogMaint::ReportButtonClick);
+    connect(ui_->ShowFullLogButton, &QPushButton::clicked, this, &TFTP_LogMaint::ShowFullLogButtonClick);
     connect(ui_->DoneButton, &QPushButton::clicked, this, &TFTP_LogMaint::DoneButtonClick);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             &TFTP_LogMaint::DoneButtonClick);
@@ -108,6 +114,11 @@ void TFTP_LogMaint::ReportButtonClick()
     reportingErrors(&TFTP_LogMaint::produceReport);
 }
 
+void TFTP_LogMaint::ShowFullLogButtonClick()
+{
+    reportingErrors(&TFTP_LogMaint::showFullLog);
+}
+
 void TFTP_LogMaint::DoneButtonClick()
 {
     main_.ShowMenuPanel();
@@ -124,6 +135,28 @@ void TFTP_LogMaint::clearLog()
 {
     if (dialogs().warning(ClearLogQuestion, Buttons::YesNo) == Answer::Yes)
         clearEntireLog(log_);
+}
+
+void TFTP_LogMaint::showFullLog()
+{
+    if (log_.isEmpty() || log_.eof())
+        return;
+    QStringList profiles;
+    Table names;
+    names.open(ProfilesTable, ProfileIndex);
+    for (names.first(); !names.eof(); names.next())
+        profiles << names.asString(QStringLiteral("PROFILE"));
+    const QString profile = profileOfEvent(log_.asString(QStringLiteral("EVENT")), profiles);
+    if (profile.isEmpty()) {
+        dialogs().information(NoProfileNotice);
+        return;
+    }
+    const QString path = fullLogPath(profile);
+    if (!QFileInfo(path).isFile()) {
+        dialogs().information(NoFullLogNotice.arg(profile));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void TFTP_LogMaint::produceReport()
