@@ -19,6 +19,9 @@ public:
     virtual void ShowMenuPanel() = 0;
     virtual void HideMenuPanel() = 0;
     virtual void EventLog(const QString &message) = 0;
+    // A profile has been queued by hand (an instant backup): the queue monitor takes it on the
+    // next turn of the event loop instead of on its next tick; its timer keeps its interval.
+    virtual void startQueuedBackupSoon() {}
 
     virtual Table &Table_Cnct() const = 0;
     virtual Table &Table_Profiles() const = 0;

@@ -397,6 +397,7 @@ void TFTP_CreateNewProfile::queueChosen()
         dialogs().error(e.message());
         return;
     }
+    main_.startQueuedBackupSoon();
     main_.ShowMenuPanel();
     close();
 }
