@@ -1,7 +1,7 @@
 #include "app/MainWin.h"
 
 #include "app/MenuTable.h"
-#include "ui/backup/FTP_BackupThread_Unit.h"
+#include "backup/BackupRun.h"
 #include "data/ConnectionSettings.h"
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"
@@ -9,8 +9,10 @@
 #include "data/TransferMode.h"
 #include "scheduler/QueueMonitor.h"
 #include "scheduler/TableScheduleBook.h"
+#include "ui/backup/FTP_BackupThread_Unit.h"
 #include "ui/common/Dialogs.h"
 #include "ui/common/Pictures.h"
+#include "ui/common/TrayNotices.h"
 #include "ui/common/VendorLogo.h"
 
 #include <QApplication>
@@ -89,6 +91,11 @@ TMainWin::TMainWin(QWidget *parent) : QWidget(parent)
         environment.queue = tableQueue_;
         environment.connection = tableCnct_;
         environment.owner = this;
+        environment.backupEnded = [this](const BackupProgressSnapshot &progress, bool ok,
+                                         const QString &firstFailure) {
+            backupHasEnded(progress, ok, firstFailure);
+            emit backupEnded(progress, ok, firstFailure);
+        };
         environment.backupClosed = [this](const QString &profile, bool ok) {
             emit backupClosed(profile, ok);
             // Tried again from the event loop, once that backup window's own closing has ended.
@@ -229,9 +236,38 @@ void TMainWin::buildTrayIcon()
     trayIcon_->setObjectName(QStringLiteral("TrayIcon1"));
     trayIcon_->setToolTip(TrayHint);
     trayIcon_->setContextMenu(trayMenu_);
+    trayTimer_ = new QTimer(this);
+    trayTimer_->setObjectName(QStringLiteral("TrayTimer"));
+    trayTimer_->setInterval(1000);
+    connect(trayTimer_, &QTimer::timeout, this, &TMainWin::TrayTimerTimer);
+    trayTimer_->start();
     // Without a tray on the desktop the icon stays unshown; hiding the window then only hides it.
     if (QSystemTrayIcon::isSystemTrayAvailable())
         trayIcon_->show();
+}
+
+void TMainWin::backupHasEnded(const BackupProgressSnapshot &progress, bool ok, const QString &firstFailure)
+{
+    lastResults_[progress.profile] = summaryLine(progress, ok);
+    if (!ok && trayNotices().available())
+        trayNotices().showMessage(*trayIcon_, QApplication::applicationDisplayName(),
+                                  failureNotice(progress.profile, firstFailure));
+    TrayTimerTimer();
+}
+
+void TMainWin::TrayTimerTimer()
+{
+    QStringList lines{TrayHint};
+    const auto windows = findChildren<TFTP_BackupThread *>(Qt::FindDirectChildrenOnly);
+    for (TFTP_BackupThread *window : windows) {
+        if (!window->isClosing())
+            lines << progressLine(window->run().progress());
+    }
+    for (auto result = lastResults_.cbegin(); result != lastResults_.cend(); ++result)
+        lines << result.value();
+    const QString tip = lines.join(QLatin1Char('\n'));
+    if (trayIcon_->toolTip() != tip)
+        trayIcon_->setToolTip(tip);
 }
 
 void TMainWin::centreOnScreen()
@@ -286,6 +322,16 @@ void TMainWin::EventLog(const QString &message)
     writeLogRow(*tableLog_, currentBackupProfile_, message);
     statusBar_->showMessage(message);
     statusBar_->repaint();
+}
+
+void TMainWin::startQueuedBackupSoon()
+{
+    // Not while the monitor is held (the start-up catch-up, the program ending).
+    if (queueMonitor_->isActive())
+        QTimer::singleShot(0, this, [this] {
+            if (queueMonitor_->isActive())
+                QueueMonitorTimer();
+        });
 }
 
 void TMainWin::clearStatus()

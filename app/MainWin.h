@@ -18,10 +18,12 @@
 // Table_Log, Table_ProfilesLKUP, Table_FilesLKUP.
 #pragma once
 
+#include "backup/BackupProgress.h"
 #include "backup/ReportText.h"
 #include "scheduler/ScheduleMonitor.h"
 #include "ui/common/MainWindowAccess.h"
 
+#include <QMap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -62,6 +64,7 @@ public:
 
     // Writes a log row with the current backup profile in front and mirrors the message in StatusBar1.
     void EventLog(const QString &message) override;
+    void startQueuedBackupSoon() override;
     // Empties panel 0 of the status bar.
     void clearStatus();
     QString statusText() const;
@@ -98,6 +101,8 @@ public:
 signals:
     // A backup window has closed: which profile it backed up and whether that succeeded.
     void backupClosed(const QString &profile, bool backupOk);
+    // Just before: what the backup got done and, for a failed one, its first failure.
+    void backupEnded(const cvb::BackupProgressSnapshot &progress, bool backupOk, const QString &firstFailure);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -111,6 +116,9 @@ private:
     QToolButton *addButton(const QString &name, const QString &caption,
                            void (TMainWin::*handler)() = nullptr);
     void buildTrayIcon();
+    // The tray icon's tooltip: the running backups' progress and the last result of each profile.
+    void TrayTimerTimer();
+    void backupHasEnded(const BackupProgressSnapshot &progress, bool ok, const QString &firstFailure);
     void centreOnScreen();
     void startUp();
     void loadLogo();
@@ -132,6 +140,8 @@ private:
     QListWidget *asciiExtensions_ = nullptr;
     QSystemTrayIcon *trayIcon_ = nullptr;
     QMenu *trayMenu_ = nullptr;
+    QTimer *trayTimer_ = nullptr;
+    QMap<QString, QString> lastResults_; // per profile: the summary of its last backup
     QString currentBackupProfile_;
     bool closeAfterBackups_ = false; // a close waits for the stopped backups' windows
     QList<QPointer<QWidget>> menuWindows_; // the windows opened from the menu that are still open

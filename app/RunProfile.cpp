@@ -1,18 +1,32 @@
 #include "app/RunProfile.h"
 
 #include "app/MainWin.h"
-#include "ui/backup/FTP_BackupThread_Unit.h"
+#include "backup/BackupRun.h"
 #include "data/Clock.h"
 #include "data/DateText.h"
 #include "data/Layouts.h"
 #include "data/Table.h"
+#include "ui/backup/FTP_BackupThread_Unit.h"
 
 #include <QTextStream>
 #include <QTimer>
 
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace cvb {
 
 namespace {
+
+// Columns of the terminal on standard error (80 when it does not say).
+int terminalColumns()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
 
 void printNotice(const QString &text)
 {
@@ -52,8 +66,23 @@ QString UnattendedDialogs::chooseFile(const FileChoice &)
     return {};
 }
 
-ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile) : m_mainWin(mainWin), m_profile(profile)
+ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
+    : m_mainWin(mainWin), m_profile(profile), m_terminal(isatty(STDERR_FILENO) == 1)
 {
+    connect(mainWin, &TMainWin::backupEnded, this,
+            [this](const BackupProgressSnapshot &progress, bool ok, const QString &) {
+                if (m_summaryShown || progress.profile != m_profile)
+                    return;
+                m_summaryShown = true;
+                clearProgressLine();
+                QTextStream(stdout) << summaryLine(progress, ok) << '\n';
+            });
+    if (m_terminal) {
+        auto *timer = new QTimer(this);
+        timer->setInterval(250);
+        connect(timer, &QTimer::timeout, this, &ProfileRun::showProgress);
+        timer->start();
+    }
     connect(mainWin, &TMainWin::backupClosed, this, [this](const QString &closedProfile, bool ok) {
         if (!m_done && closedProfile == m_profile) {
             m_done = true;
@@ -70,6 +99,29 @@ ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile) : m_mainWin(ma
     queue.post();
     // The queue monitor would see the entry on its next tick; this tick comes at once.
     QTimer::singleShot(0, mainWin, &TMainWin::QueueMonitorTimer);
+}
+
+void ProfileRun::showProgress()
+{
+    if (m_summaryShown)
+        return;
+    const auto windows = m_mainWin->findChildren<TFTP_BackupThread *>(Qt::FindDirectChildrenOnly);
+    for (TFTP_BackupThread *window : windows) {
+        if (window->isClosing() || window->profileName() != m_profile)
+            continue;
+        // One line, never wider than the terminal, so that the carriage return rewrites it.
+        const QString line = progressLine(window->run().progress()).left(terminalColumns() - 1);
+        QTextStream(stderr) << '\r' << line << "\x1b[K" << Qt::flush;
+        m_lineShown = true;
+        return;
+    }
+}
+
+void ProfileRun::clearProgressLine()
+{
+    if (m_lineShown)
+        QTextStream(stderr) << "\r\x1b[K" << Qt::flush;
+    m_lineShown = false;
 }
 
 void ProfileRun::closeWhenNoBackupRuns()

@@ -2,6 +2,7 @@
 // for cron, systemd timers and tests. No one is at the keyboard.
 #pragma once
 
+#include "backup/BackupProgress.h"
 #include "ui/common/Dialogs.h"
 
 #include <QObject>
@@ -29,7 +30,9 @@ public:
 
 // Queues the profile through the main window's queue and lets its queue monitor start it at
 // once. When that backup's window has closed and no other backup runs, the main window is
-// closed, which ends the program.
+// closed, which ends the program. On a terminal, standard error shows one progress line that
+// is rewritten in place a few times a second; at the end one summary line goes to standard
+// output, with or without a terminal.
 class ProfileRun : public QObject
 {
     Q_OBJECT
@@ -42,11 +45,16 @@ public:
 
 private:
     void closeWhenNoBackupRuns();
+    void showProgress();
+    void clearProgressLine();
 
     TMainWin *m_mainWin;
     QString m_profile;
     bool m_done = false;
     int m_exitStatus = 1;
+    bool m_terminal = false;  // standard error is a terminal
+    bool m_lineShown = false; // a progress line stands on it
+    bool m_summaryShown = false;
 };
 
 } // namespace cvb
