@@ -46,10 +46,16 @@ public:
     void interrupt()
     {
         m_stopped = true;
-        post([this] {
-            if (m_ftp)
-                m_ftp->Interrupt();
-        });
+        // Also while the connection logs on: the waits of the log-on serve the thread's events.
+        const std::lock_guard<std::mutex> lock(m_inboxMutex);
+        if (m_stopBox)
+            QMetaObject::invokeMethod(
+                m_stopBox,
+                [this] {
+                    if (m_ftp)
+                        m_ftp->Interrupt();
+                },
+                Qt::QueuedConnection);
     }
 
     // Ends the connection: with a log-off, unless it was stopped.
@@ -71,10 +77,18 @@ protected:
         ftp.setObjectName(objectName());
         m_ftp = &ftp;
         ftp.SetWinsockLoaded(true);
+        {
+            const std::lock_guard<std::mutex> lock(m_inboxMutex);
+            m_stopBox = &inbox;
+        }
         int code = 0;
         QString error = prepareLogOn(ftp, m_settings);
         if (!error.isEmpty()) {
             code = -1;
+        } else if (m_stopped) {
+            // Stopped before the box was there to tell it.
+            code = CIPPortMsg::kInterrupted;
+            error = QStringLiteral("Interrupted");
         } else {
             code = WithoutRaising(ftp, [&ftp] { ftp.SetAction(ftpLogon); });
             if (code != 0)
@@ -98,6 +112,7 @@ protected:
         {
             const std::lock_guard<std::mutex> lock(m_inboxMutex);
             m_inbox = nullptr;
+            m_stopBox = nullptr;
         }
         m_ftp = nullptr;
     }
@@ -165,6 +180,9 @@ private:
     TcvbFTP *m_ftp = nullptr; // used on the connection's own thread only
     std::mutex m_inboxMutex;
     QObject *m_inbox = nullptr;
+    // The same object, there from the start of the thread: for interrupts only, which may come
+    // during the log-on (jobs and the end wait for the log-on).
+    QObject *m_stopBox = nullptr;
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_ending{false};
 };
@@ -207,7 +225,7 @@ bool TransferPool::isConnectionLimit(int code, const QString &reply)
 {
     if (reply.startsWith(QLatin1String("421")))
         return true;
-    static const QRegularExpression tooMany(QStringLiteral("too many|connections|limit"),
+    static const QRegularExpression tooMany(QStringLiteral("too many|connections|limit|maximum number"),
                                             QRegularExpression::CaseInsensitiveOption);
     if (reply.startsWith(QLatin1String("530")) && tooMany.match(reply).hasMatch())
         return true;
@@ -297,7 +315,8 @@ void TransferPool::loggedOnAs(int index, int code, const QString &error)
         return;
     }
     slot.state = Slot::Gone;
-    if (isConnectionLimit(code, error))
+    // A stop ends a log-on as a closed connection would: it says nothing of the server's limit.
+    if (!m_stopped && isConnectionLimit(code, error))
         m_limitMet = true;
     if (!m_stopped && onGivenUp)
         onGivenUp(index + 1, error);
