@@ -205,7 +205,9 @@ void BackupRun::setReport(bool email, bool detailed, const QString &recipient)
 
 void BackupRun::BackupLog(const QString &message)
 {
-    if (m_firstFailure.isEmpty() && message.startsWith(QLatin1String("EXCEPTION: ")))
+    // After a stop, what fails is its consequence: the stop is the failure to name.
+    if (m_firstFailure.isEmpty() &&
+        (m_stopRequested ? message == stoppedMessage() : message.startsWith(QLatin1String("EXCEPTION: "))))
         m_firstFailure = message;
     writeLogRow(*Table_Log, m_profile, message);
     const QDateTime now = Clock::now();

@@ -95,7 +95,7 @@ TEST(BackupWindowProgress, CountsAndBytesAdvanceAndStopWithYesEndsTheBackupWithI
 
     // What the window showed: the first reading with bytes, and a later one with more bytes and
     // a file done.
-    QString firstBytes, laterBytes, laterFiles, profileShown;
+    QString firstBytes, laterBytes, laterFiles, profileShown, firstFailure;
     bool gaugeShown = false;
     QElapsedTimer sinceStop;
     qint64 stoppedAfterMs = -1;
@@ -124,9 +124,11 @@ TEST(BackupWindowProgress, CountsAndBytesAdvanceAndStopWithYesEndsTheBackupWithI
         laterBytes = bytes;
         laterFiles = label(window, "FilesLabel");
         profileShown = label(window, "ProfileLabel");
-        QObject::connect(&window->run(), &cvb::BackupRun::logged, [&](const QString &message) {
-            if (message == QLatin1String("Backup stopped by the user."))
+        QObject::connect(&window->run(), &cvb::BackupRun::logged, [&, window](const QString &message) {
+            if (message == QLatin1String("Backup stopped by the user.")) {
                 stoppedAfterMs = sinceStop.elapsed();
+                firstFailure = window->run().firstFailure();
+            }
         });
         sinceStop.start();
         window->findChild<QPushButton *>(QStringLiteral("StopButton"))->click();
@@ -144,6 +146,8 @@ TEST(BackupWindowProgress, CountsAndBytesAdvanceAndStopWithYesEndsTheBackupWithI
     EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("Stop the backup of profile Slow?")});
     ASSERT_GE(stoppedAfterMs, 0) << h.eventsOf(QStringLiteral("Slow")).join(QLatin1Char('\n')).toStdString();
     EXPECT_LT(stoppedAfterMs, 2000);
+    // The tray names the stop, not the interrupted transfer it caused.
+    EXPECT_EQ(firstFailure, QStringLiteral("Backup stopped by the user."));
     EXPECT_EQ(temporaryFiles(h.target() + QStringLiteral("/site/z")), QStringList{});
     EXPECT_FALSE(QFileInfo::exists(h.target() + QStringLiteral("/site/z/large.bin")));
     const QStringList rows = h.eventsOf(QStringLiteral("Slow"));
