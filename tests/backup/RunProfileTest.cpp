@@ -425,7 +425,13 @@ TEST(RunProfile, ARelativeSourceIsBelowTheLogOnFolderAndATreeDeeperThanTheLimitS
     EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
 }
 
-TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoTemporaryFile)
+class StalledTransfer : public ::testing::TestWithParam<const char *>
+{
+};
+
+// The file source is fetched on the main connection; the folder "/" hands its files to the
+// transfer connections, which a stop must reach as well.
+TEST_P(StalledTransfer, SigtermStopsTheBackupExitsOneAndLeavesNoTemporaryFile)
 {
     QTemporaryDir site;
     ASSERT_TRUE(cvb::test::writeFile(site.filePath("hang.bin"), QByteArray(1 << 20, 'h')));
@@ -435,7 +441,7 @@ TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoT
     d.setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()), QStringLiteral("USERNAME=tester"),
                      QStringLiteral("PASSWORD=secret"), QStringLiteral("FIREWALL=T")});
     d.addProfile(QStringLiteral("Hang"));
-    d.addSource(QStringLiteral("Hang"), QStringLiteral("/hang.bin"), QStringLiteral("Binary"));
+    d.addSource(QStringLiteral("Hang"), QString::fromLatin1(GetParam()), QStringLiteral("Binary"));
     // The earlier copy of the file must survive the stopped run.
     ASSERT_TRUE(cvb::test::writeFile(d.target() + "/hang.bin", "earlier copy"));
 
@@ -454,7 +460,9 @@ TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoT
     QDeadlineTimer started(60000);
     while (!partial() && !started.hasExpired() && program.state() == QProcess::Running)
         QThread::msleep(50);
-    ASSERT_TRUE(partial()) << program.readAllStandardError().toStdString();
+    ASSERT_TRUE(partial()) << program.readAllStandardError().toStdString()
+                           << d.eventsOf(QStringLiteral("Hang")).join(QLatin1Char('\n')).toStdString()
+                           << " running: " << (program.state() == QProcess::Running);
 
     program.terminate();
     ASSERT_TRUE(program.waitForFinished(10000)) << "still running 10 s after SIGTERM";
@@ -465,6 +473,9 @@ TEST(RunProfile, SigtermDuringAStalledTransferStopsTheBackupExitsOneAndLeavesNoT
     const QStringList rows = d.eventsOf(QStringLiteral("Hang"));
     EXPECT_TRUE(rows.contains(QStringLiteral("Backup stopped: the program is ending."))) << rows.join('\n').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(RunProfile, StalledTransfer, ::testing::Values("/hang.bin", "/"),
+                         [](const auto &info) { return std::string(info.param[1] ? "FileSource" : "FolderSource"); });
 
 // A full disk, as a file-size limit gives it: the write fails with the system's error.
 TEST(RunProfile, ALocalWriteErrorFailsTheBackupAndKeepsTheEarlierCopy)

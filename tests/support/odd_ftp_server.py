@@ -121,12 +121,21 @@ def main():
         def ftp_RETR(self, file):
             if stall is None or os.path.basename(file) != stall:
                 return FTPHandler.ftp_RETR(self, file)
-            if self.data_channel is None:
+            if self.data_channel is None and self._dtp_acceptor is None and self._dtp_connector is None:
                 self.respond("425 Use PASV first.")
                 return None
             self.respond("150 File status okay. About to open data connection.")
-            # The first bytes go out; the rest never comes and the connection stays open.
-            self.data_channel.push(b"partial " * 1024)
+
+            def send_first_bytes():
+                # A passive data connection may not be accepted yet when RETR comes.
+                if self.data_channel is None:
+                    if not self._closed:
+                        self.ioloop.call_later(0.05, send_first_bytes)
+                    return
+                # The first bytes go out; the rest never comes and the connection stays open.
+                self.data_channel.push(b"partial " * 1024)
+
+            send_first_bytes()
             return file
 
         def ftp_CWD(self, path):
