@@ -403,6 +403,14 @@ void BackupRun::complete(const QString &workerError)
             // The log table failed too; the report follows regardless.
         }
     }
+    if (m_stopRequested && m_stopReason == StopReason::User && m_settings.dialsUp()) {
+        // The program goes on: the line that this backup dialled is not left open.
+        try {
+            cvbNetDial1->SetAction(ntdDisconnect);
+        } catch (const std::exception &e) {
+            BackupLog(QStringLiteral("EXCEPTION: ") + messageOf(e));
+        }
+    }
     if (!m_email || m_programEnding)
         return;
     try {

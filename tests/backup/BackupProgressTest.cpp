@@ -2,6 +2,7 @@
 // server on loopback; the full log of a backup with deep paths.
 #include "backup/BackupRun.h"
 #include "data/FullLog.h"
+#include "dialup/NetDial.h"
 #include "tests/backup/BackupHarness.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
@@ -193,6 +194,46 @@ TEST(BackupWindowProgress, StopAnsweredWithNoLetsTheBackupComplete)
     EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("Stop the backup of profile Keep?")});
     EXPECT_EQ(h.eventsOf(QStringLiteral("Keep")).last(), QStringLiteral("Backup Complete"));
     EXPECT_EQ(QFileInfo(h.target() + QStringLiteral("/one.bin")).size(), 120000);
+}
+
+// The program goes on after a stop: a line the backup dialled is hung up.
+TEST(BackupWindowProgress, StopHangsUpTheLineTheBackupDialled)
+{
+    qputenv("CVB_RAS", "sim");
+    SlowSite site;
+    ASSERT_GT(site.server.port(), 0);
+    BackupHarness h;
+    h.setConnection(address(site.server.port()), QStringLiteral("tester"), QStringLiteral("secret"));
+    h.setConnectionFlag(QStringLiteral("USEDEFAULT"), false);
+    h.setConnectionField(QStringLiteral("USERID"), QStringLiteral("dialer"));
+    h.setConnectionField(QStringLiteral("PHONENUM"), QStringLiteral("5551234"));
+    h.addProfile({QStringLiteral("Line")});
+    h.addSource(QStringLiteral("Line"), QStringLiteral("/site"));
+    h.enqueue(QStringLiteral("Line"));
+    cvb::ScriptedDialogs dialogs;
+    dialogs.prepareAnswers({cvb::Answer::Yes});
+    QTimer watch;
+    watch.setInterval(50);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        TFTP_BackupThread *window = runningWindow();
+        if (window && !window->isStopping() && leadingNumber(label(window, "BytesLabel")) > 0)
+            window->findChild<QPushButton *>(QStringLiteral("StopButton"))->click();
+    });
+    watch.start();
+    const auto closed = h.runQueue(1, 60000);
+    watch.stop();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_TRUE(h.eventsOf(QStringLiteral("Line")).contains(QStringLiteral("Backup stopped by the user.")));
+    cvb::TcvbNetDial dial;
+    QStringList open;
+    dial.OnConnectedEntry = [&](QObject *, int handle, const QString &entry, const QString &, const QString &,
+                                const QString &) {
+        if (handle != 0)
+            open << entry;
+    };
+    dial.SetAction(cvb::ntdListConnections);
+    EXPECT_EQ(open, QStringList{});
+    qunsetenv("CVB_RAS");
 }
 
 // The log table cuts its rows at 100 characters; the full log and the detailed mail do not.
