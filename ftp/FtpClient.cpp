@@ -235,7 +235,11 @@ const ftp::ServerFeatures &TcvbFTP::Features()
         m_featuresAsked = true;
         // A refusal (500, 502) means a server from before FEAT: it offers nothing beyond the
         // basic commands. Only a lost connection or an interrupted wait is an error here.
-        const int result = WithoutRaising(*this, [&] { SetRawCommand(QStringLiteral("FEAT")); RunAction(ftpRawCommand); });
+        // The caller's own raw command stays as it was set.
+        const QString rawCommand = m_rawCommand;
+        m_rawCommand = QStringLiteral("FEAT");
+        const int result = WithoutRaising(*this, [&] { RunAction(ftpRawCommand); });
+        m_rawCommand = rawCommand;
         if (result == 0)
             m_features = ftp::parseFeatures(m_replyLines);
         else if (result != kFtpReplyRefused)

@@ -212,7 +212,8 @@ TransferPool::~TransferPool()
 {
     if (!m_stopped)
         stop();
-    finish();
+    // No events are served from a destructor: the stopped connections end on their own threads.
+    waitForConnections(false);
 }
 
 void TransferPool::start()
@@ -282,19 +283,28 @@ void TransferPool::finish()
 {
     for (const auto &slot : m_slots)
         slot->connection->end();
-    // The connections log off side by side; a stop meanwhile cuts their waits short. The
-    // events of this thread go on meanwhile (a window stays drawn, a stop can arrive).
+    // The connections log off side by side; the events of this thread go on meanwhile (a window
+    // stays drawn, a stop can arrive).
+    waitForConnections(true);
+}
+
+void TransferPool::waitForConnections(bool serveEvents)
+{
     const auto allFinished = [this] {
         for (const auto &slot : m_slots)
             if (!slot->finished && !slot->connection->isFinished())
                 return false;
         return true;
     };
-    bool interrupted = m_stopped;
+    // Once stopped, the interrupt is sent again now and then: one that reached a connection
+    // between two of its waits ended nothing.
+    QElapsedTimer sinceInterrupt;
+    sinceInterrupt.start();
     while (!allFinished()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
-        if (m_stopped && !interrupted) {
-            interrupted = true;
+        if (serveEvents)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (m_stopped && sinceInterrupt.elapsed() >= 200) {
+            sinceInterrupt.restart();
             for (const auto &slot : m_slots)
                 slot->connection->interrupt();
         }

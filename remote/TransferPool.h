@@ -63,6 +63,9 @@ private:
     void jobDone(int index, const Job &job, const Outcome &outcome);
     void bytesOf(int index, const Job &job, qint64 bytes);
     void dispatch();
+    // Waits until every connection's thread has ended, serving this thread's events meanwhile
+    // when `serveEvents`.
+    void waitForConnections(bool serveEvents);
     // The waiting job to hand out next.
     std::deque<Job>::iterator largestWaiting();
     // Hands the waiting jobs back once no connection is left to take them.
