@@ -20,7 +20,7 @@
 #   WAN_BIG_BYTES  size of the sample site's large file (default 52428800, as bench/backup)
 #   WAN_CONNECTIONS  transfer connections of the corvale-backup runs (default: the program's, 3)
 #   WAN_PROGRAMS   the programs to run (default "corvale-backup corvale-backup-1 lftp lftp-P3 rclone";
-#                  the ratios need corvale-backup, corvale-backup-1 and lftp)
+#                  a ratio is printed where both of its programs ran)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -220,18 +220,23 @@ for site in $sites; do
             echo "$took" >> "$work/times.$p"
         done
     done
-    ours=$(median $(cat "$work/times.corvale-backup"))
-    ours1=$(median $(cat "$work/times.corvale-backup-1"))
     line="  $site median:"
-    ratios="  $site corvale-backup divided by:"
     for p in $programs; do
-        m=$(median $(cat "$work/times.$p"))
-        line="$line $(label "$p") $m s,"
-        case "$p" in corvale-backup*) ;; *) ratios="$ratios $(label "$p") $(ratio "$ours" "$m")," ;; esac
+        line="$line $(label "$p") $(median $(cat "$work/times.$p")) s,"
     done
     echo "${line%,}"
-    echo "${ratios%,}"
-    echo "  $site corvale-backup (1 connection) divided by lftp: $(ratio "$ours1" "$(median $(cat "$work/times.lftp"))")"
+    if [ -f "$work/times.corvale-backup" ]; then
+        ours=$(median $(cat "$work/times.corvale-backup"))
+        ratios="  $site corvale-backup divided by:"
+        for p in $programs; do
+            case "$p" in corvale-backup*) ;; *) ratios="$ratios $(label "$p") $(ratio "$ours" "$(median $(cat "$work/times.$p"))")," ;; esac
+        done
+        echo "${ratios%,}"
+    fi
+    if [ -f "$work/times.corvale-backup-1" ] && [ -f "$work/times.lftp" ]; then
+        ours1=$(median $(cat "$work/times.corvale-backup-1"))
+        echo "  $site corvale-backup (1 connection) divided by lftp: $(ratio "$ours1" "$(median $(cat "$work/times.lftp"))")"
+    fi
 done
 [ -z "$rclone_note" ] || echo "${rclone_note% }"
 if $relayed; then
