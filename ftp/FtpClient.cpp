@@ -127,7 +127,9 @@ void TcvbFTP::RunAction(int action)
     bool interruptedLogon = false;
     if (!Connected() && action != ftpIdle && action != ftpLogon && action != ftpLogoff) {
         if (m_logOnBar.code != 0) {
-            Trace(2, QStringLiteral("Not connecting: the last log-on could not secure the connection."));
+            Trace(2, m_logOnBar.accountRefused
+                         ? QStringLiteral("Not connecting: the server refused the account at the last log-on.")
+                         : QStringLiteral("Not connecting: the last log-on could not secure the connection."));
             SetLastError(m_logOnBar.code, m_logOnBar.text);
             result = m_logOnBar.code;
         } else {
@@ -251,12 +253,15 @@ const ftp::ServerFeatures &TcvbFTP::Features()
 int TcvbFTP::Logon()
 {
     m_logOnBar = {};
+    m_accountRefused = false;
     ForgetSession();
     const int result = LogonSteps();
     // A server that cannot give this client a secure connection will not give it one to the
     // next action either: each would cost another handshake (up to its limit) and another row.
     if (result == kFtpTlsRefused || (result >= kTlsHandshakeFailed && result <= kTlsPlainTextInjected))
-        m_logOnBar = {result, LastErrorText()};
+        m_logOnBar = {result, LastErrorText(), false};
+    else if (result == kFtpReplyRefused && m_accountRefused)
+        m_logOnBar = {result, LastErrorText(), true};
     return result;
 }
 
@@ -302,12 +307,16 @@ int TcvbFTP::LogonSteps()
     }
     if (!m_user.isEmpty()) {
         const int result = FtpCommand("USER", Network(m_user));
-        if (result != 0)
+        if (result != 0) {
+            m_accountRefused = ReplyLine().startsWith("530");
             return result;
+        }
     }
     const int result = FtpCommand("PASS", Network(m_password));
-    if (result != 0)
+    if (result != 0) {
+        m_accountRefused = ReplyLine().startsWith("530");
         return result;
+    }
     m_folderTrail.clear();
     m_currentAction = ftpIdle;
     if (m_transferMode == tmDefault)

@@ -74,9 +74,19 @@ public:
     void SetRemotePath(const QString &path);
 
     QString User() const { return m_user; }
-    void SetUser(const QString &user) { m_user = user; }
+    void SetUser(const QString &user)
+    {
+        if (user != m_user)
+            m_logOnBar = {};
+        m_user = user;
+    }
     QString Password() const { return m_password; }
-    void SetPassword(const QString &password) { m_password = password; }
+    void SetPassword(const QString &password)
+    {
+        if (password != m_password)
+            m_logOnBar = {};
+        m_password = password;
+    }
     QString LocalFile() const { return m_localFile; }
     void SetLocalFile(const QString &file) { m_localFile = file; }
     QString RemoteFile() const { return m_remoteFile; }
@@ -119,8 +129,11 @@ public:
         m_logOnBar = {};
     }
     // True after a log-on failed to secure its connection (TLS refused, failed, timed out or
-    // untrusted): until the next ftpLogon, or a change of server or trust, an action that would
-    // log on by itself fails at once with that log-on's error instead of connecting again.
+    // untrusted) or the server refused the account (530 to USER or PASS): until the next
+    // ftpLogon, or a change of server, trust, user or password, an action that would log on by
+    // itself fails at once with that log-on's error instead of connecting again. A refused
+    // password is never sent again by itself: a host that counts failed log-ons would lock the
+    // account.
     bool LogOnBarred() const { return m_logOnBar.code != 0; }
     // The certificate the server showed at the last TLS log-on (empty without one).
     TlsCertificateInfo PeerCertificate() const { return m_peerCertificate; }
@@ -215,7 +228,9 @@ private:
     {
         int code = 0;
         QString text;
+        bool accountRefused = false; // 530, not TLS
     } m_logOnBar; // see LogOnBarred
+    bool m_accountRefused = false; // the last USER or PASS was answered with 530
 };
 
 } // namespace cvb

@@ -657,6 +657,41 @@ TEST_F(FtpScripted, AfterALostConnectionTheNextActionReturnsToItsFolderOrFails)
     EXPECT_TRUE(control.WaitDone());
 }
 
+TEST_F(FtpScripted, ARefusedPasswordIsNeverSentAgainByItselfOnlyAfterAnotherIsSet)
+{
+    // The server refuses the account and closes, as hosts do that count failed log-ons. The
+    // actions after it fail with that answer and connect nowhere; a new password is tried.
+    control.Send("220 ready\r\n")
+        .ExpectLine("USER anna")
+        .Send("331 password please\r\n")
+        .ExpectLine("PASS pw")
+        .Send("530 Login incorrect.\r\n")
+        .Close()
+        .Accept()
+        .Send("220 ready\r\n")
+        .ExpectLine("USER anna")
+        .Send("331 password please\r\n")
+        .ExpectLine("PASS right")
+        .Send("230 logged on\r\n");
+    control.Start();
+    EXPECT_EQ(failing(ftpLogon).first, 141);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !ftp.Connected(); }, 10000));
+    EXPECT_TRUE(ftp.LogOnBarred());
+    for (int action : {ftpListDirectory, ftpDownload}) {
+        const auto [code, message] = failing(action);
+        EXPECT_EQ(code, 141);
+        EXPECT_TRUE(message.endsWith(QStringLiteral("530 Login incorrect."))) << message.toStdString();
+    }
+    EXPECT_FALSE(control.ConnectionWaiting());
+    EXPECT_EQ(sent().filter(QStringLiteral("PASS")).size(), 1);
+
+    ftp.SetPassword(QStringLiteral("right"));
+    EXPECT_FALSE(ftp.LogOnBarred());
+    ftp.SetAction(ftpLogon);
+    EXPECT_TRUE(control.WaitDone());
+    EXPECT_EQ(sent().filter(QStringLiteral("PASS")).size(), 2);
+}
+
 TEST_F(FtpScripted, AnEndlessListingIsStoppedAtItsLimitAndFails)
 {
     // More names than a listing may hold: the listing stops there, fails with its own error,
