@@ -37,21 +37,7 @@ protected:
     // An active profile of one file source, backed up into "backups".
     void addProfile(const QString &name, const QString &source)
     {
-        ASSERT_TRUE(QDir().mkpath(target()));
-        cvb::Table profiles;
-        profiles.open(cvb::ProfilesTable, cvb::ProfileIndex);
-        profiles.insert();
-        profiles.setString(QStringLiteral("PROFILE"), name);
-        profiles.setString(QStringLiteral("TARGET_LOC"), target());
-        profiles.setBool(QStringLiteral("ACTIVE"), true);
-        profiles.post();
-        cvb::Table sources;
-        sources.open(cvb::SourcesTable, cvb::ProfileIndex);
-        sources.insert();
-        sources.setString(QStringLiteral("PROFILE"), name);
-        sources.setString(QStringLiteral("SOURCE"), source);
-        sources.setString(QStringLiteral("MODE"), QStringLiteral("Binary"));
-        sources.post();
+        addProfileWithSource(name, source, target(), QStringLiteral("Binary"), true);
     }
     QString target() const { return dir.filePath("backups"); }
 

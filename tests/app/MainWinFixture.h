@@ -8,6 +8,7 @@
 #include "ui/common/ScriptedDialogs.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -45,6 +46,28 @@ protected:
         cnct.setString(QStringLiteral("USERNAME"), user);
         cnct.setString(QStringLiteral("PASSWORD"), password);
         cnct.post();
+    }
+
+    // A profile of one source backed up into `target` (made here), written through cursors of
+    // its own as the wizard would.
+    void addProfileWithSource(const QString &name, const QString &source, const QString &target,
+                              const QString &mode, bool active)
+    {
+        ASSERT_TRUE(QDir().mkpath(target));
+        cvb::Table profiles;
+        profiles.open(cvb::ProfilesTable, cvb::ProfileIndex);
+        profiles.insert();
+        profiles.setString(QStringLiteral("PROFILE"), name);
+        profiles.setString(QStringLiteral("TARGET_LOC"), target);
+        profiles.setBool(QStringLiteral("ACTIVE"), active);
+        profiles.post();
+        cvb::Table sources;
+        sources.open(cvb::SourcesTable, cvb::ProfileIndex);
+        sources.insert();
+        sources.setString(QStringLiteral("PROFILE"), name);
+        sources.setString(QStringLiteral("SOURCE"), source);
+        sources.setString(QStringLiteral("MODE"), mode);
+        sources.post();
     }
 
     template <typename T> T *child(const QString &name) const { return win->findChild<T *>(name); }

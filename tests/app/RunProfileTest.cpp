@@ -17,21 +17,7 @@ class RunProfileEnd : public MainWinTest
 protected:
     void addProfile(const QString &name, const QString &source)
     {
-        cvb::Table profiles;
-        profiles.open(cvb::ProfilesTable, cvb::ProfileIndex);
-        profiles.insert();
-        profiles.setString(QStringLiteral("PROFILE"), name);
-        profiles.setString(QStringLiteral("TARGET_LOC"), target(name));
-        profiles.setBool(QStringLiteral("ACTIVE"), false);
-        profiles.post();
-        cvb::Table sources;
-        sources.open(cvb::SourcesTable, cvb::ProfileIndex);
-        sources.insert();
-        sources.setString(QStringLiteral("PROFILE"), name);
-        sources.setString(QStringLiteral("SOURCE"), source);
-        sources.setString(QStringLiteral("MODE"), QStringLiteral("ASCII"));
-        sources.post();
-        QDir().mkpath(target(name));
+        addProfileWithSource(name, source, target(name), QStringLiteral("ASCII"), false);
     }
 
     QString target(const QString &name) const { return dir.filePath(QStringLiteral("target-") + name); }
