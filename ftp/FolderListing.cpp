@@ -27,19 +27,40 @@ void listFolderWithDotFiles(TcvbFTP &ftp, const std::function<void()> &discardEn
 
 namespace {
 
-// The lines of one listing action, gathered apart from the component's own handler.
-QStringList listingLines(TcvbFTP &ftp, int action, const QString &argument)
+// The listing lines that `list` brings, gathered apart from the component's own handler;
+// `list` gets the list to clear it when it lists again.
+template <typename List> QStringList gatheredLines(TcvbFTP &ftp, List &&list)
 {
     QStringList lines;
     const TDirListEvent handler = ftp.OnDirList;
-    const auto restore = qScopeGuard([&] {
-        ftp.OnDirList = handler;
-        ftp.SetRemoteFile(QString());
-    });
+    const auto restore = qScopeGuard([&] { ftp.OnDirList = handler; });
     ftp.OnDirList = [&lines](QObject *, const QString &line) { lines << line; };
-    ftp.SetRemoteFile(argument);
-    ftp.SetAction(action);
+    list(lines);
     return lines;
+}
+
+// The lines of one listing action with its argument.
+QStringList listingLines(TcvbFTP &ftp, int action, const QString &argument)
+{
+    return gatheredLines(ftp, [&](QStringList &) {
+        const auto clearArgument = qScopeGuard([&ftp] { ftp.SetRemoteFile(QString()); });
+        ftp.SetRemoteFile(argument);
+        ftp.SetAction(action);
+    });
+}
+
+// Runs `action`: true when it succeeded, false when the server refused it. An interrupted or
+// timed-out wait says nothing about the server's answer and is raised.
+template <typename Action> bool unlessRefused(Action &&action)
+{
+    try {
+        action();
+        return true;
+    } catch (const EcvbFTP &e) {
+        if (e.Code() == CIPPortMsg::kInterrupted)
+            throw;
+        return false;
+    }
 }
 
 } // namespace
@@ -51,46 +72,33 @@ FolderEntries listFolderEntries(TcvbFTP &ftp, const QDateTime &nowUtc)
         if (listing.allParsed)
             return {listing.entries, true};
     } else {
-        const auto longListing = [&](const QString &argument, ftp::Listing *listing) {
-            try {
-                *listing = ftp::parseList(listingLines(ftp, ftpListDirectoryLong, argument), nowUtc);
-                return true;
-            } catch (const EcvbFTP &e) {
-                if (e.Code() == CIPPortMsg::kInterrupted)
-                    throw;
-                return false;
-            }
-        };
         ftp::Listing listing;
-        bool listed = longListing(QStringLiteral("-a"), &listing);
+        const auto longListing = [&](const QString &argument) {
+            return unlessRefused([&] {
+                listing = ftp::parseList(listingLines(ftp, ftpListDirectoryLong, argument), nowUtc);
+            });
+        };
+        bool listed = longListing(QStringLiteral("-a"));
         // A server that takes "-a" for a name refuses it, or answers with nothing at all: an
         // empty folder is believed only when the plain listing says so too.
         if (!listed || (listing.allParsed && listing.entries.isEmpty()))
-            listed = longListing(QString(), &listing);
+            listed = longListing(QString());
         if (listed && listing.allParsed)
             return {listing.entries, true};
     }
     // Lines this client cannot read: the names alone, each to be found out by trying it.
-    QStringList names;
-    const TDirListEvent handler = ftp.OnDirList;
-    const auto restore = qScopeGuard([&] { ftp.OnDirList = handler; });
-    ftp.OnDirList = [&names](QObject *, const QString &line) { names << line; };
-    listFolderWithDotFiles(ftp, [&names] { names.clear(); });
-    return untypedEntries(names);
+    return untypedEntries(gatheredLines(ftp, [&ftp](QStringList &names) {
+        listFolderWithDotFiles(ftp, [&names] { names.clear(); });
+    }));
 }
 
 ftp::EntryType entryTypeOf(TcvbFTP &ftp, const QString &path)
 {
-    if (!ftp.Features().mlsd)
+    if (!ftp.Features().mlsd || !unlessRefused([&] {
+            ftp.SetRawCommand(QStringLiteral("MLST ") + path);
+            ftp.SetAction(ftpRawCommand);
+        }))
         return ftp::EntryType::Unknown;
-    try {
-        ftp.SetRawCommand(QStringLiteral("MLST ") + path);
-        ftp.SetAction(ftpRawCommand);
-    } catch (const EcvbFTP &e) {
-        if (e.Code() == CIPPortMsg::kInterrupted)
-            throw;
-        return ftp::EntryType::Unknown;
-    }
     // "250-Listing path", then the facts of the path on a line led by one blank, then "250 End".
     for (const QByteArray &line : ftp.ReplyLines()) {
         if (!line.startsWith(' '))
