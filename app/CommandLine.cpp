@@ -36,7 +36,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
             takeValue(arguments, &i, QStringLiteral("--run-profile"), QStringLiteral("a profile name"),
                       &result.runProfile, &result.error) ||
             takeValue(arguments, &i, QStringLiteral("--print-log"), QStringLiteral("a file name"),
-                      &result.printLog, &result.error))
+                      &result.printLog, &result.error) ||
+            takeValue(arguments, &i, QStringLiteral("--verify"), QStringLiteral("a backup folder"),
+                      &result.verify, &result.error))
             continue;
         if (arg == QLatin1String("--background")) {
             result.background = true;
@@ -56,6 +58,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
         (!result.printLog.isEmpty() || !result.runProfile.isEmpty()))
         result.error =
             QStringLiteral("--test-mail cannot be used together with --print-log or --run-profile");
+    if (result.error.isEmpty() && !result.verify.isEmpty() &&
+        (result.testMail || !result.printLog.isEmpty() || !result.runProfile.isEmpty()))
+        result.error =
+            QStringLiteral("--verify cannot be used together with --print-log, --run-profile or --test-mail");
     return result;
 }
 
@@ -65,6 +71,7 @@ QString usageText()
         "Usage: corvale-backup [--data DIR] [--background] [--run-profile NAME] [--help] [--version]\n"
         "       corvale-backup [--data DIR] --print-log FILE.pdf\n"
         "       corvale-backup [--data DIR] --test-mail\n"
+        "       corvale-backup --verify FOLDER\n"
         "\n"
         "Backs up a web site from its FTP server to the local disk, on a schedule.\n"
         "\n"
@@ -85,6 +92,11 @@ QString usageText()
         "                 settings of the connection window and exit: 0 when the\n"
         "                 mail server accepted it, 1 when it did not or the settings\n"
         "                 are not filled in\n"
+        "  --verify FOLDER\n"
+        "                 read the backup folder FOLDER back against its manifest and\n"
+        "                 print every file that is missing, changed or extra: exit 0\n"
+        "                 when all agree, 1 when not or when FOLDER has no readable\n"
+        "                 manifest\n"
         "  --help         show this text and exit\n"
         "  --version      show the version and exit\n");
 }

@@ -7,6 +7,7 @@
 #include "app/PrintLog.h"
 #include "app/RunProfile.h"
 #include "app/TestMail.h"
+#include "app/VerifyFolder.h"
 #include "data/Clock.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -61,6 +62,13 @@ int main(int argc, char **argv)
     if (commandLine.version) {
         printTo(stdout, QStringLiteral("corvale-backup ") + QStringLiteral(CVB_VERSION));
         return 0;
+    }
+
+    if (!commandLine.verify.isEmpty()) {
+        // Reads files only: no window system, no database folder.
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return cvb::verifyFolder(commandLine.verify, out, err);
     }
 
     // Without a display the program runs on Qt's offscreen platform: the schedule and its backups

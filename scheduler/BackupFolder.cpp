@@ -54,6 +54,18 @@ BackupFolderPlan planBackupFolder(const QString &targetLoc, bool rotateDir, bool
     return plan;
 }
 
+QStringList baseFolderCandidates(const QString &targetLoc, bool rotateDir, bool dateStamped)
+{
+    const QString target = targetFolderBase(targetLoc);
+    if (!rotateDir && !dateStamped)
+        return {target};
+    QStringList folders;
+    const QDir top(target);
+    for (const QString &name : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+        folders << top.filePath(name);
+    return folders;
+}
+
 bool createFolderLevel(const QString &folder)
 {
     // Private to the user: a site's copy holds its configuration files and passwords.

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -34,6 +35,11 @@ struct BackupFolderPlan
 BackupFolderPlan planBackupFolder(const QString &targetLoc, bool rotateDir, bool dateStamped,
                                   const QString &lastDir, const QDateTime &now,
                                   const QLocale &locale = QLocale::system());
+
+// The folders that may hold the newest complete backup of a profile: the target folder itself
+// when the backups overwrite it, else every folder directly below it (the date-stamped ones, or A,
+// B and C). Which of them holds a complete backup of the profile only their manifests tell.
+QStringList baseFolderCandidates(const QString &targetLoc, bool rotateDir, bool dateStamped);
 
 // Creates the last level of `folder` (its parent must exist). False when it exists already or
 // cannot be made.

@@ -31,6 +31,7 @@ TEST(CommandLine, ReadsEveryOption)
     EXPECT_TRUE(mail.error.isEmpty());
     EXPECT_TRUE(mail.testMail);
     EXPECT_FALSE(none.testMail);
+    EXPECT_EQ(parseCommandLine({"--verify", "/srv/backup/A"}).verify, QStringLiteral("/srv/backup/A"));
 }
 
 TEST(CommandLine, RefusesWhatItDoesNotKnow)
@@ -48,7 +49,9 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
                                                       {"--print-log="},
                                                       {"--print-log", "a.pdf", "--run-profile", "Site"},
                                                       {"--test-mail", "--run-profile", "Site"},
-                                                      {"--test-mail", "--print-log", "a.pdf"}}) {
+                                                      {"--test-mail", "--print-log", "a.pdf"},
+                                                      {"--verify"},
+                                                      {"--verify", "A", "--run-profile", "Site"}}) {
         const CommandLine result = parseCommandLine(args);
         EXPECT_FALSE(result.error.isEmpty()) << args.join(' ').toStdString();
     }
@@ -58,6 +61,6 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow)
 TEST(CommandLine, UsageNamesEveryOption)
 {
     for (const char *option : {"--data DIR", "--background", "--run-profile NAME", "--print-log FILE.pdf",
-                               "--test-mail", "--help", "--version"})
+                               "--verify FOLDER", "--test-mail", "--help", "--version"})
         EXPECT_TRUE(usageText().contains(QString::fromUtf8(option))) << option;
 }

@@ -9,6 +9,7 @@
 # "implicit" after it, TLS starts with the first byte.
 # The vsftpd binary: $CVB_VSFTPD, else the one scripts/install-deps.sh --tests unpacked into
 # build/peers/vsftpd (no package, no system service), else an installed /usr/sbin/vsftpd.
+# With CVB_VSFTPD_LOG=FILE set, every command and reply goes to FILE.
 # Usage: vsftpd-run.sh PORT ROOT [CERTFILE [implicit]]
 set -eu
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -75,6 +76,15 @@ anon_umask=022
 CONF
     sed -i 's/^write_enable=NO/write_enable=YES/' "$conf_dir/vsftpd.conf"
     [ "$implicit" = implicit ] && echo "implicit_ssl=YES" >> "$conf_dir/vsftpd.conf"
+fi
+if [ -n "${CVB_VSFTPD_LOG:-}" ]; then
+    # Every command and reply of every session, for tests that look at what the client asked.
+    sed -i 's/^xferlog_enable=NO/xferlog_enable=YES/' "$conf_dir/vsftpd.conf"
+    cat >> "$conf_dir/vsftpd.conf" <<CONF
+log_ftp_protocol=YES
+xferlog_std_format=NO
+vsftpd_log_file=$CVB_VSFTPD_LOG
+CONF
 fi
 trap 'rm -rf "$conf_dir"' EXIT
 # exec would drop the trap; run it as a child and pass signals on.

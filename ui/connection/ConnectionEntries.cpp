@@ -42,13 +42,14 @@ ConnectionSettings settingsToStore(const ConnectionSettings &stored, const Conne
 
 TransferOptions readTransferOptions(const ProgramSettings &settings)
 {
-    return {settings.pauses(), settings.connections()};
+    return {settings.pauses(), settings.connections(), settings.fetchOnlyChanged()};
 }
 
 void storeTransferOptions(ProgramSettings &settings, const TransferOptions &options)
 {
     settings.setPauses(options.pauses);
     settings.setConnections(options.connections);
+    settings.setFetchOnlyChanged(options.fetchOnlyChanged);
 }
 
 UnreadableNote unreadableTransfersNote(const ProgramSettings &settings)
@@ -62,6 +63,8 @@ UnreadableNote unreadableTransfersNote(const ProgramSettings &settings)
         options << QStringLiteral("\"Pause between transfers\"");
     if (unreadable.contains(QLatin1String("transfer/connections")))
         options << QStringLiteral("\"Connections per backup\"");
+    if (unreadable.contains(QLatin1String("transfer/fetch_only_changed")))
+        options << QStringLiteral("\"Fetch only changed files\"");
     if (options.isEmpty())
         return {};
     return {QStringLiteral("A stored value could not be read; the default is shown."),

@@ -24,11 +24,13 @@ bool entriesComplete(const ConnectionSettings &typed);
 // does not show, is kept always.
 ConnectionSettings settingsToStore(const ConnectionSettings &stored, const ConnectionSettings &typed);
 
-// The "Transfers" group: the pauses between transfers and the connections of a backup.
+// The "Transfers" group: the pauses between transfers, the connections of a backup, and whether
+// files unchanged since the last complete backup are fetched again.
 struct TransferOptions
 {
     bool pauses = true;
     int connections = 3;
+    bool fetchOnlyChanged = true;
 };
 
 TransferOptions readTransferOptions(const ProgramSettings &settings);

@@ -71,6 +71,7 @@ TFTP_ConnectionData::TFTP_ConnectionData(MainWindowAccess &main, QWidget *parent
     ui_->eSmtpPassword->setText(programSettings.mailPassword());
     const TransferOptions transfers = readTransferOptions(programSettings);
     ui_->cbPauses->setChecked(transfers.pauses);
+    ui_->cbFetchOnlyChanged->setChecked(transfers.fetchOnlyChanged);
     ui_->sbConnections->setRange(SettingsLimits::kMinConnections, SettingsLimits::kMaxConnections);
     ui_->sbConnections->setValue(transfers.connections);
     const UnreadableNote unreadable = unreadableTransfersNote(programSettings);
@@ -156,7 +157,8 @@ void TFTP_ConnectionData::DoneButtonClick()
     ProgramSettings programSettings;
     programSettings.setMailUser(typedLogIn().user);
     programSettings.setMailPassword(typedLogIn().password);
-    storeTransferOptions(programSettings, {ui_->cbPauses->isChecked(), ui_->sbConnections->value()});
+    storeTransferOptions(programSettings, {ui_->cbPauses->isChecked(), ui_->sbConnections->value(),
+                                           ui_->cbFetchOnlyChanged->isChecked()});
     const QString unsaved = programSettings.save();
     if (!unsaved.isEmpty()) {
         dialogs().error(unsaved);

@@ -518,6 +518,8 @@ TEST_F(ConnectionWindowTest, TheTransferOptionsAreStoredInTheSettingsFileAndCanc
     const QString settingsFile = QDir(dir.path()).filePath(SettingsFileName);
     open();
     EXPECT_TRUE(child<QCheckBox>("cbPauses")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("cbFetchOnlyChanged")->isChecked());
+    EXPECT_EQ(child<QCheckBox>("cbFetchOnlyChanged")->text(), QStringLiteral("Fetch only changed files"));
     auto *connections = child<QSpinBox>("sbConnections");
     EXPECT_EQ(connections->value(), 3);
     EXPECT_EQ(connections->minimum(), 1);
@@ -532,11 +534,13 @@ TEST_F(ConnectionWindowTest, TheTransferOptionsAreStoredInTheSettingsFileAndCanc
     open();
     fillAll(QStringLiteral("ftp.example.org"), QStringLiteral("pw"));
     click("cbPauses");
+    click("cbFetchOnlyChanged");
     child<QSpinBox>("sbConnections")->setValue(5);
     dialogs.prepareAnswers({Answer::No});
     click("DoneButton");
     const ProgramSettings stored(dir.path());
     EXPECT_FALSE(stored.pauses());
+    EXPECT_FALSE(stored.fetchOnlyChanged());
     EXPECT_EQ(stored.connections(), 5);
 }
 

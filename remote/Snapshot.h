@@ -1,0 +1,86 @@
+// Backups that fetch only what changed. A file is taken over from the newest complete backup of
+// the profile (its base) only when the server tells its size and its modification time to the
+// second, and both equal what the base's manifest recorded for it; anything less certain is
+// downloaded. Taken over means: left as it is when the base is the backup folder itself, else
+// hard-linked from the base (copied where the file system refuses a link). Every file a backup
+// writes gets the server's modification time, and each one's line of the new manifest is made
+// where the file was placed.
+//
+// The functions here touch nothing shared: the transfer connections call them on their own
+// threads, with the base read once before they start and never changed afterwards.
+#pragma once
+
+#include "remote/Manifest.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace cvb {
+
+// The base's record of a file when it is unchanged: the server's size and its time to the second
+// (`modified` is invalid unless the server gave it that exactly) equal to what the base recorded.
+std::optional<ManifestEntry> unchangedRecord(const Manifest &base, const QString &relative, qint64 size,
+                                             const QDateTime &modified);
+
+// Sets the modification time of `path` (the access time stays); false with `error` set.
+bool setModifiedTime(const QString &path, const QDateTime &utc, QString *error);
+
+enum class Placement {
+    Left,   // the base is the backup folder: the file is there already
+    Linked, // hard-linked from the base
+    Copied, // copied from the base: the file system took no link
+};
+
+// Puts the base's `baseFile` in the place of `target`, through a hidden temporary name that
+// replaces `target` only when complete (a failure leaves `target` as it was). Where `target` is
+// `baseFile`, or a link to the same file, nothing is written. A copy gets a time of its own: the
+// caller sets the server's. False with `error` set.
+bool placeFromBase(const QString &baseFile, const QString &target, Placement *how, QString *error);
+
+// The newest complete backup of the profile, read before the backup begins.
+struct SnapshotBase
+{
+    QString folder; // empty: there is none, every file is downloaded
+    Manifest manifest;
+};
+
+// One backup's use of its base, shared read-only by every connection that fetches.
+class Snapshot
+{
+public:
+    // `folder` is the backup folder; `base` may be empty (no base).
+    Snapshot(const QString &folder, SnapshotBase base);
+
+    bool hasBase() const { return !m_base.folder.isEmpty(); }
+    // True when the base knows `localFile` (a file below the backup folder) at all: only then are
+    // SIZE and MDTM worth asking.
+    bool baseKnows(const QString &localFile) const;
+    QString relativePath(const QString &localFile) const;
+
+    // What became of a file of the backup, with its line for the new manifest.
+    struct Taken
+    {
+        Placement how = Placement::Left;
+        ManifestEntry record;
+    };
+
+    // Takes `localFile` over from the base when the server's size and exact time say it is
+    // unchanged: nothing when it has to be downloaded (also when placing it failed: the download
+    // then replaces it).
+    std::optional<Taken> takeOver(const QString &localFile, qint64 size, const QDateTime &modified) const;
+
+    // After `localFile` was downloaded: gives it the server's time, `modified` (UTC; invalid when
+    // not known; `exact` when known to the second), and makes its manifest line. False with
+    // `error` set when the file cannot be read back or its time cannot be set.
+    bool recordDownload(const QString &localFile, const QDateTime &modified, bool exact,
+                        ManifestEntry *record, QString *error) const;
+
+private:
+    QString m_folder;
+    SnapshotBase m_base;
+};
+
+} // namespace cvb
