@@ -69,7 +69,8 @@ ServerAddress readServerAddress(const QString &text, int defaultPort)
     return readAddress(text, defaultPort,
                        {{"ftp", ServerSecurity::Plain, 0},
                         {"ftpes", ServerSecurity::ExplicitTls, 0},
-                        {"ftps", ServerSecurity::ImplicitTls, kImplicitTlsFtpPort}});
+                        {"ftps", ServerSecurity::ImplicitTls, kImplicitTlsFtpPort},
+                        {"sftp", ServerSecurity::Ssh, kSftpPort}});
 }
 
 ServerAddress readMailServerAddress(const QString &text)

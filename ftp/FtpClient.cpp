@@ -37,6 +37,11 @@ void TcvbFTP::Trace(int direction, const QString &message)
 
 QString TcvbFTP::RemotePath()
 {
+    if (m_sftp) {
+        if (m_sftp->Connected())
+            m_remotePath = m_sftp->Folder();
+        return m_remotePath;
+    }
     if (Connected() && FtpCommand("PWD") == 0)
         m_remotePath = QString::fromUtf8(ftp::parsePwdReply(ReplyLine()));
     return m_remotePath;
@@ -172,6 +177,8 @@ void TcvbFTP::RunAction(int action)
 
 int TcvbFTP::Perform(int action)
 {
+    if (m_sftp)
+        return PerformSftp(action);
     switch (action) {
     case ftpIdle:
         Interrupt();
@@ -233,6 +240,14 @@ void TcvbFTP::ForgetSession()
 
 const ftp::ServerFeatures &TcvbFTP::Features()
 {
+    if (m_sftp) {
+        // What the SFTP actions give: listings with types, sizes and exact times, and MLST.
+        m_features = {};
+        m_features.mlsd = true;
+        m_features.mlstFacts = {QStringLiteral("type"), QStringLiteral("size"), QStringLiteral("modify")};
+        m_features.utf8 = true;
+        return m_features;
+    }
     if (!m_featuresAsked && Connected() && m_currentAction == ftpIdle) {
         m_featuresAsked = true;
         // A refusal (500, 502) means a server from before FEAT: it offers nothing beyond the
@@ -260,13 +275,26 @@ int TcvbFTP::Logon()
     // next action either: each would cost another handshake (up to its limit) and another row.
     if (result == kFtpTlsRefused || (result >= kTlsHandshakeFailed && result <= kTlsPlainTextInjected))
         m_logOnBar = {result, LastErrorText(), false};
-    else if (result == kFtpReplyRefused && m_accountRefused)
+    else if ((result == kFtpReplyRefused && m_accountRefused) || result == kSshAuthRefused)
         m_logOnBar = {result, LastErrorText(), true};
+    else if (result == kSshHostKeyUnknown || result == kSshHostKeyChanged)
+        m_logOnBar = {result, LastErrorText(), false};
     return result;
 }
 
 int TcvbFTP::LogonSteps()
 {
+    if (m_sftp) {
+        m_sftp->host = ServerName();
+        m_sftp->port = ControlPort();
+        m_sftp->user = m_user;
+        m_sftp->password = m_password;
+        m_sftp->trustedFingerprint = m_trustedFingerprint;
+        const int result = SftpResult(m_sftp->LogOn());
+        if (result == 0)
+            m_folderTrail.clear();
+        return result;
+    }
     if (!Connected()) {
         Trace(2, QStringLiteral("Connecting to FTP server."));
         m_protectData = false;
@@ -326,6 +354,8 @@ int TcvbFTP::LogonSteps()
 
 int TcvbFTP::ChangeFolder(const QString &folder)
 {
+    if (m_sftp)
+        return SftpResult(m_sftp->ChangeFolder(folder));
     return folder == QLatin1String("..") ? FtpCommand("CDUP") : FtpCommand("CWD", Network(folder));
 }
 

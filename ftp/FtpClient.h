@@ -7,6 +7,7 @@
 #include "ftp/FtpCodes.h"
 #include "ftp/FtpDataInterface.h"
 #include "ftp/ListingParser.h"
+#include "sftp/SftpSession.h"
 #include "socket/IPPortMsg.h"
 
 #include <QByteArray>
@@ -140,6 +141,17 @@ public:
     // The text that action 15 sends as it stands.
     void SetRawCommand(const QString &command) { m_rawCommand = command; }
 
+    // SFTP instead of FTP, from the next log-on on (an "sftp://" server address): every action
+    // goes to an SFTP session on the same host and port, with the same account. The server is
+    // then shown as one that lists with MLSD and answers MLST (size, type and time to the second),
+    // and the transfer mode has no meaning: files are copied as they are.
+    bool Sftp() const { return m_sftp != nullptr; }
+    void SetSftp(bool sftp);
+    // True while logged on, over FTP or SFTP.
+    bool Connected() const { return m_sftp ? m_sftp->Connected() : CcvbIPPort::Connected(); }
+    // The host key the SFTP server showed at the last log-on (empty without one).
+    SshHostKey HostKey() const { return m_sftp ? m_sftp->HostKey() : SshHostKey(); }
+
     void SetWinsockLoaded(bool load) override;
 
     // Sends a command and reads its whole reply: 0, or an error code with LastErrorText set.
@@ -192,8 +204,15 @@ private:
     void TearDownDataConnection();
     void Trace(int direction, const QString &message);
     static QByteArray Network(const QString &text) { return text.toUtf8(); }
+    // The actions over SFTP, and the helpers that turn its results into this component's.
+    int PerformSftp(int action);
+    int SftpResult(int result);
+    int SftpTransfer(int action);
+    int SftpList(int action);
+    int SftpStatLines(const QString &path);
 
     std::unique_ptr<CDataInterface> m_data;
+    std::unique_ptr<TcvbSFTP> m_sftp;
     int m_currentAction = ftpIdle;
     int m_abortedAction = ftpIdle; // the action that a running ftpAbort ends
     bool m_transferAborted = false;

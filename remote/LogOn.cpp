@@ -13,6 +13,7 @@ void applyServerAddress(TcvbFTP &ftp, const ServerAddress &server)
     ftp.SetControlPort(static_cast<std::uint16_t>(server.port));
     ftp.SetRemoteHost(server.host);
     ftp.SetServerName(server.host);
+    ftp.SetSftp(server.security == ServerSecurity::Ssh);
     ftp.SetSecurity(server.security == ServerSecurity::ExplicitTls   ? ftpsExplicit
                     : server.security == ServerSecurity::ImplicitTls ? ftpsImplicit
                                                                      : ftpsNone);

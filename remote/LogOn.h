@@ -1,7 +1,7 @@
 // How everything that connects to the web server (the backup, the remote browser, the connection
 // test, the live session) sets the FTP component up from the one connection record: the account,
-// the server as "host" or "host:port" with its scheme (plain or TLS, and the certificate pinned for
-// it in the database folder), and passive mode when the user sits behind a firewall.
+// the server as "host" or "host:port" with its scheme (plain, TLS or SFTP, and the certificate or
+// host key pinned for it in the database folder), and passive mode when the user sits behind a firewall.
 #pragma once
 
 #include <QString>
@@ -21,7 +21,7 @@ inline constexpr int kFtpPort = 21;
 // as it was and must not log on).
 QString prepareLogOn(TcvbFTP &ftp, const ConnectionSettings &settings);
 
-// The server part of it: host, port, the name its certificate must carry and plain or TLS.
+// The server part of it: host, port, the name its certificate must carry, and plain, TLS or SFTP.
 void applyServerAddress(TcvbFTP &ftp, const ServerAddress &server);
 
 // Loads the socket library with its two lines for `trace` ("Loading Winsock", then its
