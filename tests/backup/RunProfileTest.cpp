@@ -1,6 +1,7 @@
 // corvale-backup --run-profile, end to end: tables prepared with cvb-dbf, real FTP servers on
 // loopback, the program run as cron or a systemd timer would run it.
 #include "socket/Tls.h"
+#include "tests/backup/ProgramData.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/PdfText.h"
@@ -23,92 +24,9 @@
 
 namespace {
 
+using cvb::test::built;
+using cvb::test::ProgramData;
 using cvb::test::runProcess;
-
-QString built(const QString &relative)
-{
-    return qEnvironmentVariable("CVB_BUILD_DIR") + QLatin1Char('/') + relative;
-}
-
-// A database folder made and filled with cvb-dbf, and a target folder beside it.
-class ProgramData
-{
-public:
-    ProgramData()
-    {
-        QDir().mkpath(data());
-        QDir().mkpath(target());
-        dbf({QStringLiteral("init"), data()});
-        setConnection({QStringLiteral("USEDEFAULT=T")});
-    }
-
-    QString data() const { return m_dir.filePath(QStringLiteral("data")); }
-    QString target() const { return m_dir.filePath(QStringLiteral("target")); }
-    QString table(const char *name) const { return data() + QLatin1Char('/') + QLatin1String(name); }
-
-    QByteArray dbf(const QStringList &args) const
-    {
-        const auto r = runProcess(built(QStringLiteral("tools/cvb-dbf/cvb-dbf")), args);
-        EXPECT_EQ(r.exitCode, 0) << args.join(QLatin1Char(' ')).toStdString() << ": " << r.err.toStdString();
-        return r.out;
-    }
-    // The connection record names the test server, its port and its user.
-    void useServer(const cvb::test::PyFtpServer &server) const
-    {
-        setConnection({QStringLiteral("DOMAIN=127.0.0.1:%1").arg(server.port()),
-                       QStringLiteral("USERNAME=") + server.user(),
-                       QStringLiteral("PASSWORD=") + server.password()});
-    }
-    void setConnection(const QStringList &fields) const
-    {
-        dbf(QStringList{QStringLiteral("set"), table("FTP Connection.dbf"), QStringLiteral("1")} + fields);
-    }
-    void addProfile(const QString &name, const QStringList &fields = {}) const
-    {
-        dbf(QStringList{QStringLiteral("add"), table("FTP Profiles.DBF"), QStringLiteral("PROFILE=") + name,
-                        QStringLiteral("TARGET_LOC=") + target()} +
-            fields);
-    }
-    void addSource(const QString &profile, const QString &source,
-                   const QString &mode = QStringLiteral("ASCII")) const
-    {
-        dbf({QStringLiteral("add"), table("FTP Sources.DBF"), QStringLiteral("PROFILE=") + profile,
-             QStringLiteral("SOURCE=") + source, QStringLiteral("MODE=") + mode});
-    }
-
-    cvb::test::ProcessResult run(const QString &profile) const
-    {
-        return runProcess(built(QStringLiteral("app/corvale-backup")),
-                          {QStringLiteral("--data"), data(), QStringLiteral("--run-profile"), profile},
-                          600000);
-    }
-
-    // EVENT of every log row, in order.
-    QStringList events() const
-    {
-        const QList<QByteArray> lines = dbf({QStringLiteral("dump"), table("FTP Log.dbf")}).split('\n');
-        const qsizetype column =
-            QString::fromUtf8(lines.value(0)).split(QLatin1Char('\t')).indexOf(QStringLiteral("EVENT"));
-        QStringList rows;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            if (!lines[i].isEmpty())
-                rows << QString::fromUtf8(lines[i]).split(QLatin1Char('\t')).value(column);
-        }
-        return rows;
-    }
-    QStringList eventsOf(const QString &profile) const
-    {
-        QStringList rows;
-        for (const QString &row : events()) {
-            if (row.startsWith(profile + QLatin1Char(' ')))
-                rows << row.mid(profile.size() + 1);
-        }
-        return rows;
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
 
 // The names in a folder as a server lists them: sorted by their bytes, dot files included.
 QStringList listing(const QString &folder)
@@ -201,10 +119,8 @@ constexpr qint64 kBigFile = 50LL * 1024 * 1024;
 // settings.ini in the data folder asks for `connections` at once; 0 leaves the default.
 void askForConnections(const ProgramData &d, int connections)
 {
-    if (connections > 0) {
-        ASSERT_TRUE(cvb::test::writeFile(d.data() + QStringLiteral("/settings.ini"),
-                                         QStringLiteral("[transfer]\nconnections=%1\n").arg(connections).toUtf8()));
-    }
+    if (connections > 0)
+        d.writeSettings(QStringLiteral("[transfer]\nconnections=%1\n").arg(connections).toUtf8());
 }
 
 QString firewallField(bool passive)

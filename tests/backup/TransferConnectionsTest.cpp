@@ -40,21 +40,6 @@ void buildSite(const QString &root)
     ASSERT_TRUE(QDir().mkpath(site + QStringLiteral("empty")));
 }
 
-// An odd server started with CVB_FTP_LOG set, so that it logs every command.
-struct LoggingServer
-{
-    explicit LoggingServer(const QString &root, const QStringList &options)
-    {
-        qputenv("CVB_FTP_LOG", logPrefix().toUtf8());
-        server = std::make_unique<OddFtpServer>(root, QStringList(), false, 0, QString(), QString(), false, options);
-        qunsetenv("CVB_FTP_LOG");
-    }
-    QString logPrefix() const { return logs.filePath(QStringLiteral("session")); }
-
-    QTemporaryDir logs;
-    std::unique_ptr<OddFtpServer> server;
-};
-
 class ListedTypes : public ::testing::TestWithParam<const char *>
 {
 };
@@ -65,11 +50,12 @@ TEST_P(ListedTypes, NoFolderIsFetchedAsAFileAndNoFileIsProbed)
     QTemporaryDir root;
     buildSite(root.path());
     const QString option = QString::fromLatin1(GetParam());
-    LoggingServer logging(root.path(), option.isEmpty() ? QStringList() : QStringList{option});
-    ASSERT_GT(logging.server->port(), 0);
+    cvb::test::LoggingOddFtpServer server(root.path(),
+                                          option.isEmpty() ? QStringList() : QStringList{option});
+    ASSERT_GT(server.port(), 0);
 
     BackupHarness h;
-    h.setConnection(address(logging.server->port()), QStringLiteral("tester"), QStringLiteral("secret"));
+    h.setConnection(address(server.port()), QStringLiteral("tester"), QStringLiteral("secret"));
     h.addProfile({QStringLiteral("Site")});
     h.addSource(QStringLiteral("Site"), QStringLiteral("/site"));
     h.enqueue(QStringLiteral("Site"));
@@ -83,13 +69,13 @@ TEST_P(ListedTypes, NoFolderIsFetchedAsAFileAndNoFileIsProbed)
 
     // The source itself is typed, not listed: where the server cannot say what it is, it is
     // tried as a file first (and then probed).
-    QStringList retrieved = cvb::test::loggedArguments(logging.logPrefix(), QStringLiteral("RETR"));
+    QStringList retrieved = server.arguments(QStringLiteral("RETR"));
     EXPECT_LE(retrieved.removeAll(QStringLiteral("/site")), 1);
     for (const QString &path : retrieved)
         EXPECT_TRUE(QFileInfo(root.path() + path).isFile()) << "RETR " << path.toStdString();
     EXPECT_EQ(retrieved.size(), 8) << retrieved.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(QSet<QString>(retrieved.begin(), retrieved.end()).size(), retrieved.size());
-    for (const QString &path : cvb::test::loggedArguments(logging.logPrefix(), QStringLiteral("CWD")))
+    for (const QString &path : server.arguments(QStringLiteral("CWD")))
         EXPECT_TRUE(QFileInfo(root.path() + path).isDir()) << "CWD " << path.toStdString();
 }
 

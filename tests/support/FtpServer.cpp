@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -46,20 +47,60 @@ void stop(QProcess &process)
 
 } // namespace
 
-QStringList loggedArguments(const QString &logPrefix, const QString &command)
+QList<LoggedLine> loggedLines(const QString &logPrefix)
 {
-    QStringList arguments;
+    QList<LoggedLine> lines;
     const QFileInfo prefix(logPrefix);
-    const QRegularExpression line(QStringLiteral("<- ") + QRegularExpression::escape(command) +
-                                  QStringLiteral("(?: (.*))?$"));
+    // "<date> <time> 127.0.0.1:40312-[tester] <- RETR /a.bin"
+    const QRegularExpression line(QStringLiteral("^\\S+ \\S+ (\\S+?)-\\[[^\\]]*\\] (<-|->) (.*)$"));
     for (const QFileInfo &log : QDir(prefix.path()).entryInfoList({prefix.fileName() + QStringLiteral(".*")})) {
         for (const QByteArray &text : readFile(log.filePath()).split('\n')) {
             const QRegularExpressionMatch match = line.match(QString::fromUtf8(text));
             if (match.hasMatch())
-                arguments << match.captured(1);
+                lines.append(
+                    {match.captured(1), match.captured(2) == QLatin1String("<-"), match.captured(3)});
         }
     }
+    return lines;
+}
+
+QStringList loggedArguments(const QString &logPrefix, const QString &command)
+{
+    QStringList arguments;
+    for (const LoggedLine &line : loggedLines(logPrefix)) {
+        if (line.fromClient && line.text.section(QLatin1Char(' '), 0, 0) == command)
+            arguments << line.text.section(QLatin1Char(' '), 1);
+    }
     return arguments;
+}
+
+QList<LoggedDownload> loggedDownloads(const QString &logPrefix)
+{
+    QList<LoggedDownload> downloads;
+    QHash<QString, qint64> restOffset;
+    QHash<QString, qsizetype> awaitingReply; // session -> index in `downloads`
+    for (const LoggedLine &line : loggedLines(logPrefix)) {
+        const QString word = line.text.section(QLatin1Char(' '), 0, 0);
+        if (line.fromClient && word == QLatin1String("REST")) {
+            restOffset[line.session] = line.text.section(QLatin1Char(' '), 1).toLongLong();
+        } else if (line.fromClient && word == QLatin1String("RETR")) {
+            awaitingReply[line.session] = downloads.size();
+            downloads.append(
+                {line.session, line.text.section(QLatin1Char(' '), 1), restOffset.take(line.session), {}});
+        } else if (!line.fromClient && !word.startsWith(QLatin1Char('1')) &&
+                   awaitingReply.contains(line.session)) {
+            downloads[awaitingReply.take(line.session)].reply = line.text;
+        }
+    }
+    return downloads;
+}
+
+LoggingOddFtpServer::LoggingOddFtpServer(const QString &root, const QStringList &options)
+{
+    qputenv("CVB_FTP_LOG", logPrefix().toUtf8());
+    m_server =
+        std::make_unique<OddFtpServer>(root, QStringList(), false, 0, QString(), QString(), false, options);
+    qunsetenv("CVB_FTP_LOG");
 }
 
 bool waitUntilListening(int port, int timeoutMs)

@@ -71,7 +71,8 @@ private:
 // The pyftpdlib server of odd_ftp_server.py (user "tester", password "secret", read-only):
 // extra names in every folder listing, optionally no active data connections, optionally files
 // sent at most `sendRate` bytes a second, and optionally a file name whose download stalls after
-// its first bytes. `options` are further flags of the script ("--no-mlsd", "--max-sessions", "3").
+// its first bytes. `options` are further flags of the script ("--no-mlsd", "--max-sessions", "3",
+// the faults of a bad line such as "--cut-every", "5").
 class OddFtpServer
 {
 public:
@@ -89,9 +90,48 @@ private:
     int m_port = 0;
 };
 
+// One line of a pyftpdlib server's log: a command the client sent or a reply of the server.
+struct LoggedLine
+{
+    QString session; // "127.0.0.1:<client port>": the control connection it belongs to
+    bool fromClient = false;
+    QString text; // "REST 4096", "PASS ******", "426 Connection reset after ..."
+};
+
+// A RETR in a server's log: the file, the REST offset it started from and the final reply
+// (226, 426, 421, 550, ...; empty when the log ends before it).
+struct LoggedDownload
+{
+    QString session;
+    QString path;
+    qint64 offset = 0;
+    QString reply;
+};
+
 // The pyftpdlib servers log every session to PREFIX.<pid> while CVB_FTP_LOG=PREFIX is set when
-// they start: the arguments of every `command` in the logs of `logPrefix`, in order per log.
+// they start: every command and reply in the logs of `logPrefix`, in order per log.
+QList<LoggedLine> loggedLines(const QString &logPrefix);
+// The arguments of every `command` in those logs.
 QStringList loggedArguments(const QString &logPrefix, const QString &command);
+// Every RETR in those logs, in the order the server took them.
+QList<LoggedDownload> loggedDownloads(const QString &logPrefix);
+
+// The odd server started with CVB_FTP_LOG set, so that it logs every command; `options` are
+// flags of odd_ftp_server.py, the faults of a bad line among them ("--cut-every", "5").
+class LoggingOddFtpServer
+{
+public:
+    LoggingOddFtpServer(const QString &root, const QStringList &options);
+
+    int port() const { return m_server->port(); }
+    QString logPrefix() const { return m_logs.filePath(QStringLiteral("session")); }
+    QStringList arguments(const QString &command) const { return loggedArguments(logPrefix(), command); }
+    QList<LoggedDownload> downloads() const { return loggedDownloads(logPrefix()); }
+
+private:
+    QTemporaryDir m_logs;
+    std::unique_ptr<OddFtpServer> m_server;
+};
 
 // Waits until something accepts TCP connections on 127.0.0.1:port (at most timeoutMs).
 bool waitUntilListening(int port, int timeoutMs = 10000);
