@@ -1,0 +1,131 @@
+// corvale-backup --run-profile over SFTP, end to end: OpenSSH's sshd on loopback serving the
+// sample site, the server field "sftp://127.0.0.1:PORT", the host key pinned in known-servers
+// (or not, or another one), and a log-on with the password or with the user's key.
+#include "data/KnownServers.h"
+#include "tests/backup/ProgramData.h"
+#include "tests/support/Files.h"
+#include "tests/support/SiteTree.h"
+#include "tests/support/SshServer.h"
+
+#include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using cvb::test::ProgramData;
+using cvb::test::SshServer;
+
+// The sample site's sources where the SFTP server keeps them: SFTP names the server's own
+// paths, and the site lies below the server's root folder.
+void addSampleProfile(const ProgramData &d, const SshServer &server)
+{
+    d.addProfile(QStringLiteral("Sample"));
+    d.addSource(QStringLiteral("Sample"), server.path(QStringLiteral("www/index.html")),
+                QStringLiteral("Binary"));
+    d.addSource(QStringLiteral("Sample"), server.path(QStringLiteral("www/site")));
+    d.addSource(QStringLiteral("Sample"), server.path(QStringLiteral("cgi-bin")));
+}
+
+class SftpBackup : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+        // The program finds no agent and no ~/.ssh but the test's own.
+        qunsetenv("SSH_AUTH_SOCK");
+        qputenv("HOME", home.path().toLocal8Bit());
+        EXPECT_GE(cvb::test::buildSampleSite(server.root(), 5LL * 1024 * 1024), 200);
+        addSampleProfile(d, server);
+    }
+    void TearDown() override { qputenv("HOME", savedHome); }
+
+    void useAccount(const QString &user, const QString &password) const
+    {
+        d.setConnection({QStringLiteral("DOMAIN=") + server.address(), QStringLiteral("USERNAME=") + user,
+                         QStringLiteral("PASSWORD=") + password});
+    }
+    void pin(const QString &fingerprint) const
+    {
+        ASSERT_EQ(cvb::pinFingerprint(d.data(), QStringLiteral("127.0.0.1"), server.port(), fingerprint),
+                  QString());
+    }
+    void expectWholeSite() const
+    {
+        const auto r = d.run(QStringLiteral("Sample"));
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString()
+                                 << d.eventsOf(QStringLiteral("Sample")).join('\n').toStdString();
+        QTemporaryDir expected;
+        cvb::test::copyExpectedBackup(server.root(), expected.path());
+        EXPECT_EQ(
+            cvb::test::treeDifferences(expected.path(), d.target()).join(QLatin1Char('\n')).toStdString(),
+            "");
+    }
+    // The log file that keeps the rows uncut.
+    QString fullLog() const
+    {
+        return QString::fromUtf8(cvb::test::readFile(d.data() + QStringLiteral("/logs/Sample.log")));
+    }
+    // What the failed backup left in its target: nothing.
+    QStringList targetContents() const
+    {
+        return QDir(d.target()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    SshServer server;
+    QTemporaryDir home;
+    QByteArray savedHome = qgetenv("HOME");
+    ProgramData d;
+};
+
+TEST_F(SftpBackup, TheSampleSiteComesByteForByteWithThePassword)
+{
+    if (server.passwordUser().isEmpty())
+        GTEST_SKIP() << "the password account needs the tests to run as root";
+    useAccount(server.passwordUser(), SshServer::password());
+    pin(server.hostKeyFingerprint());
+    expectWholeSite();
+    EXPECT_FALSE(fullLog().contains(SshServer::password() + QLatin1Char(' ')));
+}
+
+TEST_F(SftpBackup, TheSampleSiteComesByteForByteWithTheUsersKeyAndAnEmptyPassword)
+{
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    useAccount(SshServer::keyUser(), QString());
+    pin(server.hostKeyFingerprint());
+    expectWholeSite();
+}
+
+TEST_F(SftpBackup, AnUnknownHostKeyFailsTheBackupWithItsRowAndDownloadsNothing)
+{
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    useAccount(SshServer::keyUser(), QString());
+    const auto r = d.run(QStringLiteral("Sample"));
+    EXPECT_EQ(r.exitCode, 1);
+    const QStringList rows = d.eventsOf(QStringLiteral("Sample"));
+    EXPECT_TRUE(rows.filter(QStringLiteral("EXCEPTION: 341: The host key of 127.0.0.1:%1 is not known")
+                                .arg(server.port()))
+                    .size() == 1)
+        << rows.join('\n').toStdString();
+    EXPECT_TRUE(fullLog().contains(server.hostKeyFingerprint())) << fullLog().toStdString();
+    EXPECT_EQ(targetContents(), QStringList());
+    // Nobody was asked, and nothing was pinned.
+    EXPECT_EQ(cvb::pinnedFingerprint(d.data(), QStringLiteral("127.0.0.1"), server.port()), QString());
+}
+
+TEST_F(SftpBackup, AChangedHostKeyFailsTheBackupNamingBothFingerprints)
+{
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    useAccount(SshServer::keyUser(), QString());
+    pin(server.otherKeyFingerprint());
+    const auto r = d.run(QStringLiteral("Sample"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(d.eventsOf(QStringLiteral("Sample")).filter(QStringLiteral("EXCEPTION: 342: ")).isEmpty());
+    EXPECT_TRUE(fullLog().contains(server.otherKeyFingerprint())) << fullLog().toStdString();
+    EXPECT_TRUE(fullLog().contains(server.hostKeyFingerprint())) << fullLog().toStdString();
+    EXPECT_EQ(targetContents(), QStringList());
+}
+
+} // namespace
