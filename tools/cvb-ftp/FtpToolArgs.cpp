@@ -7,8 +7,8 @@
 const char *const ftpToolUsage =
     "usage: cvb-ftp [--passive] [--trace] [--ascii|--binary] [--user U] [--password P | --password-stdin]\n"
     "               [--port N] [--trust SHA256-FINGERPRINT] HOST COMMAND ARGS\n"
-    "HOST: host or host:port, plain FTP, or with ftp://, ftpes:// (TLS after AUTH TLS, required) or\n"
-    "      ftps:// (TLS from the first byte, port 990) in front\n"
+    "HOST: host or host:port, plain FTP, or with ftp://, ftpes:// (TLS after AUTH TLS, required),\n"
+    "      ftps:// (TLS from the first byte, port 990) or sftp:// (SFTP over SSH, port 22) in front\n"
     "commands: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | mkdir DIR | rmdir DIR\n"
     "          | rm FILE | mv FROM TO\n"
     "options:\n"
@@ -21,14 +21,16 @@ const char *const ftpToolUsage =
     "                so prefer --password-stdin or CVB_FTP_PASSWORD\n"
     "  --password-stdin\n"
     "                read the password from the first line of standard input\n"
-    "  --port N      control port of the server (default 21, 990 for ftps://)\n"
+    "  --port N      control port of the server (default 21, 990 for ftps://, 22 for sftp://)\n"
     "  --trust SHA256-FINGERPRINT\n"
     "                trust the server's certificate with this SHA-256 fingerprint (with or without\n"
-    "                colons) although the system's certificate store does not vouch for it\n"
+    "                colons) although the system's certificate store does not vouch for it; for\n"
+    "                sftp:// the host key's, as OpenSSH prints it (SHA256:base64), which it needs\n"
     "  --help        show this text and exit\n"
     "  --version     show the version and exit\n"
     "Without --password or --password-stdin the password is taken from the environment variable\n"
-    "CVB_FTP_PASSWORD.\n"
+    "CVB_FTP_PASSWORD. Over sftp:// an empty password logs on with the keys of the SSH agent and\n"
+    "~/.ssh.\n"
     "Exit status: 0 done, 1 an FTP error (its message on standard error), 2 a usage error.\n";
 
 namespace {
