@@ -29,6 +29,18 @@ class Resilience : public ::testing::Test
 protected:
     void SetUp() override { qputenv("CVB_BACKOFF_MS", "10"); }
     void TearDown() override { qunsetenv("CVB_BACKOFF_MS"); }
+
+    // The profile backs up `sources` (in binary, as every backup does) from the odd server.
+    void addProfile(const LoggingOddFtpServer &server, const QString &profile, const QStringList &sources,
+                    const QString &password = QStringLiteral("secret"))
+    {
+        d.useServer(server.port(), QStringLiteral("tester"), password);
+        d.addProfile(profile);
+        for (const QString &source : sources)
+            d.addSource(profile, source, QStringLiteral("Binary"));
+    }
+
+    ProgramData d;
 };
 
 std::string shown(const QStringList &rows)
@@ -77,10 +89,7 @@ TEST_F(Resilience, ABadLineStillGivesAByteForByteCopyAndEveryCutFileResumesWhere
                                              QStringLiteral("--logon-421"), QStringLiteral("1"),
                                              QStringLiteral("--hash")});
     ASSERT_GT(server.port(), 0);
-    ProgramData d;
-    d.useServer(server.port(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.addProfile(QStringLiteral("Site"));
-    d.addSource(QStringLiteral("Site"), QStringLiteral("/www"), QStringLiteral("Binary"));
+    addProfile(server, QStringLiteral("Site"), {QStringLiteral("/www")});
 
     const auto r = d.run(QStringLiteral("Site"));
     const QStringList rows = d.eventsOf(QStringLiteral("Site"));
@@ -160,13 +169,10 @@ TEST_F(Resilience, APartFileOfAFailedRunIsFinishedNextRunUnlessTheFileChangedOrI
                       QStringLiteral("0.5"), QStringLiteral("--cut-at-fraction"), QStringLiteral("lied.bin"),
                       QStringLiteral("0.5"), QStringLiteral("--hash-lie"), QStringLiteral("lied.bin")});
     ASSERT_GT(server.port(), 0);
-    ProgramData d;
-    d.useServer(server.port(), QStringLiteral("tester"), QStringLiteral("secret"));
     d.writeSettings("[transfer]\nretries=1\n");
-    d.addProfile(QStringLiteral("Parts"));
-    for (const QString &name :
-         {QStringLiteral("big.bin"), QStringLiteral("changed.bin"), QStringLiteral("lied.bin")})
-        d.addSource(QStringLiteral("Parts"), QStringLiteral("/files/") + name, QStringLiteral("Binary"));
+    addProfile(server, QStringLiteral("Parts"),
+               {QStringLiteral("/files/big.bin"), QStringLiteral("/files/changed.bin"),
+                QStringLiteral("/files/lied.bin")});
 
     const auto first = d.run(QStringLiteral("Parts"));
     QStringList rows = d.eventsOf(QStringLiteral("Parts"));
@@ -216,10 +222,7 @@ TEST_F(Resilience, AFileGoneBetweenListingAndDownloadIsNamedAndTheRunExitsWithTh
     ASSERT_TRUE(cvb::test::writeFile(root.filePath(QStringLiteral("site/sess_41af.tmp")), "session"));
     LoggingOddFtpServer server(root.path(), {QStringLiteral("--vanish"), QStringLiteral("sess_41af.tmp")});
     ASSERT_GT(server.port(), 0);
-    ProgramData d;
-    d.useServer(server.port(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.addProfile(QStringLiteral("Gone"));
-    d.addSource(QStringLiteral("Gone"), QStringLiteral("/site"));
+    addProfile(server, QStringLiteral("Gone"), {QStringLiteral("/site")});
 
     const auto r = d.run(QStringLiteral("Gone"));
     const QStringList rows = d.eventsOf(QStringLiteral("Gone"));
@@ -241,10 +244,8 @@ TEST_F(Resilience, AWrongPasswordFailsTheRunAndIsSentOnlyOnce)
     ASSERT_TRUE(cvb::test::writeFile(root.filePath(QStringLiteral("site/index.html")), "<p>here</p>\n"));
     LoggingOddFtpServer server(root.path(), {});
     ASSERT_GT(server.port(), 0);
-    ProgramData d;
-    d.useServer(server.port(), QStringLiteral("tester"), QStringLiteral("not the password"));
-    d.addProfile(QStringLiteral("Locked"));
-    d.addSource(QStringLiteral("Locked"), QStringLiteral("/site"));
+    addProfile(server, QStringLiteral("Locked"), {QStringLiteral("/site")},
+               QStringLiteral("not the password"));
 
     const auto r = d.run(QStringLiteral("Locked"));
     const QStringList rows = d.eventsOf(QStringLiteral("Locked"));
