@@ -74,6 +74,7 @@ ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
                 if (m_summaryShown || progress.profile != m_profile)
                     return;
                 m_summaryShown = true;
+                m_vanished = progress.filesVanished;
                 clearProgressLine();
                 QTextStream(stdout) << summaryLine(progress, ok) << '\n';
             });
@@ -86,7 +87,8 @@ ProfileRun::ProfileRun(TMainWin *mainWin, const QString &profile)
     connect(mainWin, &TMainWin::backupClosed, this, [this](const QString &closedProfile, bool ok) {
         if (!m_done && closedProfile == m_profile) {
             m_done = true;
-            m_exitStatus = ok ? 0 : 1;
+            // 3: complete except files that vanished from the server during the run.
+            m_exitStatus = !ok ? 1 : m_vanished > 0 ? 3 : 0;
         }
         // Checked from the event loop, once the backup window's own closing has ended.
         if (m_done)

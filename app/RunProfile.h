@@ -55,6 +55,7 @@ private:
     bool m_terminal = false;  // standard error is a terminal
     bool m_lineShown = false; // a progress line stands on it
     bool m_summaryShown = false;
+    int m_vanished = 0; // files of the finished backup that vanished from the server
 };
 
 } // namespace cvb

@@ -32,6 +32,7 @@ BackupProgressSnapshot BackupProgress::snapshot()
     s.currentBytes = m_currentBytes;
     s.filesDone = m_filesDone;
     s.filesFailed = m_filesFailed;
+    s.filesVanished = m_filesVanished;
     s.filesKnown = qMax(m_filesKnown, m_filesDone + m_filesFailed);
     s.bytes = m_bytes;
     s.elapsedMs = m_clock.isValid() ? m_clock.elapsed() : 0;
@@ -100,6 +101,8 @@ QString summaryLine(const BackupProgressSnapshot &p, bool backupOk)
     line += p.filesDone == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(p.filesDone);
     if (p.filesFailed > 0)
         line += QStringLiteral(" (%1 failed)").arg(p.filesFailed);
+    if (p.filesVanished > 0)
+        line += QStringLiteral(" (%1 vanished from the server)").arg(p.filesVanished);
     return line + QStringLiteral(", ") + sizeText(p.bytes) + QStringLiteral(" in ") +
            durationText(p.elapsedMs);
 }

@@ -21,6 +21,7 @@ struct BackupProgressSnapshot
     int filesDone = 0;
     int filesFailed = 0;
     int filesKnown = 0; // files listed or named by a source so far
+    int filesVanished = 0; // listed, then gone from the server before they could be fetched
     qint64 bytes = 0;   // every byte received so far
     qint64 elapsedMs = 0;
     qint64 bytesPerSecond = 0; // over the last few seconds
@@ -41,6 +42,7 @@ public:
     void received(qint64 count) { m_bytes += count; }
     void fileDone() { ++m_filesDone; }
     void fileFailed() { ++m_filesFailed; }
+    void fileVanished() { ++m_filesVanished; }
 
     BackupProgressSnapshot snapshot();
 
@@ -53,6 +55,7 @@ private:
     int m_filesDone = 0;
     int m_filesFailed = 0;
     int m_filesKnown = 0;
+    int m_filesVanished = 0;
     qint64 m_bytes = 0;
     struct Sample
     {

@@ -20,6 +20,7 @@
 #include "mail/MailComposer.h"
 #include "mail/MailSender.h"
 #include "mail/NetCode.h"
+#include "remote/FileFetch.h"
 #include "remote/LogOn.h"
 #include "remote/TransferPool.h"
 #include "remote/TreeCopy.h"
@@ -59,24 +60,50 @@ public:
         return true;
     }
 
-    TreeCopy::FileResult copyFile(const QString &, const QString &remotePath, const QString &localFile,
-                                  QString *error) override
+    TreeCopy::FileResult copyFile(const FileTransfers::Job &job, FileTransfers::Outcome *details) override
     {
-        try {
-            // A backup is an exact copy: every file goes in binary.
-            m_run.FTP->SetTransferMode(tmBinary);
-            m_run.FTP->SetRemoteFile(remotePath);
-            m_run.fetchingOnMain(remotePath);
-            // A failed download never destroys what an earlier backup left.
-            downloadReplacing(*m_run.FTP, remotePath, localFile);
+        m_run.fetchingOnMain(job.remotePath);
+        FetchRequest request;
+        request.remotePath = job.remotePath;
+        request.localFile = job.localFile;
+        request.listed = {job.size, job.modified};
+        request.mayBeFolder = job.mayBeFolder;
+        const FetchResult fetched = m_run.fetchOnMain(request);
+        details->error = fetched.error;
+        details->notes = fetched.notes;
+        details->received = fetched.received;
+        switch (fetched.kind) {
+        case FetchResult::Copied:
             return TreeCopy::FileResult::Copied;
-        } catch (const std::exception &e) {
-            *error = messageOf(e);
-            return TreeCopy::FileResult::RemoteFailed;
+        case FetchResult::Vanished:
+            return TreeCopy::FileResult::Vanished;
+        case FetchResult::LocalFailed:
+        case FetchResult::RemoteFailed:
+            break;
         }
+        // A file that cannot be written is a failure like one the server refused (and a name that
+        // may be a folder is probed all the same).
+        return TreeCopy::FileResult::RemoteFailed;
     }
 
     bool isFolder(const QString &remotePath) override { return m_run.probe(remotePath); }
+
+    bool hasVanished(const QString &remotePath) override { return vanishedFromServer(*m_run.FTP, remotePath); }
+
+    void note(const QString &text) override { m_run.BackupLog(text); }
+
+    bool retryFolder(const TreeCopy::Folder &folder, int attempt, const EcvbComponent &e) override
+    {
+        return m_run.mayTryAgain(folder.remotePath, attempt, e.Code(), e.Message());
+    }
+
+    void nameVanished(const QString &remotePath, const QString &) override
+    {
+        m_run.m_progress.notAFile();
+        m_run.m_progress.fileVanished();
+        m_run.m_vanished << remotePath;
+        m_run.BackupLog(QStringLiteral("Vanished during the backup: ") + remotePath);
+    }
 
     void fileListed(const QString &remotePath, qint64 size) override
     {
@@ -231,9 +258,11 @@ void BackupRun::LogonStep()
     m_singleFilePlaces.clear();
     m_probeOnMain = false;
     m_progress.start(m_profile);
+    m_vanished.clear();
+    m_retryPolicy = RetryPolicy::fromSettings();
     const auto log = [this](const QString &line) { BackupLog(line); };
     try {
-        loadWinsockAndLogOn(*FTP, m_settings, log);
+        logOnWithRetries(log);
         // The probe connection logs on when it is first asked something: where the listings
         // tell files from folders it never is, and a connection the server counts is saved.
         cvbFTP1->SetWinsockLoaded(true);
@@ -248,8 +277,67 @@ void BackupRun::LogonStep()
     }
 }
 
+void BackupRun::logOnWithRetries(const std::function<void(const QString &)> &log)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            if (attempt == 1)
+                loadWinsockAndLogOn(*FTP, m_settings, log);
+            else
+                FTP->SetAction(ftpLogon);
+            return;
+        } catch (const EcvbFTP &e) {
+            // A refused account (530) is never tried again: a host that counts failed log-ons
+            // would lock it.
+            if (!mayTryAgain(QStringLiteral("the log-on"), attempt, e.Code(), e.Message()))
+                throw;
+        }
+    }
+}
+
+bool BackupRun::mayTryAgain(const QString &what, int attempt, int code, const QString &error)
+{
+    if (m_stopRequested || attempt >= m_retryPolicy.tries || !isTransientFailure(code, error))
+        return false;
+    const int ms = m_retryPolicy.backOffMs(attempt + 1);
+    BackupLog(retryNote(what, attempt + 1, m_retryPolicy.tries, ms, error));
+    waitUnlessStopped(ms, [this] { return m_stopRequested; });
+    return !m_stopRequested;
+}
+
+FetchResult BackupRun::fetchOnMain(const FetchRequest &request)
+{
+    FetchContext context;
+    context.policy = m_retryPolicy;
+    context.parts = &m_parts;
+    context.stopped = [this] { return m_stopRequested; };
+    return fetchFile(*FTP, request, context);
+}
+
+BackupRun::Result BackupRun::result() const
+{
+    if (!BackupOk)
+        return Result::Failed;
+    return m_vanished.isEmpty() ? Result::Complete : Result::CompleteExceptVanished;
+}
+
+QString BackupRun::resultRow() const
+{
+    switch (result()) {
+    case Result::Complete:
+        return QStringLiteral("Result: complete");
+    case Result::CompleteExceptVanished:
+        return QStringLiteral("Result: complete except %1 files that vanished during the run").arg(m_vanished.size());
+    case Result::Failed:
+        break;
+    }
+    return QStringLiteral("Result: failed");
+}
+
 void BackupRun::TransferStep()
 {
+    // Temporary files of earlier runs: those that can go on are kept for their files, the rest go.
+    m_parts = sweepPartFiles(WhereToMacB);
     FolderHooks hooks(*this);
     TreeCopy copy(*FTP, hooks, WhereToMacB);
     copy.setTransfers(m_pool.get());
@@ -273,6 +361,9 @@ void BackupRun::TransferStep()
         cvbNetDial1->SetAction(ntdDisconnect);
     BackupLog(QStringLiteral("Logged out of FTP server."));
     BackupLog(QStringLiteral("Backup Complete"));
+    // Nothing left to finish: what earlier runs left and this one did not need goes.
+    if (BackupOk)
+        removeParts(m_parts);
     BackupDone = true;
 }
 
@@ -303,7 +394,14 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
             fetchingOnMain(source);
             m_progress.fileKnown();
             known = true;
-            downloadReplacing(*FTP, source, WhereToMacB + QLatin1Char('/') + place);
+            FetchRequest request;
+            request.remotePath = source;
+            request.localFile = WhereToMacB + QLatin1Char('/') + place;
+            const FetchResult fetched = fetchOnMain(request);
+            for (const QString &note : fetched.notes)
+                BackupLog(note);
+            if (fetched.kind != FetchResult::Copied)
+                throw std::runtime_error(fetched.error.toStdString());
             m_singleFilePlaces.insert(place);
             m_progress.fileDone();
             if (place != localName)
@@ -403,6 +501,11 @@ void BackupRun::complete(const QString &workerError)
             // The log table failed too; the report follows regardless.
         }
     }
+    try {
+        BackupLog(resultRow());
+    } catch (const std::exception &) {
+        // The log table failed; the report follows regardless.
+    }
     if (m_stopRequested && m_stopReason == StopReason::User && m_settings.dialsUp()) {
         // The program goes on: the line that this backup dialled is not left open.
         try {
@@ -428,7 +531,7 @@ void BackupRun::sendReport()
 {
     const QDateTime now = Clock::now();
     const QString summary =
-        reportSummaryLine(DateText::date(now.date()), DateText::time(now.time()), BackupOk);
+        reportSummaryLine(DateText::date(now.date()), DateText::time(now.time()), BackupOk, int(m_vanished.size()));
     MailFields fields;
     fields.to = m_recipient;
     fields.from = m_settings.returnAddress;
@@ -453,7 +556,7 @@ void BackupRun::startTransferConnections()
     if (limit > 0)
         connections = qMin(connections, limit);
     m_connectionsAsked = connections;
-    m_pool = std::make_unique<TransferPool>(m_settings, connections, pauseMs(500));
+    m_pool = std::make_unique<TransferPool>(m_settings, connections, pauseMs(500), m_retryPolicy, &m_parts);
     m_pool->onBytes = [this](const FileTransfers::Job &job, qint64 more, qint64 bytesSoFar) {
         m_listedSizes.remove(job.remotePath);
         m_progress.received(more);

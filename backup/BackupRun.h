@@ -7,6 +7,7 @@
 
 #include "backup/BackupProgress.h"
 #include "data/ConnectionSettings.h"
+#include "remote/FileFetch.h"
 #include "scheduler/QueueMonitor.h"
 
 #include <QHash>
@@ -15,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace cvb {
@@ -75,6 +77,15 @@ public:
     void BackupLog(const QString &message);
 
     QString profileName() const { return m_profile; }
+
+    // What a backup came to: every file in its place, every file but those that vanished from the
+    // server during the run, or not.
+    enum class Result { Complete, CompleteExceptVanished, Failed };
+    Result result() const;
+    // The last row of a backup, which says which.
+    QString resultRow() const;
+    // The files that vanished, by remote path.
+    QStringList vanished() const { return m_vanished; }
     bool BackupOk = false;
     bool BackupDone = false;
 
@@ -92,6 +103,14 @@ private:
     class FolderHooks;
 
     void downloadSource(const QString &typed, TreeCopy &copy);
+    // Logs on, trying again after a growing pause while the server answers as a busy one does.
+    // Raises the last failure (EcvbFTP).
+    void logOnWithRetries(const std::function<void(const QString &)> &log);
+    // After a failure of try `attempt` of `what`: when it is worth another try, writes the row that
+    // says so, pauses and returns true.
+    bool mayTryAgain(const QString &what, int attempt, int code, const QString &error);
+    // Fetches a file on the main connection, with the tries and the resumable files of this run.
+    FetchResult fetchOnMain(const FetchRequest &request);
     QString singleFilePlace(const QString &source, const QString &localName) const;
     void createParentLevels(const QString &place);
     bool probe(const QString &remotePath);
@@ -138,6 +157,9 @@ private:
     bool m_pauses = true;
     int m_connectionsAsked = 0;
     std::unique_ptr<TransferPool> m_pool;
+    RetryPolicy m_retryPolicy;
+    ResumableParts m_parts; // left by earlier runs in the backup folder
+    QStringList m_vanished;
 };
 
 } // namespace cvb

@@ -7,8 +7,13 @@ QString reportDetailLine(const QString &dateText, const QString &timeText, const
     return dateText + QLatin1Char(' ') + timeText + QLatin1Char(' ') + message;
 }
 
-QString reportSummaryLine(const QString &dateText, const QString &timeText, bool backupOk)
+QString reportSummaryLine(const QString &dateText, const QString &timeText, bool backupOk, int vanished)
 {
+    if (backupOk && vanished > 0)
+        return reportDetailLine(dateText, timeText,
+                                QStringLiteral("The backup was successful except for %1 files that vanished "
+                                               "from the server during the run.")
+                                    .arg(vanished));
     return reportDetailLine(
         dateText, timeText,
         backupOk ? QStringLiteral("The backup was successful.")

@@ -12,7 +12,9 @@ namespace cvb {
 QString reportDetailLine(const QString &dateText, const QString &timeText, const QString &message);
 
 // The summary line: date text, time text and the outcome.
-QString reportSummaryLine(const QString &dateText, const QString &timeText, bool backupOk);
+// `vanished`: files that were listed and gone from the server before they could be fetched; a
+// backup complete but for them says so.
+QString reportSummaryLine(const QString &dateText, const QString &timeText, bool backupOk, int vanished = 0);
 
 // What follows the detail lines: the summary line, for a failed backup the line that points to
 // the logs, then a line with one blank and the two closing lines.

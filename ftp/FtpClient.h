@@ -98,8 +98,10 @@ public:
     void SetTransferMode(int mode);
     bool Passive() const { return m_passive; }
     void SetPassive(bool passive) { m_passive = passive; }
-    std::int32_t StartByte() const { return m_startByte; }
-    void SetStartByte(std::int32_t start) { m_startByte = start & 0x7FFFFFFF; }
+    // Where the next download or upload begins (REST); wide enough for files beyond 2 GiB, which a
+    // resumed download may need.
+    std::int64_t StartByte() const { return m_startByte; }
+    void SetStartByte(std::int64_t start) { m_startByte = start & 0x7FFFFFFFFFFFFFFF; }
     // The server's control port, 21 unless a server address names another.
     std::uint16_t ControlPort() const { return RemotePort(); }
     void SetControlPort(std::uint16_t port)
@@ -236,7 +238,7 @@ private:
     bool m_featuresAsked = false;
     bool m_epsvRefused = false; // offered, yet refused once: PASV from then on (this log-on)
     bool m_passive = false;
-    std::int32_t m_startByte = 0;
+    std::int64_t m_startByte = 0;
     TFTPSecurity m_security = ftpsNone;
     QString m_serverName;
     QString m_trustedFingerprint;

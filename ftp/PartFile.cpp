@@ -24,7 +24,51 @@ QByteArray shortened(const QString &name, qsizetype bytes)
     return QFile::encodeName(cut);
 }
 
+// Bytes kept free for the suffix of a resumable name: ".r" + 19 digits + "-" + 14 digits + ".part".
+constexpr qsizetype kResumableSuffix = 41;
+
 } // namespace
+
+QString PartFile::resumablePrefix(const QString &target)
+{
+    const QFileInfo info(target);
+    return QFile::decodeName(QFile::encodeName(info.absolutePath()) + "/." +
+                             shortened(info.fileName(), 254 - kResumableSuffix) + '.');
+}
+
+QString PartFile::resumablePath(const QString &target, const QString &tag)
+{
+    return resumablePrefix(target) + tag + QStringLiteral(".part");
+}
+
+PartFile::PartFile(const QString &target, const QString &path) : m_target(target)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw LocalFileError("Cannot write a file in " + QFileInfo(target).absolutePath().toStdString() + ": " +
+                             std::strerror(errno));
+    ::close(fd);
+    m_path = path;
+}
+
+qint64 PartFile::size() const
+{
+    return QFileInfo(m_path).size();
+}
+
+void PartFile::truncate()
+{
+    if (::truncate(QFile::encodeName(m_path).constData(), 0) != 0)
+        throw LocalFileError("Cannot empty " + m_path.toStdString() + ": " + std::strerror(errno));
+}
+
+bool PartFile::renameTo(const QString &path)
+{
+    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(path).constData()) != 0)
+        return false;
+    m_path = path;
+    return true;
+}
 
 PartFile::PartFile(const QString &target) : m_target(target)
 {
@@ -49,7 +93,7 @@ PartFile::PartFile(const QString &target) : m_target(target)
 
 PartFile::~PartFile()
 {
-    if (!m_path.isEmpty())
+    if (!m_path.isEmpty() && !m_kept)
         ::unlink(QFile::encodeName(m_path).constData());
 }
 
@@ -60,6 +104,7 @@ void PartFile::replaceTarget()
     if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0)
         throw LocalFileError("Cannot replace " + m_target.toStdString() + ": " + std::strerror(errno));
     m_path.clear();
+    m_kept = false;
 }
 
 void downloadReplacing(TcvbFTP &ftp, const QString &remoteFile, const QString &localFile)

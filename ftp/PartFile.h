@@ -26,11 +26,32 @@ class PartFile
 public:
     // Throws LocalFileError when no file can be created in the target's folder.
     explicit PartFile(const QString &target);
+    // The temporary file `path` (one of resumablePath's), with what an earlier try left in it;
+    // created empty when missing. Throws LocalFileError when it cannot be opened.
+    PartFile(const QString &target, const QString &path);
     PartFile(const PartFile &) = delete;
     PartFile &operator=(const PartFile &) = delete;
     ~PartFile();
 
     QString path() const { return m_path; }
+    // Its size on disk now.
+    qint64 size() const;
+
+    // Left on disk by the destructor, to be resumed later.
+    void keep() { m_kept = true; }
+    // Removed by the destructor after all (the default).
+    void release() { m_kept = false; }
+    // Empties it, for a download that starts over.
+    void truncate();
+    // Renames it to `path` (a resumable name); false, with nothing changed, when that fails.
+    bool renameTo(const QString &path);
+
+    // The name of a temporary file that a later run can find again: ".name.<tag>.part" beside
+    // `target`, where `tag` tells what the remote file was ("r<size>-<time>"). Names are
+    // shortened alike whatever the tag, so that resumablePrefix finds every tag of one target.
+    static QString resumablePath(const QString &target, const QString &tag);
+    // What every resumable name of `target` begins with: "<folder>/.name.".
+    static QString resumablePrefix(const QString &target);
 
     // Renames the new copy over the target; a folder in the way is an error (LocalFileError)
     // and stays as it is.
@@ -39,6 +60,7 @@ public:
 private:
     QString m_target;
     QString m_path;
+    bool m_kept = false;
 };
 
 // Downloads `remoteFile` of the current remote folder through a PartFile into `localFile`, in

@@ -3,7 +3,6 @@
 #include "component/Component.h"
 #include "data/Pacing.h"
 #include "ftp/FtpClient.h"
-#include "ftp/PartFile.h"
 #include "remote/LogOn.h"
 
 #include <QCoreApplication>
@@ -30,8 +29,10 @@ constexpr qint64 kProgressIntervalMs = 250;
 class TransferConnection : public QThread
 {
 public:
-    TransferConnection(TransferPool &pool, int index, const ConnectionSettings &settings, int pauseAfterFileMs)
-        : m_pool(&pool), m_index(index), m_settings(settings), m_pauseAfterFileMs(pauseAfterFileMs)
+    TransferConnection(TransferPool &pool, int index, const ConnectionSettings &settings, int pauseAfterFileMs,
+                       const RetryPolicy &policy, const ResumableParts *parts)
+        : m_pool(&pool), m_index(index), m_settings(settings), m_pauseAfterFileMs(pauseAfterFileMs),
+          m_policy(policy), m_parts(parts)
     {
         setObjectName(QStringLiteral("TransferConnection%1").arg(index + 1));
     }
@@ -90,11 +91,7 @@ protected:
             code = CIPPortMsg::kInterrupted;
             error = QStringLiteral("Interrupted");
         } else {
-            code = WithoutRaising(ftp, [&ftp] { ftp.SetAction(ftpLogon); });
-            if (code != 0)
-                error = ftp.LastErrorText();
-            else
-                ftp.Features(); // EPSV, where the server offers it
+            code = logOn(ftp, &error);
         }
         {
             const std::lock_guard<std::mutex> lock(m_inboxMutex);
@@ -118,6 +115,26 @@ protected:
     }
 
 private:
+    // Logs on, trying again after a growing pause while the connection fails on the way (a reset,
+    // a timeout); 0 or the code of the last failure, whose text goes to `error`.
+    int logOn(TcvbFTP &ftp, QString *error)
+    {
+        for (int attempt = 1;; ++attempt) {
+            const int code = WithoutRaising(ftp, [&ftp] { ftp.SetAction(ftpLogon); });
+            if (code == 0) {
+                ftp.Features(); // EPSV, where the server offers it
+                return 0;
+            }
+            *error = ftp.LastErrorText();
+            // A server that takes no more connections is not asked again: the backup goes on with
+            // the connections it has.
+            if (m_stopped || attempt >= m_policy.tries || TransferPool::isConnectionLimit(code, *error) ||
+                !isTransientFailure(code, *error))
+                return code;
+            waitUnlessStopped(m_policy.backOffMs(attempt + 1), [this] { return m_stopped.load(); });
+        }
+    }
+
     void post(std::function<void()> work)
     {
         const std::lock_guard<std::mutex> lock(m_inboxMutex);
@@ -149,25 +166,43 @@ private:
                 tell();
             }
         };
-        try {
-            // A backup is an exact copy: every file goes in binary.
-            m_ftp->SetTransferMode(tmBinary);
-            m_ftp->SetRemoteFile(job.remotePath);
-            downloadReplacing(*m_ftp, job.remotePath, job.localFile);
-            m_ftp->OnTransfer = nullptr;
-            tell();
+        FetchContext context;
+        context.policy = m_policy;
+        context.parts = m_parts;
+        context.stopped = [this] { return m_stopped.load(); };
+        FetchRequest request;
+        request.remotePath = job.remotePath;
+        request.localFile = job.localFile;
+        request.listed = {job.size, job.modified};
+        request.mayBeFolder = job.mayBeFolder;
+        const FetchResult fetched = fetchFile(*m_ftp, request, context);
+        m_ftp->OnTransfer = nullptr;
+        tell();
+        outcome.error = fetched.error;
+        outcome.notes = fetched.notes;
+        outcome.received = fetched.received;
+        switch (fetched.kind) {
+        case FetchResult::Copied:
             outcome.kind = FileTransfers::Outcome::Copied;
             if (m_pauseAfterFileMs > 0 && !m_stopped)
                 pace(m_pauseAfterFileMs);
-        } catch (const std::exception &e) {
-            m_ftp->OnTransfer = nullptr;
-            tell();
+            break;
+        case FetchResult::Vanished:
+            outcome.kind = FileTransfers::Outcome::Vanished;
+            break;
+        case FetchResult::LocalFailed:
             outcome.kind = FileTransfers::Outcome::Failed;
-            outcome.error = messageOf(e);
+            break;
+        case FetchResult::RemoteFailed:
+            outcome.kind = FileTransfers::Outcome::Failed;
             // Not a file: perhaps a folder, which this connection can enter as well as any.
-            if (job.mayBeFolder && !m_stopped &&
-                WithoutRaising(*m_ftp, [this, &job] { m_ftp->SetRemotePath(job.remotePath); }) == 0)
-                outcome = {FileTransfers::Outcome::IsFolder, {}};
+            if (job.mayBeFolder && !m_stopped) {
+                if (WithoutRaising(*m_ftp, [this, &job] { m_ftp->SetRemotePath(job.remotePath); }) == 0)
+                    outcome.kind = FileTransfers::Outcome::IsFolder;
+                else if (vanishedFromServer(*m_ftp, job.remotePath))
+                    outcome.kind = FileTransfers::Outcome::Vanished;
+            }
+            break;
         }
         QMetaObject::invokeMethod(
             pool, [pool, index, job, outcome] { pool->jobDone(index, job, outcome); }, Qt::QueuedConnection);
@@ -177,6 +212,8 @@ private:
     const int m_index;
     const ConnectionSettings m_settings;
     const int m_pauseAfterFileMs;
+    const RetryPolicy m_policy;
+    const ResumableParts *const m_parts;
     TcvbFTP *m_ftp = nullptr; // used on the connection's own thread only
     std::mutex m_inboxMutex;
     QObject *m_inbox = nullptr;
@@ -196,12 +233,13 @@ struct TransferPool::Slot
 };
 
 TransferPool::TransferPool(const ConnectionSettings &settings, int connections, int pauseAfterFileMs,
-                           QObject *parent)
-    : QObject(parent), m_settings(settings), m_pauseAfterFileMs(pauseAfterFileMs)
+                           const RetryPolicy &policy, const ResumableParts *parts, QObject *parent)
+    : QObject(parent), m_settings(settings), m_pauseAfterFileMs(pauseAfterFileMs), m_policy(policy), m_parts(parts)
 {
     for (int i = 0; i < connections; ++i) {
         auto slot = std::make_unique<Slot>();
-        slot->connection = std::make_unique<TransferConnection>(*this, i, m_settings, m_pauseAfterFileMs);
+        slot->connection =
+            std::make_unique<TransferConnection>(*this, i, m_settings, m_pauseAfterFileMs, m_policy, m_parts);
         Slot *raw = slot.get();
         connect(slot->connection.get(), &QThread::finished, this, [raw] { raw->finished = true; });
         m_slots.push_back(std::move(slot));
@@ -392,7 +430,7 @@ void TransferPool::handBackWhenNoneLeft()
     waiting.swap(m_waiting);
     m_outcomeSeen = true;
     for (const Job &job : waiting)
-        report(job, {Outcome::NotTaken, {}});
+        report(job, {Outcome::NotTaken, {}, {}, 0});
 }
 
 } // namespace cvb

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "data/ConnectionSettings.h"
+#include "remote/FileFetch.h"
 #include "remote/TreeCopy.h"
 
 #include <QObject>
@@ -23,8 +24,10 @@ class TransferPool : public QObject, public FileTransfers
     Q_OBJECT
 public:
     // `connections` threads, each logging on as soon as start() is called. `pauseAfterFileMs`
-    // is the pause after each file (paced), 0 for none.
+    // is the pause after each file (paced), 0 for none. Files are fetched with the tries of
+    // `policy`, resuming the temporary files of `parts` (which must outlive the pool; may be null).
     TransferPool(const ConnectionSettings &settings, int connections, int pauseAfterFileMs,
+                 const RetryPolicy &policy = RetryPolicy(), const ResumableParts *parts = nullptr,
                  QObject *parent = nullptr);
     ~TransferPool() override;
 
@@ -73,6 +76,8 @@ private:
 
     ConnectionSettings m_settings;
     int m_pauseAfterFileMs = 0;
+    RetryPolicy m_policy;
+    const ResumableParts *m_parts = nullptr;
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::deque<Job> m_waiting;
     int m_running = 0;

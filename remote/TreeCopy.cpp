@@ -1,5 +1,6 @@
 #include "remote/TreeCopy.h"
 
+#include "component/Component.h"
 #include "data/Pacing.h"
 #include "ftp/FolderListing.h"
 #include "ftp/FtpClient.h"
@@ -153,20 +154,25 @@ void TreeCopy::folderStep(const Folder &folder)
         return;
     }
     QString serverPath = folder.remotePath;
-    try {
-        m_ftp.SetRemotePath(folder.remotePath);
-        // The server's answer shows in the trace, and the live session names its files by it.
-        if (m_options.namesBelowServerPath)
-            serverPath = m_ftp.RemotePath();
-    } catch (const EcvbFTP &e) {
-        // Every queued folder was found to be one: a folder that cannot be entered now leaves
-        // everything below it uncopied.
-        const QString error = e.Message();
-        tell(place, [this, folder, error] {
-            if (!m_hooks.stopped())
-                m_hooks.folderFailed(folder, error);
-        });
-        return;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            m_ftp.SetRemotePath(folder.remotePath);
+            // The server's answer shows in the trace, and the live session names its files by it.
+            if (m_options.namesBelowServerPath)
+                serverPath = m_ftp.RemotePath();
+            break;
+        } catch (const EcvbFTP &e) {
+            if (!m_hooks.stopped() && m_hooks.retryFolder(folder, attempt, e))
+                continue;
+            // Every queued folder was found to be one: a folder that cannot be entered now leaves
+            // everything below it uncopied.
+            const QString error = e.Message();
+            tell(place, [this, folder, error] {
+                if (!m_hooks.stopped())
+                    m_hooks.folderFailed(folder, error);
+            });
+            return;
+        }
     }
     m_hooks.folderEntered(folder, serverPath);
     if (!m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder))) {
@@ -175,22 +181,29 @@ void TreeCopy::folderStep(const Folder &folder)
     }
 
     FolderEntries listing;
-    try {
-        m_ftp.SetRemoteFile(QString());
-        m_hooks.pause(1000);
-        if (m_hooks.stopped()) {
-            tell(place, [] {});
+    for (int attempt = 1;; ++attempt) {
+        try {
+            m_ftp.SetRemoteFile(QString());
+            m_hooks.pause(1000);
+            if (m_hooks.stopped()) {
+                tell(place, [] {});
+                return;
+            }
+            listing = m_hooks.listCurrentFolder();
+            m_hooks.pause(1000);
+            break;
+        } catch (const EcvbFTP &e) {
+            // A listing tried again lists the folder it was in: names are joined to the path that
+            // was asked for, and a connection that was lost returns to it.
+            if (!m_hooks.stopped() && m_hooks.retryFolder(folder, attempt, e))
+                continue;
+            const QString error = e.Message();
+            tell(place, [this, folder, error] {
+                if (!m_hooks.stopped())
+                    m_hooks.listingFailed(folder, error);
+            });
             return;
         }
-        listing = m_hooks.listCurrentFolder();
-        m_hooks.pause(1000);
-    } catch (const EcvbFTP &e) {
-        const QString error = e.Message();
-        tell(place, [this, folder, error] {
-            if (!m_hooks.stopped())
-                m_hooks.listingFailed(folder, error);
-        });
-        return;
     }
     tell(place, [] {});
     const QString namesBelow = m_options.namesBelowServerPath ? serverPath : folder.remotePath;
@@ -227,6 +240,8 @@ void TreeCopy::copyEntry(const Folder &folder, const QString &namesBelow, const 
     job.localFile = m_work.localFolder(folder) + QLatin1Char('/') + name;
     job.mayBeFolder = entry.type != ftp::EntryType::File;
     job.size = entry.size;
+    if (entry.modifiedExact)
+        job.modified = entry.modified;
     job.parent = folder;
     job.parentRemote = namesBelow;
     m_hooks.fileListed(job.remotePath, job.size);
@@ -238,40 +253,64 @@ void TreeCopy::copyEntry(const Folder &folder, const QString &namesBelow, const 
 
 TreeCopy::Outcome TreeCopy::fetchHere(const Job &job)
 {
-    QString error;
-    switch (m_hooks.copyFile(job.name, job.remotePath, job.localFile, &error)) {
+    Outcome details;
+    switch (m_hooks.copyFile(job, &details)) {
     case FileResult::Copied:
         m_hooks.pause(500);
-        return {Outcome::Copied, {}};
+        details.kind = Outcome::Copied;
+        return details;
     case FileResult::LocalFailed:
         // Reported by the hook.
-        return {Outcome::Reported, {}};
+        details.kind = Outcome::Reported;
+        return details;
+    case FileResult::Vanished:
+        details.kind = Outcome::Vanished;
+        return details;
     case FileResult::RemoteFailed:
         break;
     }
+    details.kind = Outcome::Failed;
     if (m_hooks.stopped() || !job.mayBeFolder)
-        return {Outcome::Failed, error};
-    return m_hooks.isFolder(job.remotePath) ? Outcome{Outcome::IsFolder, {}} : Outcome{Outcome::Failed, error};
+        return details;
+    if (m_hooks.isFolder(job.remotePath))
+        details.kind = Outcome::IsFolder;
+    else if (m_hooks.hasVanished(job.remotePath))
+        details.kind = Outcome::Vanished;
+    return details;
 }
 
 void TreeCopy::outcome(const Job &job, const Outcome &result)
 {
+    // The notes of the way come just before what became of the file.
+    const auto tellFile = [this, &job, notes = result.notes](std::function<void()> report) {
+        tell(job.id, [this, notes, report = std::move(report)] {
+            for (const QString &text : notes)
+                m_hooks.note(text);
+            report();
+        });
+    };
     switch (result.kind) {
     case Outcome::Copied:
-        tell(job.id, [this, file = job.localFile] { m_hooks.fileCopied(file); });
+        tellFile([this, file = job.localFile] { m_hooks.fileCopied(file); });
         return;
     case Outcome::Failed:
-        tell(job.id, [this, name = job.name, error = result.error] {
+        tellFile([this, name = job.name, error = result.error] {
             if (!m_hooks.stopped())
                 m_hooks.nameFailed(name, error);
         });
         return;
+    case Outcome::Vanished:
+        tellFile([this, path = job.remotePath, error = result.error] {
+            if (!m_hooks.stopped())
+                m_hooks.nameVanished(path, error);
+        });
+        return;
     case Outcome::IsFolder:
         queueFolder(job.parent, job.parentRemote, job.name);
-        tell(job.id, [] {});
+        tellFile([] {});
         return;
     case Outcome::Reported:
-        tell(job.id, [] {});
+        tellFile([] {});
         return;
     case Outcome::NotTaken:
         break;
@@ -282,7 +321,7 @@ void TreeCopy::outcome(const Job &job, const Outcome &result)
         return;
     }
     const Outcome fetched = fetchHere(job);
-    outcome(job, fetched.kind == Outcome::NotTaken ? Outcome{Outcome::Reported, {}} : fetched);
+    outcome(job, fetched.kind == Outcome::NotTaken ? Outcome{Outcome::Reported, {}, {}, 0} : fetched);
 }
 
 void TreeCopy::queueFolder(const Folder &parent, const QString &parentRemote, const QString &name)

@@ -8,6 +8,8 @@
 
 #include "ftp/FolderListing.h"
 
+#include <QDateTime>
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,7 @@
 
 namespace cvb {
 
+class EcvbComponent;
 class TcvbFTP;
 
 // Folder levels below the copied folder that are copied. A server-side link back to a folder
@@ -108,6 +111,7 @@ public:
         QString localFile;
         bool mayBeFolder = false; // the listing did not say: a failed download is tried as a folder
         qint64 size = -1;
+        QDateTime modified; // as listed, UTC; invalid unless the listing gave it to the second
         FolderWorkList::Folder parent; // the folder it was listed in
         QString parentRemote;          // that folder's remote path as names below it are joined
     };
@@ -119,8 +123,11 @@ public:
             IsFolder, // not a file, but a folder to copy in its turn
             NotTaken, // no connection is left to take it: the copy fetches it itself
             Reported, // fetched but not written, and already reported: nothing more to tell
+            Vanished, // listed, then gone from the server before it could be fetched
         } kind = Failed;
         QString error;
+        QStringList notes;   // what happened on the way (retries, a resumed download), in order
+        qint64 received = 0; // bytes that crossed the network for it
     };
     using Done = std::function<void(const Job &, const Outcome &)>;
 
@@ -159,6 +166,7 @@ public:
         Copied,       // the file is in its place
         RemoteFailed, // the server gave no file: perhaps a folder
         LocalFailed,  // fetched, or about to be, but not written (reported by the hook)
+        Vanished,     // listed, then gone from the server
     };
 
     class Hooks
@@ -175,12 +183,20 @@ public:
         // Makes the local folder (one level); false when nothing can be written below it
         // (reported by the hook).
         virtual bool makeLocalFolder(const QString &localFolder) = 0;
-        // Fetches `name` of the current remote folder (whose full path is `remotePath`) into
-        // `localFile`. `error` receives the text of a failure.
-        virtual FileResult copyFile(const QString &name, const QString &remotePath, const QString &localFile,
-                                    QString *error) = 0;
+        // Fetches the job's file (`name` of the current remote folder, whose full path is
+        // `remotePath`) into its `localFile`. `details` receives the text of a failure, the notes
+        // of the way and the bytes received.
+        virtual FileResult copyFile(const FileTransfers::Job &job, FileTransfers::Outcome *details) = 0;
         // After a remote failure: true when `remotePath` is a folder, to be copied in its turn.
         virtual bool isFolder(const QString &remotePath) = 0;
+        // After a remote failure of a name that is no folder either: true when the server no
+        // longer knows it (it vanished since it was listed).
+        virtual bool hasVanished(const QString & /*remotePath*/) { return false; }
+        // A note of the way to a file's outcome (a retry, a resumed download), told just before it.
+        virtual void note(const QString & /*text*/) {}
+        // A listed name (its full remote path) that was gone from the server when it was to be
+        // fetched.
+        virtual void nameVanished(const QString &remotePath, const QString &error) { nameFailed(remotePath, error); }
         // A listed name is to be fetched as a file; `size` as listed, -1 when not known.
         virtual void fileListed(const QString & /*remotePath*/, qint64 /*size*/) {}
         virtual void fileCopied(const QString &localFile) = 0;
@@ -192,6 +208,12 @@ public:
         virtual void folderFailed(const Folder &folder, const QString &error) = 0;
         // A folder that was entered but cannot be listed.
         virtual void listingFailed(const Folder &folder, const QString &error) = 0;
+        // Entering or listing `folder` failed on try `attempt` with `e`: true when the copy is to
+        // try once more (after the hook's pause); by default never.
+        virtual bool retryFolder(const Folder & /*folder*/, int /*attempt*/, const EcvbComponent & /*e*/)
+        {
+            return false;
+        }
         // A folder below the depth limit was met (told once a copy).
         virtual void depthLimitReached(const QString &remotePath) = 0;
         // One of the fixed pauses (before a folder, around its listing, after a file); by default

@@ -192,7 +192,7 @@ TEST(BackupWindowProgress, StopAnsweredWithNoLetsTheBackupComplete)
     EXPECT_TRUE(asked);
     EXPECT_TRUE(closed[0].ok);
     EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("Stop the backup of profile Keep?")});
-    EXPECT_EQ(h.eventsOf(QStringLiteral("Keep")).last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(h.eventsOf(QStringLiteral("Keep")).last(), QStringLiteral("Result: complete"));
     EXPECT_EQ(QFileInfo(h.target() + QStringLiteral("/one.bin")).size(), 120000);
 }
 

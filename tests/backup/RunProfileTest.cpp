@@ -65,7 +65,8 @@ QStringList expectedTransferRows(const QString &root, const QStringList &sources
                             e.path.mid(e.base) + QLatin1Char('/') + name;
         }
     }
-    return rows << QStringLiteral("Logged out of FTP server.") << QStringLiteral("Backup Complete");
+    return rows << QStringLiteral("Logged out of FTP server.") << QStringLiteral("Backup Complete")
+                << QStringLiteral("Result: complete");
 }
 
 // The rows of each folder sorted among themselves: a folder's rows stay together, in the order of
@@ -298,10 +299,11 @@ TEST(RunProfile, AMissingSourceFailsWithoutLeavingAFolderInItsPlaceAndExitsWithO
     const auto r = d.run(QStringLiteral("Miss"));
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QStringList rows = d.eventsOf(QStringLiteral("Miss"));
-    ASSERT_EQ(rows.size(), 8) << rows.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(rows.size(), 9) << rows.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(rows[4].startsWith(QStringLiteral("EXCEPTION: 141: 550 "))) << rows[4].toStdString();
     EXPECT_EQ(rows[5], QStringLiteral("Download of file : /gone.html may not have been successful!"));
     EXPECT_EQ(rows[7], QStringLiteral("Backup Complete"));
+    EXPECT_EQ(rows[8], QStringLiteral("Result: failed"));
     // A name is copied as a folder only when the server has one of that name.
     EXPECT_FALSE(QFileInfo::exists(d.target() + QStringLiteral("/gone.html")));
 }
@@ -338,7 +340,7 @@ TEST(RunProfile, ARelativeSourceIsBelowTheLogOnFolderAndATreeDeeperThanTheLimitS
     ASSERT_EQ(limit.size(), 1) << rows.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(limit[0].startsWith(QStringLiteral("EXCEPTION: Folders more than 64 levels below")));
     EXPECT_TRUE(rows.filter(QStringLiteral("outside the backup folder")).isEmpty());
-    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Result: failed"));
 }
 
 class StalledTransfer : public ::testing::TestWithParam<const char *>
@@ -535,7 +537,7 @@ TEST(ScheduledBackup, ADueProfileIsQueuedAndBackedUpWithNoOneAtTheKeyboard)
     ASSERT_TRUE(program.waitForStarted(10000));
     QDeadlineTimer deadline(120000);
     while (!deadline.hasExpired() &&
-           !d.eventsOf(QStringLiteral("Nightly")).contains(QStringLiteral("Backup Complete")))
+           !d.eventsOf(QStringLiteral("Nightly")).contains(QStringLiteral("Result: complete")))
         QThread::msleep(500);
     program.terminate();
     EXPECT_TRUE(program.waitForFinished(20000));
@@ -544,7 +546,7 @@ TEST(ScheduledBackup, ADueProfileIsQueuedAndBackedUpWithNoOneAtTheKeyboard)
     const QStringList rows = d.eventsOf(QStringLiteral("Nightly"));
     ASSERT_FALSE(rows.isEmpty());
     EXPECT_EQ(rows.first(), QStringLiteral("Begining backup profile Nightly"));
-    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Result: complete"));
     EXPECT_TRUE(QFile::exists(d.target() + QStringLiteral("/nightly.html")));
     const QByteArray profiles = d.dbf({QStringLiteral("dump"), d.table("FTP Profiles.DBF")});
     EXPECT_TRUE(profiles.contains("1 12/14/2026|9:00:00 PM")) << profiles.toStdString();

@@ -121,7 +121,7 @@ TEST(TransferConnections, AServerThatRefusesTheThirdLeavesABackupOnTwoAndTheLimi
         QStringLiteral("The server took 2 transfer connections at once; later backups ask for no more.")))
         << shown;
     EXPECT_EQ(rows.filter(QStringLiteral("Finished downloading")).size(), files + 1) << shown;
-    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Result: complete"));
     EXPECT_EQ(cvb::ProgramSettings(h.dataFolder()).connectionLimit(address(server.port())), 2);
 
     // The next backup of this server asks for two and is turned away by nobody.
@@ -161,7 +161,7 @@ TEST(TransferConnections, AProbeConnectionTurnedAwayStillFindsTheFolderSources)
     QTemporaryDir expected;
     cvb::test::copyExpectedBackup(root.path(), expected.path());
     EXPECT_EQ(cvb::test::treeDifferences(expected.path(), h.target()).join(QLatin1Char('\n')).toStdString(), "");
-    EXPECT_EQ(rows.last(), QStringLiteral("Backup Complete"));
+    EXPECT_EQ(rows.last(), QStringLiteral("Result: complete"));
 }
 
 } // namespace

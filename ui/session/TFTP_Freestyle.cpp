@@ -113,10 +113,9 @@ public:
         return false;
     }
 
-    TreeCopy::FileResult copyFile(const QString &name, const QString &, const QString &localFile,
-                                  QString *) override
+    TreeCopy::FileResult copyFile(const FileTransfers::Job &job, FileTransfers::Outcome *) override
     {
-        switch (m_window.downloadFile(name, localFile, modeFor(name))) {
+        switch (m_window.downloadFile(job.name, job.localFile, modeFor(job.name))) {
         case FileResult::Done:
             return TreeCopy::FileResult::Copied;
         case FileResult::RemoteFailed:
