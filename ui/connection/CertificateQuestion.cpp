@@ -16,4 +16,14 @@ QString certificateQuestion(const QString &server, const TlsCertificateInfo &cer
              certificate.notAfter, fingerprint);
 }
 
+QString hostKeyQuestion(const QString &server, const QString &keyType, const QString &fingerprint)
+{
+    return QStringLiteral(
+               "The SFTP server %1 shows a host key that this computer does not know yet.\n\n"
+               "Key type: %2\nSHA-256 fingerprint:\n%3\n\n"
+               "Compare the fingerprint with the one your hosting company gives you (ssh-keygen -lf "
+               "prints it for a key file). Do you want to trust this host key for %1 from now on?")
+        .arg(server, keyType, fingerprint);
+}
+
 } // namespace cvb

@@ -265,6 +265,9 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
             if (firstTry && e.Code() == kTlsUntrusted &&
                 trustCertificate(server.host, server.port, ftp_->PeerCertificate()))
                 continue;
+            if (firstTry && e.Code() == kSshHostKeyUnknown &&
+                trustHostKey(server.host, server.port, ftp_->HostKey()))
+                continue;
             return LogonFailedMessage + QStringLiteral("\n\n") + e.Message();
         }
     }
@@ -273,17 +276,34 @@ QString TFTP_ConnectionData::dialAndLogOn(const ConnectionSettings &settings)
 bool TFTP_ConnectionData::trustCertificate(const QString &host, int port,
                                            const TlsCertificateInfo &certificate)
 {
-    if (certificate.isEmpty() || host.isEmpty())
+    if (certificate.isEmpty())
         return false;
     const QString name = host + QLatin1Char(':') + QString::number(port);
-    if (dialogs().warning(certificateQuestion(name, certificate), Buttons::YesNo) != Answer::Yes)
+    return pinOnYes(host, port, certificateQuestion(name, certificate), certificate.fingerprint,
+                    QStringLiteral("Certificate"));
+}
+
+bool TFTP_ConnectionData::trustHostKey(const QString &host, int port, const SshHostKey &key)
+{
+    if (key.isEmpty())
         return false;
-    const QString failure = pinFingerprint(aliasFolder(), host, port, certificate.fingerprint);
+    const QString name = host + QLatin1Char(':') + QString::number(port);
+    return pinOnYes(host, port, hostKeyQuestion(name, key.type, key.fingerprint), key.fingerprint,
+                    QStringLiteral("Host key"));
+}
+
+bool TFTP_ConnectionData::pinOnYes(const QString &host, int port, const QString &question,
+                                   const QString &fingerprint, const QString &what)
+{
+    if (host.isEmpty() || dialogs().warning(question, Buttons::YesNo) != Answer::Yes)
+        return false;
+    const QString failure = pinFingerprint(aliasFolder(), host, port, fingerprint);
     if (!failure.isEmpty()) {
         trace(failure);
         return false;
     }
-    trace(QStringLiteral("Certificate of ") + name + QStringLiteral(" trusted from now on."));
+    trace(what + QStringLiteral(" of ") + host + QLatin1Char(':') + QString::number(port) +
+          QStringLiteral(" trusted from now on."));
     return true;
 }
 

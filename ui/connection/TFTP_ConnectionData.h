@@ -29,6 +29,7 @@ class TcvbFTP;
 class TcvbNetCode;
 class TcvbNetDial;
 class TcvbSMTP;
+struct SshHostKey;
 struct TlsCertificateInfo;
 
 inline const QString TestQuestion = QStringLiteral(
@@ -91,6 +92,11 @@ private:
     // Asks the user whether to trust the certificate the server at host and port just showed;
     // Yes pins it in the database folder. True when the connection should be tried again.
     bool trustCertificate(const QString &host, int port, const TlsCertificateInfo &certificate);
+    // The same for the host key an SFTP server just showed.
+    bool trustHostKey(const QString &host, int port, const SshHostKey &key);
+    // Asks `question`; Yes pins `fingerprint` for host and port. True when it was pinned.
+    bool pinOnYes(const QString &host, int port, const QString &question, const QString &fingerprint,
+                  const QString &what);
     // Log-off and hang-up, their errors ignored.
     void disconnectQuietly();
     void trace(const QString &line);

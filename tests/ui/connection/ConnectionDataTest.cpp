@@ -15,6 +15,7 @@
 #include "tests/support/MainWindowStub.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/SmtpServer.h"
+#include "tests/support/SshServer.h"
 #include "tests/support/TestCertificate.h"
 #include "ui/common/ScriptedDialogs.h"
 
@@ -372,6 +373,39 @@ TEST_F(ConnectionWindowTest, AnUntrustedCertificateIsShownAndPinnedOnlyWhenTheUs
     EXPECT_EQ(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()), cert.fingerprint());
     EXPECT_FALSE(traceLines().filter(QStringLiteral("TLS established")).isEmpty())
         << traceLines().join('\n').toStdString();
+}
+
+TEST_F(ConnectionWindowTest, AnUnknownSftpHostKeyIsShownAndPinnedOnlyWhenTheUserSaysYes)
+{
+    test::SshServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    if (server.passwordUser().isEmpty())
+        GTEST_SKIP() << "the password account needs the tests to run as root";
+    open();
+    fillAll(server.address(), test::SshServer::password());
+    type("eAccountName", server.passwordUser());
+    const QString name = QStringLiteral("127.0.0.1:%1").arg(server.port());
+
+    dialogs.prepareAnswers({Answer::Yes, Answer::No});
+    click("DoneButton");
+    ASSERT_EQ(dialogs.shown().size(), 4);
+    const ScriptedDialogs::Shown question = dialogs.shown().at(2);
+    EXPECT_EQ(question.kind, ScriptedDialogs::Kind::Warning);
+    EXPECT_EQ(question.buttons, Buttons::YesNo);
+    for (const QString &part : {name, server.hostKeyFingerprint(), QStringLiteral("ssh-ed25519")})
+        EXPECT_TRUE(question.text.contains(part)) << question.text.toStdString();
+    EXPECT_TRUE(dialogs.texts().at(3).startsWith(LogonFailedMessage));
+    EXPECT_TRUE(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()).isEmpty());
+
+    dialogs.clear();
+    dialogs.prepareAnswers({Answer::Yes, Answer::Yes});
+    click("DoneButton");
+    EXPECT_EQ(dialogs.texts().mid(3), (QStringList{kMailQuestion, TestSucceededMessage}));
+    EXPECT_EQ(pinnedFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port()),
+              server.hostKeyFingerprint());
+    const QStringList trace = traceLines();
+    EXPECT_FALSE(trace.filter(QStringLiteral("Key exchange")).isEmpty()) << trace.join('\n').toStdString();
+    EXPECT_TRUE(trace.filter(test::SshServer::password()).isEmpty()) << "the password reached the trace";
 }
 
 TEST_F(ConnectionWindowTest, EscapeCancelsTheWindowAndStoresNothing)
