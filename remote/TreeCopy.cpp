@@ -154,56 +154,46 @@ void TreeCopy::folderStep(const Folder &folder)
         return;
     }
     QString serverPath = folder.remotePath;
-    for (int attempt = 1;; ++attempt) {
-        try {
+    // Every queued folder was found to be one: a folder that cannot be entered now leaves
+    // everything below it uncopied.
+    const bool entered = withRetries(
+        folder, place,
+        [this, &folder, &serverPath] {
             m_ftp.SetRemotePath(folder.remotePath);
             // The server's answer shows in the trace, and the live session names its files by it.
             if (m_options.namesBelowServerPath)
                 serverPath = m_ftp.RemotePath();
-            break;
-        } catch (const EcvbFTP &e) {
-            if (!m_hooks.stopped() && m_hooks.retryFolder(folder, attempt, e))
-                continue;
-            // Every queued folder was found to be one: a folder that cannot be entered now leaves
-            // everything below it uncopied.
-            const QString error = e.Message();
-            tell(place, [this, folder, error] {
-                if (!m_hooks.stopped())
-                    m_hooks.folderFailed(folder, error);
-            });
-            return;
-        }
-    }
+        },
+        &Hooks::folderFailed);
+    if (!entered)
+        return;
     m_hooks.folderEntered(folder, serverPath);
     if (!m_options.localFolderFirst && !m_hooks.makeLocalFolder(m_work.localFolder(folder))) {
         tell(place, [] {});
         return;
     }
 
+    // A listing tried again lists the folder it was in: names are joined to the path that was
+    // asked for, and a connection that was lost returns to it.
     FolderEntries listing;
-    for (int attempt = 1;; ++attempt) {
-        try {
+    bool stoppedFirst = false;
+    const bool listed = withRetries(
+        folder, place,
+        [this, &listing, &stoppedFirst] {
             m_ftp.SetRemoteFile(QString());
             m_hooks.pause(1000);
-            if (m_hooks.stopped()) {
-                tell(place, [] {});
+            stoppedFirst = m_hooks.stopped();
+            if (stoppedFirst)
                 return;
-            }
             listing = m_hooks.listCurrentFolder();
             m_hooks.pause(1000);
-            break;
-        } catch (const EcvbFTP &e) {
-            // A listing tried again lists the folder it was in: names are joined to the path that
-            // was asked for, and a connection that was lost returns to it.
-            if (!m_hooks.stopped() && m_hooks.retryFolder(folder, attempt, e))
-                continue;
-            const QString error = e.Message();
-            tell(place, [this, folder, error] {
-                if (!m_hooks.stopped())
-                    m_hooks.listingFailed(folder, error);
-            });
-            return;
-        }
+        },
+        &Hooks::listingFailed);
+    if (!listed)
+        return;
+    if (stoppedFirst) {
+        tell(place, [] {});
+        return;
     }
     tell(place, [] {});
     const QString namesBelow = m_options.namesBelowServerPath ? serverPath : folder.remotePath;
@@ -211,6 +201,25 @@ void TreeCopy::folderStep(const Folder &folder)
         if (m_hooks.stopped())
             return;
         copyEntry(folder, namesBelow, entry);
+    }
+}
+
+bool TreeCopy::withRetries(const Folder &folder, quint64 place, const std::function<void()> &step,
+                           void (Hooks::*failed)(const Folder &, const QString &))
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            step();
+            return true;
+        } catch (const EcvbFTP &e) {
+            if (!m_hooks.stopped() && m_hooks.retryFolder(folder, attempt, e))
+                continue;
+            tell(place, [this, folder, error = e.Message(), failed] {
+                if (!m_hooks.stopped())
+                    (m_hooks.*failed)(folder, error);
+            });
+            return false;
+        }
     }
 }
 

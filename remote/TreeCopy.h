@@ -247,6 +247,10 @@ private:
     using Outcome = FileTransfers::Outcome;
 
     void folderStep(const Folder &folder);
+    // Runs a step of `folder` (entering or listing it) until it succeeds or the hooks want no
+    // further try; false, with `failed` told in `place`, when it failed for good.
+    bool withRetries(const Folder &folder, quint64 place, const std::function<void()> &step,
+                     void (Hooks::*failed)(const Folder &, const QString &));
     void copyEntry(const Folder &folder, const QString &namesBelow, const ftp::ListedEntry &entry);
     // Fetches a job's file on the copy's own connection and says what became of it.
     Outcome fetchHere(const Job &job);
