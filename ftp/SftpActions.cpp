@@ -115,7 +115,17 @@ int TcvbFTP::SftpList(int action)
     // "-a" asks an FTP server for the names that begin with "."; SFTP lists them always.
     const QString folder = m_remoteFile == QLatin1String("-a") ? QString() : m_remoteFile;
     QList<SftpEntry> entries;
-    const int result = SftpResult(m_sftp->List(folder.isEmpty() ? QStringLiteral(".") : folder, entries));
+    SftpEntry named;
+    int result = folder.isEmpty() ? 0 : SftpResult(m_sftp->Stat(folder, named));
+    if (result != 0)
+        return result;
+    if (!folder.isEmpty() && named.type != SftpEntry::Type::Folder) {
+        // A file lists itself under the name it was asked for, as NLST and LIST do.
+        named.name = folder;
+        entries << named;
+    } else {
+        result = SftpResult(m_sftp->List(folder.isEmpty() ? QStringLiteral(".") : folder, entries));
+    }
     if (result != 0 || !OnDirList)
         return result;
     for (const SftpEntry &entry : std::as_const(entries)) {

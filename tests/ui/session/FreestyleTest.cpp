@@ -1,19 +1,21 @@
 // The live session window driven by object name against pyftpdlib on loopback (and the server
 // with odd listings for hostile names), with scripted message boxes; its rules called directly.
 #include "ftp/FolderListing.h"
-#include "remote/TreeCopy.h"
 #include "ftp/FtpClient.h"
+#include "remote/TreeCopy.h"
 #include "tests/support/Files.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/ListTexts.h"
 #include "tests/support/MainWindowStub.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/SshServer.h"
 #include "ui/browser/TRemoteBrowser.h"
 #include "ui/common/ScriptedDialogs.h"
 #include "ui/session/SessionRules.h"
 #include "ui/session/TFTP_Freestyle.h"
 
 #include "data/ConnectionSettings.h"
+#include "data/KnownServers.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -65,10 +67,15 @@ protected:
     void open(int port, const QString &user = QStringLiteral("tester"),
               const QString &password = QStringLiteral("secret"))
     {
+        openServer(QStringLiteral("127.0.0.1:%1").arg(port), user, password);
+    }
+    // With the server field as the user typed it.
+    void openServer(const QString &server, const QString &user, const QString &password)
+    {
         ConnectionSettings settings;
         settings.user = user;
         settings.password = password;
-        settings.server = QStringLiteral("127.0.0.1:%1").arg(port);
+        settings.server = server;
         settings.useDefaultConnection = true;
         writeConnectionSettings(*main->cnct, settings);
         window = new TFTP_Freestyle(*main);
@@ -169,6 +176,53 @@ TEST_F(FreestyleTest, DownloadsAFileAndAFolderTreeBreadthFirstWithEachFilesMode)
     // Nothing but the copies is left in the local folder.
     EXPECT_EQ(QDir(localPath("www/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{"icons", "logo.gif"}));
+}
+
+TEST_F(FreestyleTest, OverSftpFilesAndAFolderTreeComeDownAndAFileGoesUp)
+{
+    test::SshServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    // The user's key from a ~/.ssh of the test's own, the host key pinned as the connection
+    // test pins it.
+    QTemporaryDir home;
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    const QByteArray savedHome = qgetenv("HOME");
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("SSH_AUTH_SOCK");
+    ASSERT_EQ(
+        pinFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port(), server.hostKeyFingerprint()),
+        QString());
+    ASSERT_TRUE(test::writeFile(server.path("www/index.html"), "<p>\r\n"));
+    ASSERT_TRUE(test::writeFile(server.path("www/images/logo.gif"), Binary));
+    ASSERT_TRUE(test::writeFile(server.path("www/images/icons/a.png"), Binary + "png"));
+    ASSERT_TRUE(test::writeFile(server.path("top.gif"), Binary));
+    ASSERT_TRUE(test::writeFile(localPath("page.txt"), "one\ntwo\n"));
+    openServer(server.address(), test::SshServer::keyUser(), QString());
+    SCOPED_TRACE(trace().join('\n').toStdString());
+    QStringList names = remote();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"top.gif", "www"}));
+
+    // Copied as they are whichever mode the buttons show.
+    child<QRadioButton>("AsciiButton")->click();
+    download("top.gif");
+    EXPECT_EQ(test::readFile(localPath("top.gif")), Binary);
+    download("www");
+    EXPECT_EQ(test::readFile(localPath("www/index.html")), "<p>\r\n");
+    EXPECT_EQ(test::readFile(localPath("www/images/logo.gif")), Binary);
+    EXPECT_EQ(test::readFile(localPath("www/images/icons/a.png")), Binary + "png");
+    EXPECT_EQ(trace().count("finished download"), 4);
+
+    // Up into the folder shown, the last one of the folder download.
+    const QString shown = child<QLineEdit>("eRemotePath")->text();
+    EXPECT_EQ(shown, QFileInfo(server.path("www/images/icons")).canonicalFilePath());
+    upload("page.txt");
+    EXPECT_EQ(test::readFile(shown + "/page.txt"), "one\ntwo\n");
+    names = remote();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"a.png", "page.txt"}));
+    EXPECT_TRUE(dialogs.shown().isEmpty()) << dialogs.texts().join('\n').toStdString();
 }
 
 TEST_F(FreestyleTest, AFailedDownloadKeepsWhatIsInTheWayAndSaysSo)
