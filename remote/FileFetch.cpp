@@ -27,10 +27,11 @@ const QString ResumeNote = QStringLiteral("Resuming %1 at %2 bytes");
 const QString MismatchNote =
     QStringLiteral("The resumed download of %1 does not agree with the server (%2); it is fetched whole once more.");
 
-// The reply code at the start of a component's error text ("426 Transfer aborted"), or 0.
+// The reply code at the start of a component's error text ("426 Transfer aborted"), or of its
+// message ("141: 426 Transfer aborted"); 0 when there is none.
 int replyCodeOf(const QString &text)
 {
-    static const QRegularExpression reply(QStringLiteral("^(\\d{3})[ -]"));
+    static const QRegularExpression reply(QStringLiteral("^(?:\\d+: )?(\\d{3})[ -]"));
     const QRegularExpressionMatch match = reply.match(text);
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }

@@ -24,6 +24,9 @@ TEST(FileFetch, OnlyBusyClosingAndLostConnectionsAreTriedAgain)
     for (const char *reply : {"550 No such file or directory.", "553 Not allowed", "530 Login incorrect.",
                               "500 Unknown command", "452 Insufficient storage"})
         EXPECT_FALSE(isTransientFailure(refused, QString::fromLatin1(reply))) << reply;
+    // As the component's message gives the reply, after its own code.
+    EXPECT_TRUE(isTransientFailure(refused, QStringLiteral("141: 426 Connection reset; transfer aborted.")));
+    EXPECT_FALSE(isTransientFailure(refused, QStringLiteral("141: 550 No such file or directory.")));
     // A reset data connection, a connection the server closed, the idle limit.
     EXPECT_TRUE(isTransientFailure(10054, QStringLiteral("[10054] Connection reset by peer.")));
     EXPECT_TRUE(isTransientFailure(cvb::CIPPortMsg::kInterrupted, QStringLiteral("Timed out")));

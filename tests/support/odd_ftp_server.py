@@ -33,8 +33,9 @@ whole server, all connections together):
 --retr-421-once NAME the first RETR of NAME is answered "421 Service not available, closing
                      control connection." and the control connection is closed.
 --logon-421 K        the Kth USER is answered with the same 421 and the connection is closed.
---vanish NAME        NAME is listed as it is on disk, but RETR, SIZE and MDTM answer
-                     "550 No such file or directory.", as for a file deleted after the listing.
+--vanish NAME        NAME is listed in its folder as it is on disk, but RETR, SIZE, MDTM, MLST
+                     and HASH answer "550 No such file or directory.", as for a file deleted
+                     after the listing.
 --hash               FEAT offers "HASH SHA-256*;SHA-1;MD5" and XSHA256; HASH answers
                      "213 <algorithm> 0-<last byte> <hex digest> <name>" in the algorithm chosen
                      with OPTS HASH (SHA-256 at first), XSHA256 "213 <hex digest>".
@@ -175,7 +176,9 @@ def main():
 
         def digest(self, path, name):
             """The hex digest of a file, or None (with the 550 answered) when it cannot be read."""
-            if os.path.basename(path) == vanish or not self.fs.isfile(path):
+            if self.gone(path):
+                return None
+            if not self.fs.isfile(path):
                 self.respond(GONE)
                 return None
             with open(path, "rb") as f:
@@ -195,17 +198,21 @@ def main():
             if digest is not None:
                 self.respond("213 " + digest)
 
+        def gone(self, path):
+            """True (with 550 answered) for the file that vanished after the listing."""
+            if os.path.basename(path) != vanish:
+                return False
+            self.respond(GONE)
+            return True
+
         def ftp_SIZE(self, path):
-            if os.path.basename(path) == vanish:
-                self.respond(GONE)
-                return None
-            return FTPHandler.ftp_SIZE(self, path)
+            return None if self.gone(path) else FTPHandler.ftp_SIZE(self, path)
 
         def ftp_MDTM(self, path):
-            if os.path.basename(path) == vanish:
-                self.respond(GONE)
-                return None
-            return FTPHandler.ftp_MDTM(self, path)
+            return None if self.gone(path) else FTPHandler.ftp_MDTM(self, path)
+
+        def ftp_MLST(self, path):
+            return None if self.gone(path) else FTPHandler.ftp_MLST(self, path)
 
         def ftp_NLST(self, path):
             if not self.fs.isdir(path):
@@ -246,9 +253,8 @@ def main():
         def ftp_RETR(self, file):
             name = os.path.basename(file)
             offset = self._restart_position
-            if name == vanish:
+            if self.gone(file):
                 self._restart_position = 0
-                self.respond(GONE)
                 return None
             if name == retr_421 and first_time("421 " + name):
                 self.hang_up()
