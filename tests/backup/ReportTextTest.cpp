@@ -16,6 +16,14 @@ TEST(ReportText, SuccessfulReportEndsWithSummaryBlankAndClosingLines)
     EXPECT_EQ(lines[3], QStringLiteral("is available at ") + QLatin1String(cvb::kVendorWebAddress));
 }
 
+TEST(ReportText, ABackupCompleteButForVanishedFilesSaysSoAndAFailedOneStillWarns)
+{
+    EXPECT_EQ(cvb::reportSummaryLine(QStringLiteral("d"), QStringLiteral("t"), true, 2),
+              QStringLiteral("d t The backup was successful except for 2 files that vanished from the server "
+                             "during the run."));
+    EXPECT_TRUE(cvb::reportSummaryLine(QStringLiteral("d"), QStringLiteral("t"), false, 2).contains(QLatin1String("WARNING")));
+}
+
 TEST(ReportText, FailedReportCarriesTheWarningAndTheProblemLine)
 {
     const QString summary = cvb::reportSummaryLine(QStringLiteral("d"), QStringLiteral("t"), false);
