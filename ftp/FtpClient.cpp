@@ -177,7 +177,8 @@ void TcvbFTP::RunAction(int action)
 
 int TcvbFTP::Perform(int action)
 {
-    if (m_sftp)
+    // A folder change keeps its trail as over FTP; ChangeFolder goes to the SFTP session.
+    if (m_sftp && action != ftpChangeDirectory)
         return PerformSftp(action);
     switch (action) {
     case ftpIdle:

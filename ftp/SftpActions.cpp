@@ -81,16 +81,6 @@ int TcvbFTP::PerformSftp(int action)
         // Files travel as they are: the mode is kept for the caller and changes nothing.
         m_transferMode = action == ftpTypeAscii ? tmASCII : tmBinary;
         return 0;
-    case ftpChangeDirectory: {
-        const int result = ChangeFolder(m_remotePath);
-        if (result == 0) {
-            if (m_remotePath.startsWith(QLatin1Char('/')))
-                m_folderTrail.clear();
-            m_folderTrail.append(m_remotePath);
-            m_remotePath = m_sftp->Folder();
-        }
-        return result;
-    }
     case ftpRawCommand:
         if (m_rawCommand.startsWith(QLatin1String("MLST "), Qt::CaseInsensitive))
             return SftpStatLines(m_rawCommand.mid(5));

@@ -90,22 +90,16 @@ struct Reader
             ok = false;
         return ok;
     }
-    std::uint32_t u32()
+    template <typename T> T number()
     {
-        if (!has(4))
+        if (!has(sizeof(T)))
             return 0;
-        const auto value = qFromBigEndian<std::uint32_t>(data.constData() + at);
-        at += 4;
+        const auto value = qFromBigEndian<T>(data.constData() + at);
+        at += sizeof(T);
         return value;
     }
-    std::uint64_t u64()
-    {
-        if (!has(8))
-            return 0;
-        const auto value = qFromBigEndian<std::uint64_t>(data.constData() + at);
-        at += 8;
-        return value;
-    }
+    std::uint32_t u32() { return number<std::uint32_t>(); }
+    std::uint64_t u64() { return number<std::uint64_t>(); }
     QByteArray string()
     {
         const std::uint32_t length = u32();
@@ -567,7 +561,10 @@ void TcvbSFTP::Drop()
         m_channel = nullptr;
     }
     if (m_session) {
-        // Sends the farewell if it can; nothing is waited for.
+        // Sends the farewell if it can; a server that takes nothing more holds it up for a
+        // second at most.
+        const long second = 1;
+        ssh_options_set(m_session, SSH_OPTIONS_TIMEOUT, &second);
         ssh_disconnect(m_session);
         ssh_free(m_session);
         m_session = nullptr;
