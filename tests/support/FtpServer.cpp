@@ -77,19 +77,34 @@ QStringList loggedArguments(const QString &logPrefix, const QString &command)
 QList<LoggedDownload> loggedDownloads(const QString &logPrefix)
 {
     QList<LoggedDownload> downloads;
+    // Per session: the folder it is in, the one a CWD awaits its reply for, the last REST and the
+    // download that awaits its final reply (an index in `downloads`).
+    QHash<QString, QString> folder, enteringFolder;
     QHash<QString, qint64> restOffset;
-    QHash<QString, qsizetype> awaitingReply; // session -> index in `downloads`
+    QHash<QString, qsizetype> awaitingReply;
+    const auto below = [&folder](const QString &session, const QString &path) {
+        return QDir::cleanPath(path.startsWith(QLatin1Char('/'))
+                                   ? path
+                                   : folder.value(session, QStringLiteral("/")) + QLatin1Char('/') + path);
+    };
     for (const LoggedLine &line : loggedLines(logPrefix)) {
         const QString word = line.text.section(QLatin1Char(' '), 0, 0);
-        if (line.fromClient && word == QLatin1String("REST")) {
-            restOffset[line.session] = line.text.section(QLatin1Char(' '), 1).toLongLong();
-        } else if (line.fromClient && word == QLatin1String("RETR")) {
+        const QString argument = line.text.section(QLatin1Char(' '), 1);
+        if (!line.fromClient) {
+            if (enteringFolder.contains(line.session) && line.text.startsWith(QLatin1String("250 ")))
+                folder[line.session] = enteringFolder.value(line.session);
+            enteringFolder.remove(line.session);
+            if (!word.startsWith(QLatin1Char('1')) && awaitingReply.contains(line.session))
+                downloads[awaitingReply.take(line.session)].reply = line.text;
+        } else if (word == QLatin1String("CWD") || word == QLatin1String("CDUP")) {
+            enteringFolder[line.session] =
+                below(line.session, word == QLatin1String("CDUP") ? QStringLiteral("..") : argument);
+        } else if (word == QLatin1String("REST")) {
+            restOffset[line.session] = argument.toLongLong();
+        } else if (word == QLatin1String("RETR")) {
             awaitingReply[line.session] = downloads.size();
             downloads.append(
-                {line.session, line.text.section(QLatin1Char(' '), 1), restOffset.take(line.session), {}});
-        } else if (!line.fromClient && !word.startsWith(QLatin1Char('1')) &&
-                   awaitingReply.contains(line.session)) {
-            downloads[awaitingReply.take(line.session)].reply = line.text;
+                {line.session, below(line.session, argument), restOffset.take(line.session), {}});
         }
     }
     return downloads;

@@ -98,8 +98,9 @@ struct LoggedLine
     QString text; // "REST 4096", "PASS ******", "426 Connection reset after ..."
 };
 
-// A RETR in a server's log: the file, the REST offset it started from and the final reply
-// (226, 426, 421, 550, ...; empty when the log ends before it).
+// A RETR in a server's log: the file (its absolute path, also when the client named it in the
+// folder it had changed to), the REST offset it started from and the final reply (226, 426, 421,
+// 550, ...; empty when the log ends before it).
 struct LoggedDownload
 {
     QString session;
