@@ -1,6 +1,7 @@
 // The servers whose certificates the user trusts although the system's store does not vouch for
-// them: the file "known-servers" in the database folder, one line per server, "host:port" and the
-// SHA-256 fingerprint of its certificate, readable by people, private to the user (0600).
+// them, and the SSH host keys of SFTP servers: the file "known-servers" in the database folder,
+// one line per server, "host:port" and the SHA-256 fingerprint of its certificate or host key,
+// readable by people, private to the user (0600).
 #pragma once
 
 #include <QString>

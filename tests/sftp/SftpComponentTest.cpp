@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -221,7 +222,7 @@ TEST_F(SftpComponent, AMissingRemoteFileIsARefusalAndTheOldLocalCopyStays)
     EXPECT_TRUE(ftp.Connected());
 }
 
-TEST_F(SftpComponent, AServerThatNeverSpeaksEndsTheLogOnAtTheIdleLimit)
+TEST_F(SftpComponent, AServerThatNeverSpeaksEndsTheLogOnAtTheIdleLimitOrAtAnInterrupt)
 {
     // A port that takes connections (into its backlog) and never says a word.
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -238,6 +239,13 @@ TEST_F(SftpComponent, AServerThatNeverSpeaksEndsTheLogOnAtTheIdleLimit)
     useKey();
     EXPECT_EQ(logOn(), CIPPortMsg::kInterrupted);
     EXPECT_EQ(ftp.LastErrorText(), QStringLiteral("Timed out"));
+    EXPECT_FALSE(ftp.Connected());
+
+    // Without a limit only the interrupt (a window's Stop or close) ends the wait.
+    ftp.SetIdleLimit(0);
+    QTimer::singleShot(50, &ftp, [this] { ftp.Interrupt(); });
+    EXPECT_EQ(logOn(), CIPPortMsg::kInterrupted);
+    EXPECT_EQ(ftp.LastErrorText(), QStringLiteral("Interrupted"));
     EXPECT_FALSE(ftp.Connected());
 }
 
