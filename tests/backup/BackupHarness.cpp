@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/EventLogRow.h"
 #include "data/Layouts.h"
+#include "tests/backup/ProfileRows.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -145,12 +146,7 @@ QStringList BackupHarness::events()
 
 QStringList BackupHarness::eventsOf(const QString &profile)
 {
-    QStringList rows;
-    for (const QString &row : events()) {
-        if (row.startsWith(profile + QLatin1Char(' ')))
-            rows << row.mid(profile.size() + 1);
-    }
-    return rows;
+    return rowsOfProfile(events(), profile);
 }
 
 } // namespace cvb::test

@@ -1,5 +1,6 @@
 #include "tests/backup/ProgramData.h"
 
+#include "tests/backup/ProfileRows.h"
 #include "tests/support/Files.h"
 
 #include <QDir>
@@ -82,12 +83,7 @@ QStringList ProgramData::events() const
 
 QStringList ProgramData::eventsOf(const QString &profile) const
 {
-    QStringList rows;
-    for (const QString &row : events()) {
-        if (row.startsWith(profile + QLatin1Char(' ')))
-            rows << row.mid(profile.size() + 1);
-    }
-    return rows;
+    return rowsOfProfile(events(), profile);
 }
 
 } // namespace cvb::test
