@@ -4,6 +4,7 @@
 #include "tests/ui/browser/BrowserPage.h"
 
 #include "data/ConnectionSettings.h"
+#include "data/KnownServers.h"
 #include "data/Layouts.h"
 #include "data/Table.h"
 #include "dialup/NetDial.h"
@@ -12,6 +13,7 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/ListTexts.h"
 #include "tests/support/MainWindowStub.h"
+#include "tests/support/SshServer.h"
 #include "ui/browser/BrowserRules.h"
 #include "ui/browser/SourceGrid.h"
 #include "ui/common/ScriptedDialogs.h"
@@ -20,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -354,6 +357,45 @@ TEST(RemoteBrowserVsftpd, ASitesDotFilesAreListed)
     browser.connectAndList(settings);
     EXPECT_TRUE(dialogs.texts().isEmpty()) << dialogs.texts().join('\n').toStdString();
     EXPECT_EQ(browser.entries(), (QStringList{".htaccess", "index.html"}));
+}
+
+TEST(RemoteBrowserSftp, ListsTheStartFolderWithDotFilesAndWalksDownAndUpTheServersPaths)
+{
+    test::SshServer server;
+    ASSERT_TRUE(server.isListening()) << server.error().toStdString();
+    ASSERT_TRUE(test::writeFile(server.path(".htaccess"), "Deny from all\n"));
+    ASSERT_TRUE(test::writeFile(server.path("www/index.html"), "x"));
+    QTemporaryDir dir, home;
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("SSH_AUTH_SOCK");
+    test::MainWindowStub main(dir.path());
+    ASSERT_EQ(
+        pinFingerprint(dir.path(), QStringLiteral("127.0.0.1"), server.port(), server.hostKeyFingerprint()),
+        QString());
+    ScriptedDialogs dialogs;
+    ConnectionSettings settings;
+    settings.user = test::SshServer::keyUser();
+    settings.server = server.address();
+    TRemoteBrowser browser;
+    browser.connectAndList(settings);
+    EXPECT_TRUE(dialogs.texts().isEmpty()) << dialogs.texts().join('\n').toStdString();
+    QStringList names = browser.entries();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{".htaccess", "www"}));
+    auto *files = browser.findChild<QListWidget *>("lFiles");
+    auto *path = browser.findChild<QLineEdit *>("eRemotePath");
+    const QString root = QFileInfo(server.root()).canonicalFilePath();
+    EXPECT_EQ(path->text(), root);
+
+    files->setCurrentItem(files->findItems(QStringLiteral("www"), Qt::MatchExactly).value(0));
+    browser.findChild<QPushButton *>("OpenButton")->click();
+    EXPECT_EQ(path->text(), root + "/www");
+    EXPECT_EQ(browser.entries(), QStringList{"index.html"});
+    browser.findChild<QPushButton *>("UpButton")->click();
+    EXPECT_EQ(path->text(), root);
+    qputenv("HOME", savedHome);
 }
 
 TEST(BrowserRules, ASourceOfATakenNameIsToldWhereTheBackupSavesIt)
