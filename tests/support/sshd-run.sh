@@ -35,11 +35,19 @@ chmod 700 "$state"
 [ -f "$state/id_ed25519" ] || ssh-keygen -q -t ed25519 -N '' -C cvb-test-user -f "$state/id_ed25519"
 cp "$state/id_ed25519.pub" "$state/authorized_keys"
 if [ "$(id -u)" -eq 0 ]; then
-    id sshd >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /run/sshd --shell /usr/sbin/nologin sshd
+    # Tests run side by side: another run may make an account, or hold the password file, at the
+    # same moment; what counts is that the account is there and the password set.
+    id sshd >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /run/sshd --shell /usr/sbin/nologin sshd ||
+        id sshd >/dev/null
     mkdir -p /run/sshd
     chmod 755 /run/sshd
-    id cvbsftp >/dev/null 2>&1 || useradd --system --no-create-home --home-dir / --shell /bin/sh cvbsftp
-    echo 'cvbsftp:secret' | chpasswd
+    id cvbsftp >/dev/null 2>&1 || useradd --system --no-create-home --home-dir / --shell /bin/sh cvbsftp ||
+        id cvbsftp >/dev/null
+    for attempt in 1 2 3 4 5 6 7 8 9 10; do
+        echo 'cvbsftp:secret' | chpasswd 2>/dev/null && break
+        [ "$attempt" -lt 10 ] || { echo "sshd-run.sh: could not set the password of cvbsftp" >&2; exit 1; }
+        sleep 0.3
+    done
 fi
 cat >"$state/sshd_config" <<EOF
 ListenAddress 127.0.0.1
