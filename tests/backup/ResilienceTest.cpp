@@ -149,7 +149,9 @@ TEST_F(Resilience, ABadLineStillGivesAByteForByteCopyAndEveryCutFileResumesWhere
     EXPECT_EQ(cuts, filesBelow(www) / 5);
     EXPECT_EQ(hangUps, 1);
     // The log-on refused with 421 was tried again.
-    EXPECT_GE(server.arguments(QStringLiteral("USER")).size(), 2);
+    EXPECT_TRUE(hasRowStartingWith(rows, QStringLiteral("Site"),
+                                   QStringLiteral("Try 2 of 3 of the log-on follows in ")))
+        << shown(rows);
 }
 
 // With one try a file, a file cut at 90% fails the run and keeps what arrived. The next run asks
