@@ -222,6 +222,21 @@ TEST_F(SftpComponent, AMissingRemoteFileIsARefusalAndTheOldLocalCopyStays)
     EXPECT_TRUE(ftp.Connected());
 }
 
+TEST_F(SftpComponent, ADownloadFromAStartByteCompletesTheFileAlreadyBegun)
+{
+    useKey();
+    const QByteArray whole = cvb::test::randomBytes(1024 * 1024 + 3, 11);
+    ASSERT_TRUE(writeFile(server.path(QStringLiteral("big.bin")), whole));
+    const QString part = local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(writeFile(part, whole.left(200000) + "bytes beyond the start are replaced"));
+    ASSERT_EQ(logOn(), 0) << ftp.LastErrorText().toStdString();
+    ftp.SetStartByte(200000);
+    ftp.SetRemoteFile(QStringLiteral("big.bin"));
+    ftp.SetLocalFile(part);
+    ftp.SetAction(ftpDownload);
+    EXPECT_TRUE(readFile(part) == whole);
+}
+
 TEST_F(SftpComponent, AServerThatNeverSpeaksEndsTheLogOnAtTheIdleLimitOrAtAnInterrupt)
 {
     // A port that takes connections (into its backlog) and never says a word.
