@@ -2,6 +2,7 @@
 
 #include "backup/BackupPaths.h"
 #include "backup/ReportText.h"
+#include "backup/SnapshotRun.h"
 #include "component/Component.h"
 #include "data/Clock.h"
 #include "data/DateText.h"
@@ -72,6 +73,7 @@ public:
         details->error = fetched.error;
         details->notes = fetched.notes;
         details->received = fetched.received;
+        details->record = fetched.record;
         switch (fetched.kind) {
         case FetchResult::Copied:
             return TreeCopy::FileResult::Copied;
@@ -119,6 +121,13 @@ public:
         m_run.BackupLog(QStringLiteral("Finished downloading ") + localFile);
     }
 
+    void fileRecorded(const QString &localFile, const FileRecord &record) override
+    {
+        m_run.fileInPlace(localFile, localFile, record);
+    }
+
+    void bytesReceived(qint64 bytes) override { m_run.m_networkBytes += bytes; }
+
     void nameFailed(const QString &name, const QString &error) override
     {
         m_run.m_progress.fileFailed();
@@ -128,9 +137,16 @@ public:
     void nameRefused(const QString &name) override
     {
         m_run.m_progress.fileFailed();
-        m_run.logFailedName(QStringLiteral("The name ") + name +
-                                QStringLiteral(" would leave the backup folder; nothing was written for it."),
-                            name);
+        if (name == ManifestFileName)
+            m_run.logFailedName(
+                QStringLiteral("The name ") + name +
+                    QStringLiteral(" is the backup's own manifest; the site's file was not copied."),
+                name);
+        else
+            m_run.logFailedName(
+                QStringLiteral("The name ") + name +
+                    QStringLiteral(" would leave the backup folder; nothing was written for it."),
+                name);
     }
 
     void folderFailed(const TreeCopy::Folder &folder, const QString &error) override
@@ -259,7 +275,16 @@ void BackupRun::LogonStep()
     m_probeOnMain = false;
     m_progress.start(m_profile);
     m_vanished.clear();
+    m_networkBytes = 0;
     m_retryPolicy = RetryPolicy::fromSettings();
+    // Before anything is fetched, on every connection.
+    m_snapshot.reset();
+    if (ProgramSettings().fetchOnlyChanged()) {
+        m_snapshot = std::make_unique<SnapshotRun>(WhereToMacB, m_snapshotPlan, m_profile, m_settings.server);
+        if (!m_snapshot->baseFolder().isEmpty())
+            BackupLog(QStringLiteral("Files unchanged since the backup in ") + m_snapshot->baseFolder() +
+                      QStringLiteral(" are taken from there."));
+    }
     const auto log = [this](const QString &line) { BackupLog(line); };
     try {
         logOnWithRetries(log);
@@ -310,6 +335,7 @@ FetchResult BackupRun::fetchOnMain(const FetchRequest &request)
     FetchContext context;
     context.policy = m_retryPolicy;
     context.parts = &m_parts;
+    context.snapshot = m_snapshot ? m_snapshot->snapshot() : nullptr;
     context.stopped = [this] { return m_stopRequested; };
     return fetchFile(*FTP, request, context);
 }
@@ -339,7 +365,9 @@ void BackupRun::TransferStep()
     // Temporary files of earlier runs: those that can go on are kept for their files, the rest go.
     m_parts = sweepPartFiles(WhereToMacB);
     FolderHooks hooks(*this);
-    TreeCopy copy(*FTP, hooks, WhereToMacB);
+    TreeCopyOptions options;
+    options.manifestAtTop = m_snapshot != nullptr;
+    TreeCopy copy(*FTP, hooks, WhereToMacB, options);
     copy.setTransfers(m_pool.get());
     for (Table_Files->first(); !Table_Files->eof() && !m_stopRequested; Table_Files->next())
         downloadSource(Table_Files->asString(QStringLiteral("SOURCE")), copy);
@@ -355,6 +383,8 @@ void BackupRun::TransferStep()
         return;
     }
 
+    if (m_snapshot)
+        finishSnapshot();
     FTP->SetAction(ftpLogoff);
     cvbFTP1->SetAction(ftpLogoff);
     if (m_settings.dialsUp())
@@ -398,16 +428,20 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
             request.remotePath = source;
             request.localFile = WhereToMacB + QLatin1Char('/') + place;
             const FetchResult fetched = fetchOnMain(request);
+            m_networkBytes += fetched.received;
             for (const QString &note : fetched.notes)
                 BackupLog(note);
             if (fetched.kind != FetchResult::Copied)
                 throw std::runtime_error(fetched.error.toStdString());
             m_singleFilePlaces.insert(place);
-            m_progress.fileDone();
             if (place != localName)
                 BackupLog(QStringLiteral("The name ") + localName + QStringLiteral(" is taken: ") + typed +
                           QStringLiteral(" is saved as ") + place);
-            BackupLog(QStringLiteral("Finished downloading ") + typed);
+            fileInPlace(request.localFile, typed, fetched.record);
+            if (!fetched.record.unchanged) {
+                m_progress.fileDone();
+                BackupLog(QStringLiteral("Finished downloading ") + typed);
+            }
             return;
         } catch (const std::exception &e) {
             if (m_stopRequested)
@@ -435,8 +469,9 @@ void BackupRun::downloadSource(const QString &typed, TreeCopy &copy)
 QString BackupRun::singleFilePlace(const QString &source, const QString &localName) const
 {
     // The first source of a name keeps its place directly in the backup folder; a later one goes
-    // below it under its remote path, so that neither overwrites the other.
-    if (!m_singleFilePlaces.contains(localName))
+    // below it under its remote path, so that neither overwrites the other. The manifest's name
+    // is taken from the start.
+    if (!m_singleFilePlaces.contains(localName) && !(m_snapshot && localName == ManifestFileName))
         return localName;
     const QString place = remotePathPlace(source);
     return m_singleFilePlaces.contains(place) ? QString() : place;
@@ -557,6 +592,7 @@ void BackupRun::startTransferConnections()
         connections = qMin(connections, limit);
     m_connectionsAsked = connections;
     m_pool = std::make_unique<TransferPool>(m_settings, connections, pauseMs(500), m_retryPolicy, &m_parts);
+    m_pool->setSnapshot(m_snapshot ? m_snapshot->snapshot() : nullptr);
     m_pool->onBytes = [this](const FileTransfers::Job &job, qint64 more, qint64 bytesSoFar) {
         m_listedSizes.remove(job.remotePath);
         m_progress.received(more);
@@ -569,6 +605,36 @@ void BackupRun::startTransferConnections()
                       .arg(why));
     };
     m_pool->start();
+}
+
+void BackupRun::fileInPlace(const QString &localFile, const QString &shown, const FileRecord &record)
+{
+    if (!m_snapshot || !record.recorded)
+        return;
+    m_snapshot->recorded(localFile, record);
+    if (record.unchanged) {
+        m_progress.fileDone();
+        BackupLog(QStringLiteral("Unchanged ") + shown);
+    }
+}
+
+void BackupRun::finishSnapshot()
+{
+    // A failed backup leaves no manifest: its folder is never the base of a later one.
+    if (BackupOk) {
+        QStringList rows;
+        const bool agrees = m_snapshot->finish(&rows);
+        for (const QString &row : std::as_const(rows))
+            BackupLog(row);
+        if (!agrees)
+            BackupOk = false;
+    }
+    const BackupProgressSnapshot progress = m_progress.snapshot();
+    BackupLog(QStringLiteral("Files downloaded: %1, unchanged: %2, failed: %3.")
+                  .arg(m_snapshot->downloaded())
+                  .arg(m_snapshot->unchanged())
+                  .arg(progress.filesFailed));
+    BackupLog(QStringLiteral("Bytes over the network: %1.").arg(m_networkBytes));
 }
 
 void BackupRun::endTransferConnections()

@@ -26,6 +26,7 @@ class TcvbFTP;
 class TcvbNetDial;
 class TcvbNetCode;
 class TcvbSMTP;
+class SnapshotRun;
 class TreeCopy;
 class TransferPool;
 
@@ -44,7 +45,12 @@ public:
     bool begin(const BackupRequest &request);
 
     // The values that the queue monitor hands over after the showing step.
-    void setBackupFolder(const QString &folder) { WhereToMacB = folder; }
+    // `snapshot` says where the newest complete backup of the profile may be.
+    void setBackupFolder(const QString &folder, const SnapshotPlan &snapshot = {})
+    {
+        WhereToMacB = folder;
+        m_snapshotPlan = snapshot;
+    }
     void setReport(bool email, bool detailed, const QString &recipient);
 
     // The worker's two steps; they run on the main thread.
@@ -115,6 +121,10 @@ private:
     void createParentLevels(const QString &place);
     bool probe(const QString &remotePath);
     void logFailedName(const QString &exceptionMessage, const QString &name);
+    // A file is in its place with its manifest line (`shown` names it in its row).
+    void fileInPlace(const QString &localFile, const QString &shown, const FileRecord &record);
+    // The manifest of a backup that went well, and the counts of the files and bytes.
+    void finishSnapshot();
     // A download on the main connection begins: its bytes count from here.
     void fetchingOnMain(const QString &remotePath);
     QString stoppedMessage() const;
@@ -156,6 +166,11 @@ private:
     bool m_fullLogFailed = false;
     bool m_pauses = true;
     int m_connectionsAsked = 0;
+    SnapshotPlan m_snapshotPlan;
+    // While a backup runs that fetches only what changed; the transfer connections read it, so it
+    // outlives the pool.
+    std::unique_ptr<SnapshotRun> m_snapshot;
+    qint64 m_networkBytes = 0; // of the files, every try together
     std::unique_ptr<TransferPool> m_pool;
     RetryPolicy m_retryPolicy;
     ResumableParts m_parts; // left by earlier runs in the backup folder

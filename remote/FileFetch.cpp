@@ -295,6 +295,12 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
     const auto stopped = [&context] { return context.stopped && context.stopped(); };
     RemoteIdentity identity = request.listed;
     try {
+        if (context.snapshot &&
+            context.snapshot->beforeFetch(ftp, request.remotePath, request.localFile, &identity.size,
+                                          &identity.modified, &result.record)) {
+            result.kind = FetchResult::Copied;
+            return result;
+        }
         // A backup is an exact copy: every file goes in binary, and only binary files resume.
         ftp.SetTransferMode(tmBinary);
         std::unique_ptr<PartFile> part;
@@ -361,6 +367,11 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
                     }
                 }
                 part->replaceTarget();
+                if (context.snapshot && !context.snapshot->afterFetch(request.localFile, identity.modified,
+                                                                      &result.record, &result.error)) {
+                    result.kind = FetchResult::LocalFailed;
+                    return result;
+                }
                 result.kind = FetchResult::Copied;
                 return result;
             }

@@ -5,6 +5,8 @@
 // and is checked before it replaces the target.
 #pragma once
 
+#include "remote/Snapshot.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QString>
@@ -88,13 +90,17 @@ struct FetchResult
     int code = 0;        // the component's code of the last failure
     QStringList notes;   // rows to write before the file's own: retries, resumed downloads
     qint64 received = 0; // bytes that crossed the network for it, every try together
+    FileRecord record;   // for the manifest, when the backup fetches only what changed
 };
 
 struct FetchContext
 {
     RetryPolicy policy;
     const ResumableParts *parts = nullptr; // left by earlier runs; none when null
-    std::function<bool()> stopped;         // true once the backup must end
+    // Unchanged files are taken from the last complete backup (Copied, record.unchanged); none
+    // when null: every file is downloaded.
+    const Snapshot *snapshot = nullptr;
+    std::function<bool()> stopped; // true once the backup must end
     // A back-off pause; by default one that serves the thread's events and ends at a stop.
     std::function<void(int ms)> wait;
 };

@@ -114,7 +114,7 @@ bool isBackupBookkeeping(const QString &relativePath)
 {
     if (relativePath == ManifestFileName)
         return true;
-    static const QRegularExpression part(QStringLiteral("(^|/)\\.[^/]+\\.[0-9a-z]+\\.part$"));
+    static const QRegularExpression part(QStringLiteral("(^|/)\\.[^/]+\\.[0-9a-z-]+\\.part$"));
     return part.match(relativePath).hasMatch();
 }
 

@@ -44,7 +44,8 @@ struct Manifest
 };
 
 // True for the manifest's own name and for the hidden temporary files of downloads and of
-// the manifest itself (".name.<random>.part"): they are no file of a backup.
+// the manifest itself (".name.<random>.part", ".name.r<size>-<time>.part"): they are no file of a
+// backup.
 bool isBackupBookkeeping(const QString &relativePath);
 
 // Writes `manifest` into `folder` through a temporary file, synced, then renamed over any older

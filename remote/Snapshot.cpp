@@ -1,6 +1,7 @@
 #include "remote/Snapshot.h"
 
 #include "ftp/PartFile.h"
+#include "remote/FileFetch.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,8 +138,8 @@ bool Snapshot::baseKnows(const QString &localFile) const
     return hasBase() && m_base.manifest.files.contains(relativePath(localFile));
 }
 
-std::optional<Snapshot::Taken> Snapshot::takeOver(const QString &localFile, qint64 size,
-                                                  const QDateTime &modified) const
+std::optional<ManifestEntry> Snapshot::takeOver(const QString &localFile, qint64 size,
+                                                const QDateTime &modified) const
 {
     if (!hasBase())
         return std::nullopt;
@@ -151,27 +152,45 @@ std::optional<Snapshot::Taken> Snapshot::takeOver(const QString &localFile, qint
     const QFileInfo info(baseFile);
     if (!info.isFile() || info.size() != record->size)
         return std::nullopt;
-    Taken taken;
+    Placement how = Placement::Left;
     QString error;
-    if (!placeFromBase(baseFile, localFile, &taken.how, &error))
+    if (!placeFromBase(baseFile, localFile, &how, &error))
         return std::nullopt;
     // The time is the server's, also where the base's file lost it.
     setModifiedTime(localFile, record->modified, &error);
-    taken.record = *record;
-    return taken;
+    return record;
 }
 
-bool Snapshot::recordDownload(const QString &localFile, const QDateTime &modified, bool exact,
-                              ManifestEntry *record, QString *error) const
+bool Snapshot::beforeFetch(TcvbFTP &ftp, const QString &remotePath, const QString &localFile, qint64 *size,
+                           QDateTime *modified, FileRecord *record) const
+{
+    if (*size < 0 || !modified->isValid()) {
+        const RemoteIdentity asked = askIdentity(ftp, remotePath);
+        if (*size < 0)
+            *size = asked.size;
+        if (!modified->isValid())
+            *modified = asked.modified;
+    }
+    const std::optional<ManifestEntry> taken = takeOver(localFile, *size, *modified);
+    if (!taken)
+        return false;
+    record->recorded = true;
+    record->unchanged = true;
+    record->entry = *taken;
+    return true;
+}
+
+bool Snapshot::afterFetch(const QString &localFile, const QDateTime &modified, FileRecord *record,
+                          QString *error) const
 {
     if (modified.isValid() && !setModifiedTime(localFile, modified, error))
         return false;
-    record->sha256 = fileSha256(localFile, error);
-    if (record->sha256.isEmpty())
+    record->entry.sha256 = fileSha256(localFile, error);
+    if (record->entry.sha256.isEmpty())
         return false;
-    record->size = QFileInfo(localFile).size();
-    // Only a time known to the second lets a later backup trust it.
-    record->modified = exact ? modified : QDateTime();
+    record->entry.size = QFileInfo(localFile).size();
+    record->entry.modified = modified;
+    record->recorded = true;
     return true;
 }
 

@@ -40,6 +40,14 @@ enum class Placement {
 // caller sets the server's. False with `error` set.
 bool placeFromBase(const QString &baseFile, const QString &target, Placement *how, QString *error);
 
+// What a fetch tells the backup for its manifest.
+struct FileRecord
+{
+    bool recorded = false;  // the file is in its place and `entry` describes it
+    bool unchanged = false; // taken over from the base, not downloaded
+    ManifestEntry entry;
+};
+
 // The newest complete backup of the profile, read before the backup begins.
 struct SnapshotBase
 {
@@ -48,6 +56,8 @@ struct SnapshotBase
 };
 
 // One backup's use of its base, shared read-only by every connection that fetches.
+class TcvbFTP;
+
 class Snapshot
 {
 public:
@@ -60,23 +70,22 @@ public:
     bool baseKnows(const QString &localFile) const;
     QString relativePath(const QString &localFile) const;
 
-    // What became of a file of the backup, with its line for the new manifest.
-    struct Taken
-    {
-        Placement how = Placement::Left;
-        ManifestEntry record;
-    };
-
     // Takes `localFile` over from the base when the server's size and exact time say it is
     // unchanged: nothing when it has to be downloaded (also when placing it failed: the download
     // then replaces it).
-    std::optional<Taken> takeOver(const QString &localFile, qint64 size, const QDateTime &modified) const;
+    // Its line for the new manifest when it was taken over.
+    std::optional<ManifestEntry> takeOver(const QString &localFile, qint64 size,
+                                          const QDateTime &modified) const;
 
-    // After `localFile` was downloaded: gives it the server's time, `modified` (UTC; invalid when
-    // not known; `exact` when known to the second), and makes its manifest line. False with
-    // `error` set when the file cannot be read back or its time cannot be set.
-    bool recordDownload(const QString &localFile, const QDateTime &modified, bool exact,
-                        ManifestEntry *record, QString *error) const;
+    // The two steps of a fetch, on the connection that fetches. Before the download: what the
+    // listing did not tell exactly (`size` -1, `modified` invalid) is asked with SIZE and MDTM,
+    // and the file is taken over when unchanged (true: nothing is to be downloaded). Raises only
+    // an interrupted wait (EcvbFTP).
+    bool beforeFetch(TcvbFTP &ftp, const QString &remotePath, const QString &localFile, qint64 *size,
+                     QDateTime *modified, FileRecord *record) const;
+    // After the download has taken its place: its time and its manifest line. False with `error`.
+    bool afterFetch(const QString &localFile, const QDateTime &modified, FileRecord *record,
+                    QString *error) const;
 
 private:
     QString m_folder;

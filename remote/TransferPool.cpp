@@ -169,6 +169,8 @@ private:
         FetchContext context;
         context.policy = m_policy;
         context.parts = m_parts;
+        // Set before the thread started, and never changed while it runs.
+        context.snapshot = m_pool->m_snapshot;
         context.stopped = [this] { return m_stopped.load(); };
         FetchRequest request;
         request.remotePath = job.remotePath;
@@ -181,10 +183,12 @@ private:
         outcome.error = fetched.error;
         outcome.notes = fetched.notes;
         outcome.received = fetched.received;
+        outcome.record = fetched.record;
         switch (fetched.kind) {
         case FetchResult::Copied:
             outcome.kind = FileTransfers::Outcome::Copied;
-            if (m_pauseAfterFileMs > 0 && !m_stopped)
+            // The pause paces downloads: a file taken over unchanged crossed no network.
+            if (m_pauseAfterFileMs > 0 && !m_stopped && !fetched.record.unchanged)
                 pace(m_pauseAfterFileMs);
             break;
         case FetchResult::Vanished:
@@ -430,7 +434,7 @@ void TransferPool::handBackWhenNoneLeft()
     waiting.swap(m_waiting);
     m_outcomeSeen = true;
     for (const Job &job : waiting)
-        report(job, {Outcome::NotTaken, {}, {}, 0});
+        report(job, {Outcome::NotTaken, {}, {}, 0, {}});
 }
 
 } // namespace cvb

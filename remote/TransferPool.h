@@ -31,6 +31,10 @@ public:
                  QObject *parent = nullptr);
     ~TransferPool() override;
 
+    // Before start(): unchanged files are taken from the last complete backup (`snapshot`
+    // outlives the pool and does not change while it runs).
+    void setSnapshot(const Snapshot *snapshot) { m_snapshot = snapshot; }
+
     void start();
 
     bool accepting() const override;
@@ -78,6 +82,7 @@ private:
     int m_pauseAfterFileMs = 0;
     RetryPolicy m_policy;
     const ResumableParts *m_parts = nullptr;
+    const Snapshot *m_snapshot = nullptr;
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::deque<Job> m_waiting;
     int m_running = 0;

@@ -235,6 +235,10 @@ void TreeCopy::copyEntry(const Folder &folder, const QString &namesBelow, const 
     case ListedName::Copy:
         break;
     }
+    if (m_options.manifestAtTop && folder.relative.isEmpty() && name == ManifestFileName) {
+        tellNow([this, name] { m_hooks.nameRefused(name); });
+        return;
+    }
     if (entry.type == ftp::EntryType::Folder) {
         // The listing says so: no download is tried.
         const quint64 place = reserve();
@@ -265,7 +269,9 @@ TreeCopy::Outcome TreeCopy::fetchHere(const Job &job)
     Outcome details;
     switch (m_hooks.copyFile(job, &details)) {
     case FileResult::Copied:
-        m_hooks.pause(500);
+        // The pause paces downloads: a file taken over unchanged crossed no network.
+        if (!details.record.unchanged)
+            m_hooks.pause(500);
         details.kind = Outcome::Copied;
         return details;
     case FileResult::LocalFailed:
@@ -290,6 +296,8 @@ TreeCopy::Outcome TreeCopy::fetchHere(const Job &job)
 
 void TreeCopy::outcome(const Job &job, const Outcome &result)
 {
+    if (result.received > 0)
+        m_hooks.bytesReceived(result.received);
     // The notes of the way come just before what became of the file.
     const auto tellFile = [this, &job, notes = result.notes](std::function<void()> report) {
         tell(job.id, [this, notes, report = std::move(report)] {
@@ -300,7 +308,12 @@ void TreeCopy::outcome(const Job &job, const Outcome &result)
     };
     switch (result.kind) {
     case Outcome::Copied:
-        tellFile([this, file = job.localFile] { m_hooks.fileCopied(file); });
+        tellFile([this, file = job.localFile, record = result.record] {
+            if (record.recorded)
+                m_hooks.fileRecorded(file, record);
+            if (!record.unchanged)
+                m_hooks.fileCopied(file);
+        });
         return;
     case Outcome::Failed:
         tellFile([this, name = job.name, error = result.error] {
@@ -330,7 +343,7 @@ void TreeCopy::outcome(const Job &job, const Outcome &result)
         return;
     }
     const Outcome fetched = fetchHere(job);
-    outcome(job, fetched.kind == Outcome::NotTaken ? Outcome{Outcome::Reported, {}, {}, 0} : fetched);
+    outcome(job, fetched.kind == Outcome::NotTaken ? Outcome{Outcome::Reported, {}, {}, 0, {}} : fetched);
 }
 
 void TreeCopy::queueFolder(const Folder &parent, const QString &parentRemote, const QString &name)

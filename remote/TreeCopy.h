@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ftp/FolderListing.h"
+#include "remote/Snapshot.h"
 
 #include <QDateTime>
 
@@ -61,6 +62,9 @@ struct TreeCopyOptions
     // the remote folder has been entered, so that a name that is no folder never leaves an empty
     // folder where its file belongs (the backup).
     bool localFolderFirst = false;
+    // The top of the local folder holds the backup's manifest: a listed name of it there is
+    // refused (the backup).
+    bool manifestAtTop = false;
 };
 
 // The remote folders of one copy waiting their turn, first in first out, each with its local
@@ -128,6 +132,7 @@ public:
         QString error;
         QStringList notes;   // what happened on the way (retries, a resumed download), in order
         qint64 received = 0; // bytes that crossed the network for it
+        FileRecord record;   // its manifest line, when the backup fetches only what changed
     };
     using Done = std::function<void(const Job &, const Outcome &)>;
 
@@ -200,6 +205,11 @@ public:
         // A listed name is to be fetched as a file; `size` as listed, -1 when not known.
         virtual void fileListed(const QString & /*remotePath*/, qint64 /*size*/) {}
         virtual void fileCopied(const QString &localFile) = 0;
+        // A file in its place with its manifest line, told before fileCopied; a file taken over
+        // unchanged (`record.unchanged`) is told only here.
+        virtual void fileRecorded(const QString & /*localFile*/, const FileRecord & /*record*/) {}
+        // Bytes that crossed the network for a file, every try together, whatever became of it.
+        virtual void bytesReceived(qint64 /*bytes*/) {}
         // `name` is neither a file nor a folder; `error` is the download's text.
         virtual void nameFailed(const QString &name, const QString &error) = 0;
         // A listed name that would leave the chosen folder; nothing was written for it.

@@ -41,6 +41,15 @@ BackupFolderPlan planBackupFolder(const QString &targetLoc, bool rotateDir, bool
 // B and C). Which of them holds a complete backup of the profile only their manifests tell.
 QStringList baseFolderCandidates(const QString &targetLoc, bool rotateDir, bool dateStamped);
 
+// What a backup that fetches only what changed needs to know of its folder.
+struct SnapshotPlan
+{
+    QStringList baseFolders; // where the newest complete backup of the profile may be
+    // The folder holds this backup alone (date-stamped, or a rotation letter): files gone from the
+    // server leave it. The target folder of overwriting backups keeps them.
+    bool ownFolder = false;
+};
+
 // Creates the last level of `folder` (its parent must exist). False when it exists already or
 // cannot be made.
 bool createFolderLevel(const QString &folder);

@@ -72,11 +72,15 @@ void QueueMonitor::prepareFolder(BackupRequest &request)
 {
     Table &profiles = *m_wiring.profilesLookup;
     try {
+        const QString targetLoc = profiles.asString(QStringLiteral("TARGET_LOC"));
+        const bool rotateDir = profiles.asBool(QStringLiteral("ROTATE_DIR"));
+        const bool dateStamped = profiles.asBool(QStringLiteral("DTSTAMP_DI"));
         const BackupFolderPlan plan = planBackupFolder(
-            profiles.asString(QStringLiteral("TARGET_LOC")), profiles.asBool(QStringLiteral("ROTATE_DIR")),
-            profiles.asBool(QStringLiteral("DTSTAMP_DI")), profiles.asString(QStringLiteral("LASTDIR")),
-            Clock::now());
+            targetLoc, rotateDir, dateStamped, profiles.asString(QStringLiteral("LASTDIR")), Clock::now());
         request.folder = plan.folder;
+        request.snapshot.baseFolders = baseFolderCandidates(targetLoc, rotateDir, dateStamped);
+        // With a rotation letter that cannot be read the folder is the target itself.
+        request.snapshot.ownFolder = plan.createFolder && plan.folder != targetFolderBase(targetLoc);
         if (plan.newLastDir) {
             profiles.edit();
             profiles.setString(QStringLiteral("LASTDIR"), *plan.newLastDir);

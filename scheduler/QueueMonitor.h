@@ -2,6 +2,8 @@
 // prepares the folder into which its backup goes and hands the backup over to a backup window.
 #pragma once
 
+#include "scheduler/BackupFolder.h"
+
 #include <QString>
 
 #include <functional>
@@ -21,6 +23,7 @@ struct BackupRequest
     bool email = false; // EMAIL: send a report
     bool detailed = false;
     QString recipient; // EM_ADDR
+    SnapshotPlan snapshot;
 };
 
 // The main window's parts that the queue monitor works with.

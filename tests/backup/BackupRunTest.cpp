@@ -40,7 +40,8 @@ TEST(BackupRun, AWholeBackupWithItsReportRunsWithoutAnyWidget)
                                h.target(),
                                true,
                                true,
-                               QStringLiteral("owner@example.org")};
+                               QStringLiteral("owner@example.org"),
+                               {}};
     ASSERT_TRUE(run.begin(request));
     EXPECT_TRUE(h.queue().isEmpty());
     run.setBackupFolder(request.folder);

@@ -78,6 +78,8 @@ TEST(BackupWindow, FileAndFolderSourcesAreCopiedBreadthFirstWithEveryRow)
                         QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/logo.gif"),
                         QStringLiteral("Finished downloading ") + t + QStringLiteral("/cgi-bin/x.pl"),
                         QStringLiteral("Finished downloading ") + t + QStringLiteral("/site/img/a b.gif"),
+                        QStringLiteral("Files downloaded: 7, unchanged: 0, failed: 0."),
+                        QStringLiteral("Bytes over the network: 88."),
                         QStringLiteral("Logged out of FTP server."),
                         QStringLiteral("Backup Complete"),
                         QStringLiteral("Result: complete"),

@@ -39,7 +39,7 @@ QStringList listing(const QString &folder)
 }
 
 // The rows a backup of `sources` from the server folder `root` into `target` writes after
-// "Logging in to '": files of file sources, then the folders breadth first.
+// "Logging in to '": files of file sources, then the folders breadth first, then the counts.
 QStringList expectedTransferRows(const QString &root, const QStringList &sources, const QString &target)
 {
     QStringList rows;
@@ -49,23 +49,35 @@ QStringList expectedTransferRows(const QString &root, const QStringList &sources
         qsizetype base;
     };
     QList<Entry> work;
+    int files = 0;
+    qint64 bytes = 0;
+    const auto count = [&](const QString &path) {
+        ++files;
+        bytes += QFileInfo(path).size();
+    };
     for (const QString &source : sources) {
-        if (QFileInfo(root + source).isFile())
+        if (QFileInfo(root + source).isFile()) {
             rows << QStringLiteral("Finished downloading ") + source;
-        else
+            count(root + source);
+        } else {
             work.append({source, source.lastIndexOf(QLatin1Char('/')) + 1});
+        }
     }
     while (!work.isEmpty()) {
         const Entry e = work.takeFirst();
         for (const QString &name : listing(root + e.path)) {
-            if (QFileInfo(root + e.path + QLatin1Char('/') + name).isDir())
+            if (QFileInfo(root + e.path + QLatin1Char('/') + name).isDir()) {
                 work.append({e.path + QLatin1Char('/') + name, e.base});
-            else
+            } else {
                 rows << QStringLiteral("Finished downloading ") + target + QLatin1Char('/') +
                             e.path.mid(e.base) + QLatin1Char('/') + name;
+                count(root + e.path + QLatin1Char('/') + name);
+            }
         }
     }
-    return rows << QStringLiteral("Logged out of FTP server.") << QStringLiteral("Backup Complete")
+    return rows << QStringLiteral("Files downloaded: %1, unchanged: 0, failed: 0.").arg(files)
+                << QStringLiteral("Bytes over the network: %1.").arg(bytes)
+                << QStringLiteral("Logged out of FTP server.") << QStringLiteral("Backup Complete")
                 << QStringLiteral("Result: complete");
 }
 
@@ -299,11 +311,12 @@ TEST(RunProfile, AMissingSourceFailsWithoutLeavingAFolderInItsPlaceAndExitsWithO
     const auto r = d.run(QStringLiteral("Miss"));
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QStringList rows = d.eventsOf(QStringLiteral("Miss"));
-    ASSERT_EQ(rows.size(), 9) << rows.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(rows.size(), 11) << rows.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(rows[4].startsWith(QStringLiteral("EXCEPTION: 141: 550 "))) << rows[4].toStdString();
     EXPECT_EQ(rows[5], QStringLiteral("Download of file : /gone.html may not have been successful!"));
-    EXPECT_EQ(rows[7], QStringLiteral("Backup Complete"));
-    EXPECT_EQ(rows[8], QStringLiteral("Result: failed"));
+    EXPECT_EQ(rows[6], QStringLiteral("Files downloaded: 0, unchanged: 0, failed: 1."));
+    EXPECT_EQ(rows[9], QStringLiteral("Backup Complete"));
+    EXPECT_EQ(rows[10], QStringLiteral("Result: failed"));
     // A name is copied as a folder only when the server has one of that name.
     EXPECT_FALSE(QFileInfo::exists(d.target() + QStringLiteral("/gone.html")));
 }

@@ -156,10 +156,9 @@ TEST(Snapshot, AFileIsTakenOverOnlyWhenItsSizeAndExactTimeEqualTheBase)
     EXPECT_FALSE(snapshot.takeOver(next + QStringLiteral("/site/new.html"), 4, listed));
     EXPECT_FALSE(QFileInfo::exists(target));
 
-    const std::optional<Snapshot::Taken> taken = snapshot.takeOver(target, 4, listed);
+    const std::optional<ManifestEntry> taken = snapshot.takeOver(target, 4, listed);
     ASSERT_TRUE(taken);
-    EXPECT_EQ(taken->how, Placement::Linked);
-    EXPECT_EQ(taken->record.sha256, manifest.files.first().sha256);
+    EXPECT_EQ(taken->sha256, manifest.files.first().sha256);
     EXPECT_EQ(linkCount(target), 2u);
     EXPECT_EQ(QFileInfo(target).lastModified().toUTC(), listed);
     // Taken over again into the same place: the link stays, no temporary file is left.

@@ -19,8 +19,8 @@ namespace cvb::test {
 int buildSampleSite(const QString &root, qint64 bigFileBytes);
 
 // Everything that differs between two folder trees: names present on one side only (files
-// and folders, empty ones and dot files included) and files whose bytes differ. Empty when
-// the trees are equal.
+// and folders, empty ones and dot files included; a backup's manifest at the top of `actual`
+// aside) and files whose bytes differ. Empty when the trees are equal.
 QStringList treeDifferences(const QString &expected, const QString &actual);
 
 // The local tree that a backup of the sample profile must produce, made by copying from the

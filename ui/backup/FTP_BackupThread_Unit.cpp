@@ -99,9 +99,9 @@ void TFTP_BackupThread::FormShow(const BackupRequest &request)
         closeWindow();
 }
 
-void TFTP_BackupThread::setBackupFolder(const QString &folder)
+void TFTP_BackupThread::setBackupFolder(const QString &folder, const SnapshotPlan &snapshot)
 {
-    m_run->setBackupFolder(folder);
+    m_run->setBackupFolder(folder, snapshot);
 }
 
 void TFTP_BackupThread::setReport(bool email, bool detailed, const QString &recipient)
@@ -236,7 +236,7 @@ TFTP_BackupThread *startBackupWindow(const BackupEnvironment &environment, const
     if (window->isClosing())
         return nullptr;
     try {
-        window->setBackupFolder(request.folder);
+        window->setBackupFolder(request.folder, request.snapshot);
         window->setReport(request.email, request.detailed, request.recipient);
         window->StartWorker();
     } catch (const std::exception &) {

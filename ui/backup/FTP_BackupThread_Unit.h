@@ -68,7 +68,7 @@ public:
     bool isStopping() const;
 
     // The values that the queue monitor hands over after the showing step.
-    void setBackupFolder(const QString &folder);
+    void setBackupFolder(const QString &folder, const SnapshotPlan &snapshot = {});
     void setReport(bool email, bool detailed, const QString &recipient);
 
     void StartWorker();
