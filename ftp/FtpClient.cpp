@@ -246,6 +246,7 @@ const ftp::ServerFeatures &TcvbFTP::Features()
         m_features = {};
         m_features.mlsd = true;
         m_features.mlstFacts = {QStringLiteral("type"), QStringLiteral("size"), QStringLiteral("modify")};
+        m_features.restStream = true; // a download may start at any byte
         m_features.utf8 = true;
         return m_features;
     }

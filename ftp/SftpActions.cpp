@@ -43,8 +43,13 @@ void TcvbFTP::SetSftp(bool sftp)
 int TcvbFTP::SftpResult(int result)
 {
     // An ended wait has left its own code and text (interrupted, or timed out).
-    if (result != 0 && result != kInterrupted)
-        SetLastError(result, m_sftp->ErrorText());
+    if (result == 0 || result == kInterrupted)
+        return result;
+    // A refusal reads as an FTP server's would: callers tell a missing file (550) from a
+    // command the server does not know (502) by the reply code at its start.
+    const int status = m_sftp->RefusalStatus();
+    const QString text = m_sftp->ErrorText();
+    SetLastError(result, status == 0 ? text : QStringLiteral("%1 %2").arg(status == 8 ? 502 : 550).arg(text));
     return result;
 }
 

@@ -43,7 +43,7 @@ enum : std::uint32_t {
     ATTR_EXTENDED = 0x80000000
 };
 enum : std::uint32_t { FXF_READ = 1, FXF_WRITE = 2, FXF_CREAT = 8, FXF_TRUNC = 0x10 };
-enum : std::uint32_t { FX_OK = 0, FX_EOF = 1 };
+enum : std::uint32_t { FX_OK = 0, FX_EOF = 1, FX_FAILURE = 4 };
 
 // The server takes requests of up to 256 KiB; pieces of 32 KiB, many at a time, keep a slow
 // link full without holding much in memory.
@@ -155,9 +155,17 @@ TcvbSFTP::~TcvbSFTP()
 
 int TcvbSFTP::Fail(int code, const QString &text)
 {
+    m_refusalStatus = 0;
     m_errorCode = code;
     m_errorText = text;
     return code;
+}
+
+int TcvbSFTP::Refuse(std::uint32_t status, const QString &text)
+{
+    Fail(m_refusedCode, text);
+    m_refusalStatus = static_cast<int>(status);
+    return m_refusedCode;
 }
 
 int TcvbSFTP::SshFailure(const QString &what)
@@ -298,7 +306,7 @@ int TcvbSFTP::StatusOf(const Reply &reply, const QString &path)
     const QString message = QString::fromUtf8(in.string());
     if (trace)
         trace(1, QStringLiteral("%1 (%2)").arg(message).arg(code));
-    return Fail(m_refusedCode, path.isEmpty() ? message : message + QStringLiteral(": ") + path);
+    return Refuse(code, path.isEmpty() ? message : message + QStringLiteral(": ") + path);
 }
 
 int TcvbSFTP::Expect(const Reply &reply, std::uint8_t type, const QString &path)
@@ -582,7 +590,7 @@ int TcvbSFTP::ChangeFolder(const QString &folder)
     if (result != 0)
         return result;
     if (entry.type != SftpEntry::Type::Folder)
-        return Fail(m_refusedCode, QStringLiteral("Not a folder: ") + wanted);
+        return Refuse(FX_FAILURE, QStringLiteral("Not a folder: ") + wanted);
     QString real;
     result = RealPath(wanted, real);
     if (result == 0)

@@ -106,6 +106,9 @@ public:
 
     int ErrorCode() const { return m_errorCode; }
     QString ErrorText() const { return m_errorText; }
+    // The status the server answered the last refused request with (2 no such file, 3 permission
+    // denied, 4 failure, 8 unsupported, ...); 0 when the last error was no refusal.
+    int RefusalStatus() const { return m_refusalStatus; }
 
 private:
     struct Reply
@@ -115,6 +118,8 @@ private:
     };
 
     int Fail(int code, const QString &text);
+    // The server's refusal with its status: the host's refused code.
+    int Refuse(std::uint32_t status, const QString &text);
     int SshFailure(const QString &what);
     // Waits, as a wait of the host, until `step` returns true or the session failed; `step`
     // is called on every pass.
@@ -153,6 +158,7 @@ private:
     SshHostKey m_hostKey;
     int m_errorCode = 0;
     QString m_errorText;
+    int m_refusalStatus = 0;
 };
 
 } // namespace cvb

@@ -8,6 +8,8 @@
 #include "tests/support/SshServer.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -127,6 +129,30 @@ TEST_F(SftpBackup, AChangedHostKeyFailsTheBackupNamingBothFingerprints)
     EXPECT_TRUE(fullLog().contains(server.otherKeyFingerprint())) << fullLog().toStdString();
     EXPECT_TRUE(fullLog().contains(server.hostKeyFingerprint())) << fullLog().toStdString();
     EXPECT_EQ(targetContents(), QStringList());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SftpBackup, AMissingSourceFailsAsOverFtpWithTheServersRefusalAndLeavesNoFolderInItsPlace)
+{
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    useAccount(SshServer::keyUser(), QString());
+    pin(server.hostKeyFingerprint());
+    d.addProfile(QStringLiteral("Miss"));
+    d.addSource(QStringLiteral("Miss"), server.path(QStringLiteral("gone.html")));
+    const auto r = d.run(QStringLiteral("Miss"));
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QStringList rows = d.eventsOf(QStringLiteral("Miss"));
+    EXPECT_FALSE(
+        rows.filter(QRegularExpression(QStringLiteral("^EXCEPTION: 141: 550 No such file"))).isEmpty())
+        << rows.join('\n').toStdString();
+    // (The row is cut at 100 characters; a long temporary folder cuts its end.)
+    EXPECT_FALSE(
+        rows.filter(QRegularExpression(QStringLiteral("^Download of file : .*/gone\\.html"))).isEmpty())
+        << rows.join('\n').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(d.target() + QStringLiteral("/gone.html")));
 }
 
 } // namespace

@@ -213,7 +213,9 @@ TEST_F(SftpComponent, AMissingRemoteFileIsARefusalAndTheOldLocalCopyStays)
         downloadReplacing(ftp, QStringLiteral("gone.html"), copy);
         ADD_FAILURE() << "the download did not fail";
     } catch (const EcvbFTP &e) {
+        // As an FTP server's refusal reads, so that callers tell a missing file by its code.
         EXPECT_EQ(e.Code(), kFtpReplyRefused);
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("141: 550 "))) << e.Message().toStdString();
         EXPECT_TRUE(e.Message().contains(QStringLiteral("gone.html"))) << e.Message().toStdString();
     }
     EXPECT_EQ(readFile(copy), "old copy");
