@@ -58,7 +58,8 @@ QString pinFingerprint(const QString &folder, const QString &host, int port, con
             kept << line;
     }
     if (kept.isEmpty())
-        kept << QStringLiteral("# Servers whose certificates or host keys are trusted: host:port SHA-256 fingerprint");
+        kept << QStringLiteral(
+            "# Servers whose certificates or host keys are trusted: host:port SHA-256 fingerprint");
     kept << key + QLatin1Char(' ') + fingerprint;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||

@@ -33,9 +33,9 @@ struct ServerAddress
 };
 
 // Reads "host" (giving defaultPort) or "host:port" (port 1 to 65535), after a scheme when there
-// is one ("ftps://" gives port 990 by default, "sftp://" port 22; a "/" after the host is ignored). Blanks around
-// the text and around the port are ignored; an unknown scheme is an error. An unreadable port leaves `error`
-// set with a text that names the field's value; host and port are then not to be used.
+// is one ("ftps://" gives port 990 by default, "sftp://" port 22; a "/" after the host is ignored). Blanks
+// around the text and around the port are ignored; an unknown scheme is an error. An unreadable port leaves
+// `error` set with a text that names the field's value; host and port are then not to be used.
 ServerAddress readServerAddress(const QString &text, int defaultPort);
 
 // Reads the SMTP server field the same way: no scheme or "smtp://" gives plain SMTP on port 25,

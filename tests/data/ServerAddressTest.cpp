@@ -32,7 +32,7 @@ TEST(ServerAddress, UnreadablePortIsAnErrorNamingTheValue)
     }
 }
 
-TEST(ServerAddress, TheSchemeChoosesPlainOrTlsAndFtpsHasItsOwnDefaultPort)
+TEST(ServerAddress, TheSchemeChoosesPlainTlsOrSftpAndFtpsAndSftpHaveTheirOwnDefaultPorts)
 {
     using cvb::ServerSecurity;
     const struct
@@ -47,6 +47,8 @@ TEST(ServerAddress, TheSchemeChoosesPlainOrTlsAndFtpsHasItsOwnDefaultPort)
         {" ftpes://10.0.0.1", ServerSecurity::ExplicitTls, "10.0.0.1", 21},
         {"ftps://ftp.example.org", ServerSecurity::ImplicitTls, "ftp.example.org", 990},
         {"ftps://ftp.example.org:21", ServerSecurity::ImplicitTls, "ftp.example.org", 21},
+        {"sftp://www.example.org", ServerSecurity::Ssh, "www.example.org", 22},
+        {"SFTP://www.example.org:2222/", ServerSecurity::Ssh, "www.example.org", 2222},
     };
     for (const auto &c : cases) {
         const cvb::ServerAddress a = cvb::readServerAddress(QString::fromLatin1(c.text), 21);
@@ -55,7 +57,7 @@ TEST(ServerAddress, TheSchemeChoosesPlainOrTlsAndFtpsHasItsOwnDefaultPort)
         EXPECT_EQ(a.host, QString::fromLatin1(c.host)) << c.text;
         EXPECT_EQ(a.port, c.port) << c.text;
     }
-    for (const char *bad : {"sftp://host", "http://host:80", "ftps://host:x"}) {
+    for (const char *bad : {"ssh://host", "http://host:80", "ftps://host:x", "sftp://host:x"}) {
         const cvb::ServerAddress a = cvb::readServerAddress(QString::fromLatin1(bad), 21);
         EXPECT_FALSE(a.ok()) << bad;
         EXPECT_TRUE(a.error.contains(QString::fromLatin1(bad))) << a.error.toStdString();
@@ -85,7 +87,8 @@ TEST(ServerAddress, TheMailSchemeChoosesPlainStartTlsOrTlsWithTheirOwnDefaultPor
         EXPECT_EQ(a.port, c.port) << c.text;
     }
     // An FTP scheme would not make the mail encrypted: it is refused, not ignored.
-    for (const char *bad : {"ftps://mail.example.org", "ftpes://mail.example.org", "smtps://host:x"}) {
+    for (const char *bad : {"ftps://mail.example.org", "ftpes://mail.example.org", "sftp://mail.example.org",
+                            "smtps://host:x"}) {
         const cvb::ServerAddress a = cvb::readMailServerAddress(QString::fromLatin1(bad));
         EXPECT_FALSE(a.ok()) << bad;
         EXPECT_TRUE(a.error.contains(QString::fromLatin1(bad))) << a.error.toStdString();
