@@ -21,6 +21,11 @@
 #   WAN_CONNECTIONS  transfer connections of the corvale-backup runs (default: the program's, 3)
 #   WAN_PROGRAMS   the programs to run (default "corvale-backup corvale-backup-1 lftp lftp-P3 rclone";
 #                  a ratio is printed where both of its programs ran)
+#   WAN_UPDATE     1: the second backup of a site that did not change. Each program first makes its
+#                  copy once (not timed); every timed run then brings it up to date: corvale-backup
+#                  into a new date-stamped folder, fetching only what changed (nothing: every file
+#                  is linked from the folder before), lftp with `mirror --only-newer` into its
+#                  mirror. Programs by default "corvale-backup lftp lftp-P3"; rclone is not run.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -31,6 +36,7 @@ delay=${WAN_DELAY_MS:-15}
 rate=${WAN_RATE_MBIT:-100}
 sites=${WAN_SITES:-sample small}
 big=${WAN_BIG_BYTES:-52428800}
+update=${WAN_UPDATE:-0}
 python=/usr/bin/python3
 program=$build/app/corvale-backup
 dbf=$build/tools/cvb-dbf/cvb-dbf
@@ -102,8 +108,14 @@ fi
 "$dbf" init "$work/data" > /dev/null
 "$dbf" set "$work/data/FTP Connection.dbf" 1 USERNAME=bench PASSWORD=secret \
     "DOMAIN=$host:$port" USEDEFAULT=T FIREWALL=T > /dev/null
-"$dbf" add "$work/data/FTP Profiles.DBF" PROFILE=sample "TARGET_LOC=$work/copy" ACTIVE=F > /dev/null
-"$dbf" add "$work/data/FTP Profiles.DBF" PROFILE=small "TARGET_LOC=$work/copy" ACTIVE=F > /dev/null
+# Updates keep one copy per program: corvale-backup's date-stamped folders below copy.corvale.
+if [ "$update" = 1 ]; then
+    stamped="DTSTAMP_DI=T TARGET_LOC=$work/copy.corvale"
+else
+    stamped="TARGET_LOC=$work/copy"
+fi
+"$dbf" add "$work/data/FTP Profiles.DBF" PROFILE=sample $stamped ACTIVE=F > /dev/null
+"$dbf" add "$work/data/FTP Profiles.DBF" PROFILE=small $stamped ACTIVE=F > /dev/null
 for source in /www/index.html /www/site /cgi-bin; do
     "$dbf" add "$work/data/FTP Sources.DBF" PROFILE=sample "SOURCE=$source" MODE=Binary > /dev/null
 done
@@ -119,8 +131,18 @@ RCLONE_CONFIG_WAN_PASS=$(rclone obscure secret)
 export RCLONE_CONFIG RCLONE_CONFIG_WAN_TYPE RCLONE_CONFIG_WAN_HOST RCLONE_CONFIG_WAN_PORT \
     RCLONE_CONFIG_WAN_USER RCLONE_CONFIG_WAN_PASS
 
-# fetch PROGRAM SITE: one copy of SITE into $work/copy.
+# The folder that PROGRAM's copy goes to (or, for an update, is kept in).
+copy_of() {
+    if [ "$update" != 1 ]; then
+        echo "$work/copy"
+    else
+        case "$1" in corvale-backup*) echo "$work/copy.corvale" ;; *) echo "$work/copy.$1" ;; esac
+    fi
+}
+
+# fetch PROGRAM SITE: one copy of SITE into $(copy_of PROGRAM).
 fetch() {
+    copy=$(copy_of "$1")
     case "$1" in
     corvale-backup | corvale-backup-1)
         if [ "$1" = corvale-backup-1 ]; then
@@ -134,21 +156,22 @@ fetch() {
             > "$work/run.log" 2>&1 ;;
     lftp | lftp-P3)
         if [ "$1" = lftp-P3 ]; then parallel=--parallel=3; else parallel=; fi
+        [ "$update" = 1 ] && parallel="$parallel --only-newer"
         if [ "$2" = sample ]; then
-            get="get www/index.html -o $work/copy/index.html; mirror $parallel www/site $work/copy/site;
-                 mirror $parallel cgi-bin $work/copy/cgi-bin"
+            get="get www/index.html -o $copy/index.html; mirror $parallel www/site $copy/site;
+                 mirror $parallel cgi-bin $copy/cgi-bin"
         else
-            get="mirror $parallel small $work/copy/small"
+            get="mirror $parallel small $copy/small"
         fi
         lftp -c "set cmd:fail-exit yes; set ftp:passive-mode on; open -u bench,secret ftp://$host:$port; $get" \
             > "$work/run.log" 2>&1 ;;
     rclone)
         if [ "$2" = sample ]; then
-            rclone copyto wan:www/index.html "$work/copy/index.html" > "$work/run.log" 2>&1 &&
-                rclone copy wan:www/site "$work/copy/site" >> "$work/run.log" 2>&1 &&
-                rclone copy wan:cgi-bin "$work/copy/cgi-bin" >> "$work/run.log" 2>&1
+            rclone copyto wan:www/index.html "$copy/index.html" > "$work/run.log" 2>&1 &&
+                rclone copy wan:www/site "$copy/site" >> "$work/run.log" 2>&1 &&
+                rclone copy wan:cgi-bin "$copy/cgi-bin" >> "$work/run.log" 2>&1
         else
-            rclone copy wan:small "$work/copy/small" > "$work/run.log" 2>&1
+            rclone copy wan:small "$copy/small" > "$work/run.log" 2>&1
         fi ;;
     esac
 }
@@ -156,7 +179,12 @@ fetch() {
 # check PROGRAM SITE: the copy must equal the site; rclone may leave out empty folders.
 rclone_note=
 check() {
-    diff -r "$work/expected/$2" "$work/copy" > "$work/diff.txt" 2>&1 && return 0
+    copy=$(copy_of "$1")
+    case "$update $1" in
+    # The newest date-stamped folder; its manifest is no file of the site.
+    "1 corvale-backup"*) copy=$(ls -td "$copy"/*/ | head -1) ;;
+    esac
+    diff -r -x .corvale-manifest "$work/expected/$2" "$copy" > "$work/diff.txt" 2>&1 && return 0
     if [ "$1" = rclone ]; then
         # "Only in DIR: NAME" where DIR/NAME is an empty folder of the site is all it may say.
         if awk -F ': ' '!/^Only in / { exit 1 } { sub(/^Only in /, "", $1); print $1 "/" $2 }' \
@@ -176,7 +204,11 @@ check() {
     exit 1
 }
 
-programs=${WAN_PROGRAMS:-corvale-backup corvale-backup-1 lftp lftp-P3 rclone}
+if [ "$update" = 1 ]; then
+    programs=${WAN_PROGRAMS:-corvale-backup lftp lftp-P3}
+else
+    programs=${WAN_PROGRAMS:-corvale-backup corvale-backup-1 lftp lftp-P3 rclone}
+fi
 program_count=$(echo $programs | wc -w)
 label() {
     case "$1" in
@@ -209,9 +241,17 @@ for site in $sites; do
     *) echo "unknown site $site (sample, small)" >&2; exit 2 ;;
     esac
     rm -f "$work"/times.*
+    if [ "$update" = 1 ]; then
+        # The copies that the timed runs bring up to date.
+        for p in $programs; do
+            rm -rf "$(copy_of "$p")" && mkdir "$(copy_of "$p")"
+            fetch "$p" "$site" || { echo "$(label "$p") failed on the $site site:" >&2; tail -20 "$work/run.log" >&2; exit 1; }
+        done
+        echo "  $site: every program made its first copy; the runs below update it, nothing changed"
+    fi
     for round in $(seq "$rounds"); do
         for p in $(order "$round"); do
-            rm -rf "$work/copy" && mkdir "$work/copy"
+            [ "$update" = 1 ] || { rm -rf "$work/copy" && mkdir "$work/copy"; }
             start=$(now)
             fetch "$p" "$site" || { echo "$(label "$p") failed on the $site site:" >&2; tail -20 "$work/run.log" >&2; exit 1; }
             took=$(seconds "$start" "$(now)")
