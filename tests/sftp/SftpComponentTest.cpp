@@ -10,8 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -175,6 +177,36 @@ TEST_F(SftpComponent, AnEmptyPasswordLogsOnWithTheKeyOfHomeSshAndFailsClearlyWit
     ftp.OnDirList = [&names](QObject *, const QString &name) { names << name; };
     ftp.SetAction(ftpListDirectory);
     EXPECT_EQ(names, QStringList{QStringLiteral("index.html")});
+}
+
+TEST_F(SftpComponent, AnEmptyPasswordLogsOnWithAKeyOfTheUsersSshAgent)
+{
+    // The user's agent holds the key; ~/.ssh holds none.
+    QTemporaryDir agentDir;
+    const QString socket = agentDir.filePath(QStringLiteral("agent"));
+    QProcess agent;
+    agent.start(QStringLiteral("ssh-agent"), {QStringLiteral("-D"), QStringLiteral("-a"), socket});
+    ASSERT_TRUE(agent.waitForStarted(10000));
+    const auto stopAgent = qScopeGuard([&agent] {
+        agent.terminate();
+        agent.waitForFinished(5000);
+    });
+    qputenv("SSH_AUTH_SOCK", QFile::encodeName(socket));
+    QProcess add;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // The agent listens once its socket is there.
+        add.start(QStringLiteral("ssh-add"), {server.userKey()});
+        ASSERT_TRUE(add.waitForFinished(10000));
+        if (add.exitCode() == 0)
+            break;
+        QThread::msleep(50);
+    }
+    ASSERT_EQ(add.exitCode(), 0) << add.readAllStandardError().toStdString();
+    ftp.SetUser(SshServer::keyUser());
+    EXPECT_EQ(logOn(), 0) << ftp.LastErrorText().toStdString();
+    EXPECT_TRUE(ftp.Connected());
+    ftp.SetAction(ftpLogoff);
+    qunsetenv("SSH_AUTH_SOCK");
 }
 
 TEST_F(SftpComponent, AnUnknownHostKeyFailsTheLogOnWithItsFingerprintBeforeAnyAuthentication)
