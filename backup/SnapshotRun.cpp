@@ -31,20 +31,19 @@ void SnapshotRun::recorded(const QString &localFile, const FileRecord &record)
 
 bool SnapshotRun::finish(QStringList *rows)
 {
-    if (m_plan.ownFolder) {
-        // A rotation folder used before still holds what the server has since removed.
-        for (const QString &gone : checkFolder(m_folder, m_manifest).extra) {
-            if (QFile::remove(QDir(m_folder).filePath(gone)))
-                *rows << QStringLiteral("Removed ") + gone + QStringLiteral(": the server no longer has it.");
-        }
+    // Every file is read back once; a folder of the backup's own is also searched for what the
+    // server no longer has (a rotation folder used before still holds it).
+    const FolderCheck check = checkFolder(m_folder, m_manifest, m_plan.ownFolder);
+    for (const QString &gone : check.extra) {
+        if (QFile::remove(QDir(m_folder).filePath(gone)))
+            *rows << QStringLiteral("Removed ") + gone + QStringLiteral(": the server no longer has it.");
     }
-    const FolderCheck check = checkFolder(m_folder, m_manifest, false);
     for (const QString &path : check.missing)
         *rows << QStringLiteral("EXCEPTION: ") + path + QStringLiteral(" is missing from the backup folder.");
     for (const QString &path : check.changed)
         *rows << QStringLiteral("EXCEPTION: ") + path +
                      QStringLiteral(" in the backup folder differs from what was fetched.");
-    if (!check.agrees())
+    if (!check.missing.isEmpty() || !check.changed.isEmpty())
         return false;
     m_manifest.written = Clock::now().toUTC();
     const QString error = writeManifest(m_folder, m_manifest);

@@ -255,6 +255,15 @@ TEST_P(SnapshotBackups, OnlyChangedAndNewFilesAreDownloadedAndEveryFolderIsCompl
         EXPECT_TRUE(check.agrees());
         EXPECT_EQ(cvb::test::treeDifferences(server.site(), third + QStringLiteral("/site")), QStringList());
     }
+    if (mode == Mode::Rotation) {
+        // A again: what the first backup put there and the site no longer has goes.
+        backUp(h, 3);
+        EXPECT_EQ(cvb::test::treeDifferences(server.site(), h.target() + QStringLiteral("/A/site")),
+                  QStringList());
+        EXPECT_TRUE(
+            m_rows.contains(QStringLiteral("Removed site/img/deep/x.txt: the server no longer has it.")))
+            << m_rows.join(QLatin1Char('\n')).toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Snapshot, SnapshotBackups,
