@@ -670,6 +670,26 @@ int TcvbSFTP::List(const QString &folder, QList<SftpEntry> &entries)
     return 0;
 }
 
+int TcvbSFTP::EndTransfer(const QList<std::uint32_t> &owed, const QByteArray &handle, int result)
+{
+    const int code = m_errorCode;
+    const QString text = m_errorText;
+    const int status = m_refusalStatus;
+    for (const std::uint32_t id : owed) {
+        Reply ignored;
+        if (Await(id, ignored) != 0)
+            return m_errorCode;
+    }
+    CloseHandle(handle);
+    if (result != 0) {
+        m_errorCode = code;
+        m_errorText = text;
+        m_refusalStatus = status;
+        return result;
+    }
+    return Connected() ? 0 : m_errorCode;
+}
+
 int TcvbSFTP::Download(const QString &path, qint64 start, const Sink &sink,
                        const std::function<void(qint64)> &progress)
 {
@@ -749,16 +769,7 @@ int TcvbSFTP::Download(const QString &path, qint64 start, const Sink &sink,
     }
     for (const Request &later : std::as_const(inFlight))
         dropped << later.id;
-    const QString failedText = m_errorText;
-    for (const std::uint32_t id : std::as_const(dropped)) {
-        Reply ignored;
-        if (Await(id, ignored) != 0)
-            return m_errorCode;
-    }
-    CloseHandle(handle);
-    if (result != 0)
-        return Fail(result, failedText);
-    return Connected() ? 0 : m_errorCode;
+    return EndTransfer(dropped, handle, result);
 }
 
 int TcvbSFTP::Upload(const QString &path, const Source &source, const std::function<void(qint64)> &progress)
@@ -811,16 +822,10 @@ int TcvbSFTP::Upload(const QString &path, const Source &source, const std::funct
         if (progress)
             progress(stored);
     }
-    const QString failedText = m_errorText;
-    for (const auto &[id, bytes] : std::as_const(inFlight)) {
-        Reply ignored;
-        if (Await(id, ignored) != 0)
-            return m_errorCode;
-    }
-    CloseHandle(handle);
-    if (result != 0)
-        return Fail(result, failedText);
-    return Connected() ? 0 : m_errorCode;
+    QList<std::uint32_t> owed;
+    for (const auto &[id, bytes] : std::as_const(inFlight))
+        owed << id;
+    return EndTransfer(owed, handle, result);
 }
 
 int TcvbSFTP::MakeFolder(const QString &path)

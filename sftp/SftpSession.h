@@ -138,6 +138,9 @@ private:
     int Simple(std::uint8_t type, const QByteArray &payload, const QString &path);
     int OpenHandle(std::uint8_t type, const QByteArray &payload, const QString &path, QByteArray &handle);
     void CloseHandle(const QByteArray &handle);
+    // Reads and drops the replies still owed to the requests `owed`, closes the transfer's
+    // handle and ends it with `result` and the error it had (the session's when it was lost).
+    int EndTransfer(const QList<std::uint32_t> &owed, const QByteArray &handle, int result);
     int CheckHostKey();
     int Authenticate();
     int RealPath(const QString &path, QString &real);

@@ -235,7 +235,7 @@ TEST_F(SftpComponent, AChangedHostKeyFailsEveryConnectionNamingTheServerAndBothF
     EXPECT_THROW(ftp.SetAction(ftpListDirectory), EcvbFTP);
 }
 
-TEST_F(SftpComponent, AMissingRemoteFileIsARefusalAndTheOldLocalCopyStays)
+TEST_F(SftpComponent, AMissingRemoteFileOrFolderIsARefusalAndTheOldLocalCopyStays)
 {
     useKey();
     ASSERT_EQ(logOn(), 0) << ftp.LastErrorText().toStdString();
@@ -252,6 +252,11 @@ TEST_F(SftpComponent, AMissingRemoteFileIsARefusalAndTheOldLocalCopyStays)
     }
     EXPECT_EQ(readFile(copy), "old copy");
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // An upload into a folder that is not there is refused the same way.
+    ftp.SetLocalFile(copy);
+    ftp.SetRemoteFile(QStringLiteral("missing/up.html"));
+    EXPECT_EQ(WithoutRaising(ftp, [this] { ftp.SetAction(ftpUpload); }), kFtpReplyRefused);
+    EXPECT_TRUE(ftp.LastErrorText().startsWith(QStringLiteral("550 "))) << ftp.LastErrorText().toStdString();
     // The session is still there for the next file.
     EXPECT_TRUE(ftp.Connected());
 }
