@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need and is missing (vsftpd unpacked, not installed),
+# Installs what the build and the tests need and is missing (vsftpd and sshd unpacked, not installed),
 # builds everything with AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test
 # with ctest.
 set -euo pipefail
