@@ -2,6 +2,7 @@
 // against FTP servers on loopback.
 #include "data/Clock.h"
 #include "data/DateText.h"
+#include "data/Settings.h"
 #include "dialup/NetDial.h"
 #include "mail/MailComposer.h"
 #include "tests/backup/BackupHarness.h"
@@ -200,7 +201,7 @@ TEST(BackupWindow, FirewallSettingUsesPassiveDataConnections)
     }
 }
 
-TEST(BackupWindow, OverwriteReplacesFilesAndKeepsTheOldCopyOfAFailedDownload)
+TEST(BackupWindow, OverwriteReplacesFilesAndKeepsTheOldCopyOfAFileThatCouldNotBeFetched)
 {
     cvb::test::PyFtpServer server;
     ASSERT_TRUE(server.isListening());
@@ -214,13 +215,15 @@ TEST(BackupWindow, OverwriteReplacesFilesAndKeepsTheOldCopyOfAFailedDownload)
     ASSERT_TRUE(h.runQueue().at(0).ok);
 
     writeFile(server.path(QStringLiteral("site/a.txt")), "second a\n");
-    // b.txt is still listed but can no longer be read: its download fails.
+    // b.txt is still listed but is gone from the server: its download fails.
     QFile::remove(server.path(QStringLiteral("site/b.txt")));
     cvb::test::OddFtpServer listsMore(server.path(QString()), {QStringLiteral("b.txt")});
     ASSERT_GT(listsMore.port(), 0);
     h.setConnection(address(listsMore.port()), QStringLiteral("tester"), QStringLiteral("secret"));
     h.enqueue(QStringLiteral("Over"));
-    EXPECT_FALSE(h.runQueue().at(0).ok);
+    // Listed, then unknown to the server: it vanished, which is named but fails nothing.
+    EXPECT_TRUE(h.runQueue().at(0).ok);
+    EXPECT_TRUE(h.eventsOf(QStringLiteral("Over")).contains(QStringLiteral("Vanished during the backup: /site/b.txt")));
     EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/a.txt")), "second a\n");
     EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/b.txt")), "first b\n");
     EXPECT_EQ(QDir(h.target() + QStringLiteral("/site")).entryList(QDir::Files | QDir::Hidden),
@@ -262,32 +265,48 @@ TEST(BackupWindow, FilesArriveByteForByteAndASecondSourceOfANameGoesBelowItsRemo
               QStringLiteral("The name index.html is taken: /cgi-bin/index.html is saved as cgi-bin/index.html"));
 }
 
-// The probe entered the folder, then the server refused the folder step's CWD for a moment:
-// everything below it is missing, which must not pass for a complete backup.
-TEST(BackupWindow, AFolderThatCannotBeEnteredAfterItsProbeFailsTheBackupWithItsMessage)
+// The probe entered the folder, then the server refused the folder step's CWD for a moment (450):
+// with one try a file, everything below it is missing, which must not pass for a complete backup;
+// with the default tries, the folder is entered on the next try and copied whole.
+TEST(BackupWindow, AFolderRefusedForAMomentAfterItsProbeIsTriedAgainOrFailsTheBackupWithItsMessage)
 {
     QTemporaryDir root;
     for (const char *name : {"a", "b", "c", "d"})
         writeFile(root.filePath(QStringLiteral("site/busy/%1.txt").arg(QLatin1String(name))), "x\n");
     writeFile(root.filePath(QStringLiteral("site/top.txt")), "top\n");
-    // A server that lists names alone: a name is probed before it is taken for a folder.
-    OddFtpServer server(root.path(), {}, false, 0, {}, QStringLiteral("busy"), true);
-    ASSERT_GT(server.port(), 0);
-    BackupHarness h;
-    h.setConnection(address(server.port()), QStringLiteral("tester"), QStringLiteral("secret"));
-    h.addProfile({QStringLiteral("Busy")});
-    h.addSource(QStringLiteral("Busy"), QStringLiteral("/site"));
-    h.enqueue(QStringLiteral("Busy"));
-    const auto closed = h.runQueue();
-    ASSERT_EQ(closed.size(), 1u);
-    EXPECT_FALSE(closed[0].ok);
-    const QStringList rows = h.eventsOf(QStringLiteral("Busy"));
-    const qsizetype at =
-        rows.indexOf(QStringLiteral("The folder /site/busy could not be entered; nothing below it was copied."));
-    ASSERT_GT(at, 0) << rows.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(rows[at - 1].startsWith(QStringLiteral("EXCEPTION: ")) && rows[at - 1].contains(QStringLiteral("450")))
-        << rows[at - 1].toStdString();
-    EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/top.txt")), "top\n");
+    for (const int tries : {1, cvb::SettingsLimits::kDefaultRetries}) {
+        // A server that lists names alone: a name is probed before it is taken for a folder.
+        OddFtpServer server(root.path(), {}, false, 0, {}, QStringLiteral("busy"), true);
+        ASSERT_GT(server.port(), 0);
+        BackupHarness h;
+        {
+            cvb::ProgramSettings settings(h.dataFolder());
+            settings.setRetries(tries);
+            ASSERT_EQ(settings.save(), QString());
+        }
+        h.setConnection(address(server.port()), QStringLiteral("tester"), QStringLiteral("secret"));
+        h.addProfile({QStringLiteral("Busy")});
+        h.addSource(QStringLiteral("Busy"), QStringLiteral("/site"));
+        h.enqueue(QStringLiteral("Busy"));
+        const auto closed = h.runQueue();
+        ASSERT_EQ(closed.size(), 1u);
+        const QStringList rows = h.eventsOf(QStringLiteral("Busy"));
+        const QString shown = rows.join(QLatin1Char('\n'));
+        EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/top.txt")), "top\n");
+        if (tries == 1) {
+            EXPECT_FALSE(closed[0].ok);
+            const qsizetype at = rows.indexOf(
+                QStringLiteral("The folder /site/busy could not be entered; nothing below it was copied."));
+            ASSERT_GT(at, 0) << shown.toStdString();
+            EXPECT_TRUE(rows[at - 1].startsWith(QStringLiteral("EXCEPTION: ")) &&
+                        rows[at - 1].contains(QStringLiteral("450")))
+                << rows[at - 1].toStdString();
+        } else {
+            EXPECT_TRUE(closed[0].ok) << shown.toStdString();
+            EXPECT_EQ(rows.filter(QStringLiteral("Try 2 of 3 of /site/busy follows in")).size(), 1) << shown.toStdString();
+            EXPECT_EQ(readFile(h.target() + QStringLiteral("/site/busy/d.txt")), "x\n");
+        }
+    }
 }
 
 TEST(BackupWindow, TwoBackupsAtOnceKeepTheirFilesAndRowsApart)
