@@ -1,5 +1,16 @@
 # What the benchmark scripts share (sourced by them).
 
+# Sets program, dbf and site to the programs of the build folder $1; fails with a word on how to
+# build them when one is missing.
+built_programs() {
+    program=$1/app/corvale-backup
+    dbf=$1/tools/cvb-dbf/cvb-dbf
+    site=$1/bench/backup/cvb-bench-site
+    for tool in "$program" "$dbf" "$site"; do
+        [ -x "$tool" ] || { echo "missing $tool; build corvale-backup, cvb-dbf and cvb-bench-site first" >&2; exit 2; }
+    done
+}
+
 # Seconds since the epoch, with nanoseconds.
 now() { date +%s.%N; }
 

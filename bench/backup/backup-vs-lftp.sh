@@ -14,12 +14,7 @@ repo=$(cd "$here/../.." && pwd)
 . "$repo/bench/lib.sh"
 build=${1:-$repo/build/release}
 rounds=${2:-5}
-program=$build/app/corvale-backup
-dbf=$build/tools/cvb-dbf/cvb-dbf
-site=$build/bench/backup/cvb-bench-site
-for tool in "$program" "$dbf" "$site"; do
-    [ -x "$tool" ] || { echo "missing $tool; build corvale-backup, cvb-dbf and cvb-bench-site first" >&2; exit 2; }
-done
+built_programs "$build"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cvb-backup-bench.XXXXXX")
 server_pid=

@@ -21,12 +21,7 @@ repo=$(cd "$here/../.." && pwd)
 . "$repo/bench/lib.sh"
 build=${1:-$repo/build/release}
 rounds=${2:-5}
-program=$build/app/corvale-backup
-dbf=$build/tools/cvb-dbf/cvb-dbf
-site=$build/bench/backup/cvb-bench-site
-for tool in "$program" "$dbf" "$site"; do
-    [ -x "$tool" ] || { echo "missing $tool; build corvale-backup, cvb-dbf and cvb-bench-site first" >&2; exit 2; }
-done
+built_programs "$build"
 command -v rclone > /dev/null || { echo "rclone is missing; run scripts/install-deps.sh --bench" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cvb-sftp-bench.XXXXXX")

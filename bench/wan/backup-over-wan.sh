@@ -38,12 +38,8 @@ sites=${WAN_SITES:-sample small}
 big=${WAN_BIG_BYTES:-52428800}
 update=${WAN_UPDATE:-0}
 python=/usr/bin/python3
-program=$build/app/corvale-backup
-dbf=$build/tools/cvb-dbf/cvb-dbf
-make_site=$build/bench/backup/cvb-bench-site
-for tool in "$program" "$dbf" "$make_site"; do
-    [ -x "$tool" ] || { echo "missing $tool; build corvale-backup, cvb-dbf and cvb-bench-site first" >&2; exit 2; }
-done
+built_programs "$build"
+make_site=$site
 for tool in lftp rclone; do
     command -v "$tool" > /dev/null || { echo "missing $tool; run scripts/install-deps.sh --bench" >&2; exit 2; }
 done
