@@ -201,6 +201,15 @@ BackupRun::BackupRun(Table &queue, Table &connection, QObject *parent)
     NetCode1->setObjectName(QStringLiteral("NetCode1"));
     Table_Files = new Table(QStringLiteral("Table_Files"), this);
     Table_Log = new Table(QStringLiteral("Table_Log"), this);
+    m_logFlush.setSingleShot(true);
+    m_logFlush.setInterval(kLogFlushMs);
+    connect(&m_logFlush, &QTimer::timeout, this, [this] {
+        try {
+            Table_Log->flushHeld();
+        } catch (const std::exception &) {
+            // Tried again with the next rows; a lasting failure shows at the end of the run.
+        }
+    });
 }
 
 BackupRun::~BackupRun() = default;
@@ -211,6 +220,9 @@ bool BackupRun::begin(const BackupRequest &request)
     try {
         Table_Files->open(SourcesTable, ProfileIndex);
         Table_Log->open(LogTable);
+        // A backup writes many rows in a row (one for every file): they go to the table a few
+        // times a second, each batch with one sync, rather than with two syncs each.
+        Table_Log->setHoldingInserts(true);
         Table_Files->setFilter(profileFilter(m_profile));
         Table_Files->setFiltered(true);
 
@@ -263,7 +275,17 @@ void BackupRun::BackupLog(const QString &message)
     }
     if (m_email && m_detailed)
         m_reportLines << line;
+    if (Table_Log->heldCount() >= kHeldRowsAtMost || !m_logFlush.isActive())
+        flushLog();
     emit logged(message);
+}
+
+void BackupRun::flushLog()
+{
+    m_logFlush.stop();
+    Table_Log->flushHeld();
+    // The next rows wait a moment for the ones after them.
+    m_logFlush.start();
 }
 
 void BackupRun::LogonStep()
@@ -549,16 +571,23 @@ void BackupRun::complete(const QString &workerError)
             BackupLog(QStringLiteral("EXCEPTION: ") + messageOf(e));
         }
     }
-    if (!m_email || m_programEnding)
-        return;
-    try {
-        sendReport();
-    } catch (const std::exception &e) {
+    if (m_email && !m_programEnding) {
         try {
-            BackupLog(QStringLiteral("EXCEPTION: ") + messageOf(e));
-        } catch (const std::exception &) {
-            // The log table failed too; the run ends regardless.
+            sendReport();
+        } catch (const std::exception &e) {
+            try {
+                BackupLog(QStringLiteral("EXCEPTION: ") + messageOf(e));
+            } catch (const std::exception &) {
+                // The log table failed too; the run ends regardless.
+            }
         }
+    }
+    // Every row is in the table when the run is over.
+    m_logFlush.stop();
+    try {
+        Table_Log->flushHeld();
+    } catch (const std::exception &) {
+        // The log table failed; the rows were shown and are in the full log.
     }
 }
 

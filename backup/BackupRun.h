@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QStringList>
 
 #include <functional>
@@ -135,6 +136,11 @@ private:
     void endTransferConnections();
     // One of the fixed pauses as the settings choose it (paced).
     int pauseMs(int ms) const;
+    // Writes the rows held back to the log table.
+    void flushLog();
+    // Rows wait at most this long, and at most this many, before they are written.
+    static constexpr int kLogFlushMs = 250;
+    static constexpr int kHeldRowsAtMost = 200;
 
     Table &m_queue;
     Table &m_connection;
@@ -175,6 +181,7 @@ private:
     RetryPolicy m_retryPolicy;
     ResumableParts m_parts; // left by earlier runs in the backup folder
     QStringList m_vanished;
+    QTimer m_logFlush; // writes held rows once no further row has come for a moment
 };
 
 } // namespace cvb

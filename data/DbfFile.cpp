@@ -302,7 +302,18 @@ void DbfFile::writeRecord(quint32 recno, const QByteArray &record)
 
 quint32 DbfFile::appendRecord(const QByteArray &record)
 {
-    Q_ASSERT(record.size() == m_recordSize);
+    return appendRecords({record});
+}
+
+quint32 DbfFile::appendRecords(const QList<QByteArray> &records)
+{
+    QByteArray withEnd;
+    withEnd.reserve(qsizetype(records.size()) * m_recordSize + 1);
+    for (const QByteArray &record : records) {
+        Q_ASSERT(record.size() == m_recordSize);
+        withEnd += record;
+    }
+    withEnd += EndOfFile;
     // Reading the length, writing the record and writing the count are one step for every
     // writer of the file (other cursors, other programs, cvb-dbf): under an exclusive advisory
     // lock, two appends never take the same place.
@@ -315,10 +326,9 @@ quint32 DbfFile::appendRecord(const QByteArray &record)
     // cursors are kept; a torn last record is overwritten by the new one, never cut off.
     qint64 torn = 0;
     const quint32 recno = wholeRecords(&torn);
-    const QByteArray withEnd = record + EndOfFile;
     writeAt(m_headerSize + qint64(recno) * m_recordSize, withEnd.constData(), withEnd.size());
     sync();
-    writeHeaderCount(recno + 1);
+    writeHeaderCount(recno + quint32(records.size()));
     return recno;
 }
 

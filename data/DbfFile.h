@@ -49,6 +49,9 @@ public:
     // synced. Raise DataError on failure.
     void writeRecord(quint32 recno, const QByteArray &record);
     quint32 appendRecord(const QByteArray &record); // returns the new record's number (0-based)
+    // Appends every record of the list after one another, with one sync for all the records and
+    // then one for the header; returns the number of the first.
+    quint32 appendRecords(const QList<QByteArray> &records);
     void markDeleted(quint32 recno);
     // Marks every record of the list deleted, with one sync for all of them.
     void markDeleted(const std::vector<quint32> &recnos);

@@ -34,7 +34,15 @@ Table::Table(const QString &objectName, QObject *parent) : QObject(parent)
     setObjectName(objectName);
 }
 
-Table::~Table() = default;
+Table::~Table()
+{
+    // What a writer held back is not lost with the cursor.
+    try {
+        flushHeld();
+    } catch (const std::exception &) {
+        // No error leaves a destructor; the rows were in the backup's window and full log.
+    }
+}
 
 void Table::setTableName(const QString &fileName)
 {
@@ -128,6 +136,9 @@ void Table::close()
 {
     if (!isOpen())
         return;
+    // Held records are written first; should that fail, the error is raised and the table stays
+    // open with them.
+    flushHeld();
     m_file.reset();
     m_data.clear();
     m_recnos.clear();
@@ -379,14 +390,16 @@ void Table::post()
         return;
     quint32 recno = 0;
     const bool inserting = m_state == State::Insert;
+    if (inserting && m_holdingInserts) {
+        m_held.append(m_buffer);
+        m_state = State::Browse;
+        m_buffer.clear();
+        m_editSlot = -1;
+        return;
+    }
     if (inserting) {
         recno = m_file->appendRecord(m_buffer);
-        if (m_recnos.empty() || recno > m_recnos.back()) {
-            m_recnos.push_back(recno);
-            m_data.append(m_buffer);
-        } else {
-            load(); // the file was made shorter behind the cursor's back: read it anew
-        }
+        takeInAppended(recno, {m_buffer});
     } else {
         recno = m_recnos[size_t(m_editSlot)];
         char *stored = m_data.data() + qint64(m_editSlot) * m_recordSize;
@@ -403,6 +416,40 @@ void Table::post()
         std::memcpy(stored, m_buffer.constData(), size_t(m_recordSize));
     }
     leaveEditing(recno, inserting);
+}
+
+void Table::takeInAppended(quint32 first, const QList<QByteArray> &records)
+{
+    if (m_recnos.empty() || first > m_recnos.back()) {
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            m_recnos.push_back(first + quint32(i));
+            m_data.append(records[i]);
+        }
+    } else {
+        load(); // the file was made shorter behind the cursor's back: read it anew
+    }
+}
+
+void Table::setHoldingInserts(bool on)
+{
+    if (!on)
+        flushHeld();
+    m_holdingInserts = on;
+}
+
+void Table::flushHeld()
+{
+    if (m_held.isEmpty())
+        return;
+    requireOpen("post");
+    const QList<QByteArray> held = std::move(m_held);
+    m_held.clear();
+    const quint32 first = m_file->appendRecords(held);
+    takeInAppended(first, held);
+    // The view takes the records in before anyone hears of the change.
+    for (qsizetype i = 0; i < held.size(); ++i)
+        setPositionAfterChange(first + quint32(i), true);
+    emit dataChanged();
 }
 
 void Table::leaveEditing(quint32 recno, bool inserted)

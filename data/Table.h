@@ -76,6 +76,12 @@ public:
     void append() { insert(); }
     void edit();
     void post();
+    // While on, a new record that is posted is held back (it is not in the view yet) and
+    // flushHeld() appends every held record at once, with one sync for them all: for a writer of
+    // many rows in a row (a backup's log rows). Turning it off flushes. Edits are never held.
+    void setHoldingInserts(bool on);
+    void flushHeld();
+    int heldCount() const { return int(m_held.size()); }
     void cancel();
     void deleteRecord(); // the record after it becomes current
     // Deletes every record of the view at once, as deleting from the first record until the view
@@ -140,6 +146,8 @@ private:
     void setPositionAfterChange(quint32 recno, bool inserted);
     // Back to browsing after a post: the record placed in the view, then the change signalled.
     void leaveEditing(quint32 recno, bool inserted);
+    // Records just appended from `first` on join the cursor's copy of the file.
+    void takeInAppended(quint32 first, const QList<QByteArray> &records);
     void settle(int position); // makes `position` current, or the last record with eof() set
     void setState(State state);
 
@@ -152,6 +160,8 @@ private:
     int m_recordSize = 0;
     int m_indexField = -1;
 
+    QList<QByteArray> m_held;      // posted new records not yet written (setHoldingInserts)
+    bool m_holdingInserts = false;
     QByteArray m_data;             // every record read, one after another
     std::vector<quint32> m_recnos; // record number (0-based) of each slot, ascending
     std::vector<int> m_view;       // slots visible, in order

@@ -436,3 +436,45 @@ TEST_F(TableTest, APostIsReportedOnceTheViewHoldsTheRecord)
     EXPECT_EQ(t->asString("PROFILE"), "C");
     EXPECT_EQ(t->position(), 1);
 }
+
+// A writer of many rows holds them back and writes them at once: other cursors see none of them
+// before, all of them in order after, also when the writer closes or goes away without a flush.
+TEST_F(TableTest, HeldInsertsAppearTogetherAtTheFlushAndAreNeverLost)
+{
+    const auto writeRows = [](Table &log, const QStringList &events) {
+        for (const QString &event : events) {
+            log.insert();
+            log.setString("EVENT", event);
+            log.post();
+        }
+    };
+    auto reader = cursor(LogTable);
+    {
+        auto writer = cursor(LogTable);
+        writeRows(*writer, {QStringLiteral("before")});
+        writer->setHoldingInserts(true);
+        writeRows(*writer, {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")});
+        EXPECT_EQ(writer->heldCount(), 3);
+        reader->refresh();
+        EXPECT_EQ(names(*reader, QStringLiteral("EVENT")), QStringList{QStringLiteral("before")});
+        // Another cursor's row in between comes before the held ones.
+        writeRows(*reader, {QStringLiteral("other")});
+
+        writer->flushHeld();
+        EXPECT_EQ(writer->heldCount(), 0);
+        // Its own rows join its view at once; the other cursor's, as always, at a refresh.
+        EXPECT_EQ(names(*writer, QStringLiteral("EVENT")),
+                  (QStringList{QStringLiteral("before"), QStringLiteral("one"), QStringLiteral("two"),
+                               QStringLiteral("three")}));
+        writeRows(*writer, {QStringLiteral("closed")});
+        writer->close();
+        writer->open(LogTable);
+        writer->setHoldingInserts(true);
+        writeRows(*writer, {QStringLiteral("dropped")});
+    }
+    reader->refresh();
+    EXPECT_EQ(names(*reader, QStringLiteral("EVENT")),
+              (QStringList{QStringLiteral("before"), QStringLiteral("other"), QStringLiteral("one"),
+                           QStringLiteral("two"), QStringLiteral("three"), QStringLiteral("closed"),
+                           QStringLiteral("dropped")}));
+}
