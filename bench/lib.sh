@@ -11,6 +11,24 @@ built_programs() {
     done
 }
 
+# Runs the functions $3 and $5 (each prints its seconds) $1 times side by side, alternating, with
+# $2 after each round's line; prints every round, the medians and the ratio ($3's / $5's), and
+# sets bm and pm to the two medians. $3 and $5 are named in the lines as $4 and $6.
+side_by_side() {
+    rounds_=$1 note_=$2 ours_=$3 ours_name_=$4 peer_=$5 peer_name_=$6
+    ours_times_=
+    peer_times_=
+    for i in $(seq "$rounds_"); do
+        o_=$($ours_)
+        p_=$($peer_)
+        echo "round $i: $ours_name_ $o_ s, $peer_name_ $p_ s ($note_)"
+        ours_times_="$ours_times_ $o_"
+        peer_times_="$peer_times_ $p_"
+    done
+    bm=$(median $ours_times_)
+    pm=$(median $peer_times_)
+}
+
 # Seconds since the epoch, with nanoseconds.
 now() { date +%s.%N; }
 

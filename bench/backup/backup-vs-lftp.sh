@@ -63,17 +63,7 @@ lftp_run() {
 # One warm-up of each; both must give the same tree.
 backup_run > /dev/null
 lftp_run > /dev/null
-diff -r "$work/backup" "$work/mirror" > /dev/null || { echo "the two copies differ" >&2; exit 1; }
+diff -r --exclude=.corvale-manifest "$work/backup" "$work/mirror" > /dev/null || { echo "the two copies differ" >&2; exit 1; }
 
-b_times=
-l_times=
-for i in $(seq "$rounds"); do
-    b=$(backup_run)
-    l=$(lftp_run)
-    echo "round $i: corvale-backup $b s, lftp $l s ($files files)"
-    b_times="$b_times $b"
-    l_times="$l_times $l"
-done
-bm=$(median $b_times)
-lm=$(median $l_times)
-echo "median: corvale-backup $bm s, lftp $lm s, ratio $(ratio "$bm" "$lm")"
+side_by_side "$rounds" "$files files" backup_run corvale-backup lftp_run lftp
+echo "median: corvale-backup $bm s, lftp $pm s, ratio $(ratio "$bm" "$pm")"

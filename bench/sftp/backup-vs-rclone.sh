@@ -122,16 +122,6 @@ diff -r --exclude=.corvale-manifest "$work/expected" "$work/backup" > "$work/dif
     cmp -s "$work/expected/$f" "$work/mirror/$f" || { echo "rclone's copy of $f differs" >&2; exit 1; }
 done
 
-b_times=
-r_times=
-for i in $(seq "$rounds"); do
-    b=$(backup_run)
-    r=$(rclone_run)
-    echo "round $i: corvale-backup $b s, rclone $r s ($files files over SFTP)"
-    b_times="$b_times $b"
-    r_times="$r_times $r"
-done
-bm=$(median $b_times)
-rm_=$(median $r_times)
+side_by_side "$rounds" "$files files over SFTP" backup_run corvale-backup rclone_run rclone
 [ "$host" = 127.0.0.1 ] && echo "loopback" || echo "link: $delay ms each way, $rate Mbit/s each direction (link.py)"
-echo "median: corvale-backup $bm s, rclone $rm_ s, ratio $(ratio "$bm" "$rm_")"
+echo "median: corvale-backup $bm s, rclone $pm s, ratio $(ratio "$bm" "$pm")"
