@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -50,13 +51,7 @@ public:
         // Also while the connection logs on: the waits of the log-on serve the thread's events.
         const std::lock_guard<std::mutex> lock(m_inboxMutex);
         if (m_stopBox)
-            QMetaObject::invokeMethod(
-                m_stopBox,
-                [this] {
-                    if (m_ftp)
-                        m_ftp->Interrupt();
-                },
-                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(m_stopBox, [this] { keepInterrupting(); }, Qt::QueuedConnection);
     }
 
     // Ends the connection: with a log-off, unless it was stopped.
@@ -110,11 +105,29 @@ protected:
             const std::lock_guard<std::mutex> lock(m_inboxMutex);
             m_inbox = nullptr;
             m_stopBox = nullptr;
+            m_stopTimer = nullptr; // goes with the box
         }
         m_ftp = nullptr;
     }
 
 private:
+    // On the connection's thread. An interrupt that comes between two waits (the connect done,
+    // the wait for the greeting not yet begun) ends nothing, so once stopped it is repeated
+    // while the connection lasts; the timer fires only inside the component's waits.
+    void keepInterrupting()
+    {
+        if (m_ftp)
+            m_ftp->Interrupt();
+        if (m_stopTimer || !m_stopBox)
+            return;
+        m_stopTimer = new QTimer(m_stopBox);
+        QObject::connect(m_stopTimer, &QTimer::timeout, m_stopBox, [this] {
+            if (m_ftp)
+                m_ftp->Interrupt();
+        });
+        m_stopTimer->start(100);
+    }
+
     // Logs on, trying again after a growing pause while the connection fails on the way (a reset,
     // a timeout); 0 or the code of the last failure, whose text goes to `error`.
     int logOn(TcvbFTP &ftp, QString *error)
@@ -224,6 +237,7 @@ private:
     // The same object, there from the start of the thread: for interrupts only, which may come
     // during the log-on (jobs and the end wait for the log-on).
     QObject *m_stopBox = nullptr;
+    QTimer *m_stopTimer = nullptr; // a child of the stop box, on the connection's thread
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_ending{false};
 };
