@@ -425,6 +425,13 @@ TEST(RunProfile, ALocalWriteErrorFailsTheBackupAndKeepsTheEarlierCopy)
 
     const qsizetype rowsBefore = d.eventsOf(QStringLiteral("Big")).size();
     cvb::test::writeFile(server.path(QStringLiteral("big.bin")), QByteArray(300000, 'n'));
+    {
+        // Changed within the second of the first backup, the file would look unchanged to it.
+        QFile changed(server.path(QStringLiteral("big.bin")));
+        ASSERT_TRUE(changed.open(QIODevice::ReadWrite) &&
+                    changed.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                        QFileDevice::FileModificationTime));
+    }
     // 100 blocks of 1024 bytes; SIGXFSZ ignored, so that writing past the limit fails with EFBIG.
     const auto r =
         runProcess(QStringLiteral("/bin/bash"),
