@@ -88,6 +88,20 @@ public:
         return TreeCopy::FileResult::RemoteFailed;
     }
 
+    bool takeOverListed(const FileTransfers::Job &job, FileTransfers::Outcome *details) override
+    {
+        // Only what the listing told exactly: a file whose facts must be asked goes to a
+        // connection, which asks them.
+        const Snapshot *snapshot = m_run.m_snapshot ? m_run.m_snapshot->snapshot() : nullptr;
+        if (!snapshot || job.mayBeFolder || job.size < 0 || !job.modified.isValid())
+            return false;
+        const std::optional<ManifestEntry> taken = snapshot->takeOver(job.localFile, job.size, job.modified);
+        if (!taken)
+            return false;
+        details->record = FileRecord::takenOver(*taken);
+        return true;
+    }
+
     bool isFolder(const QString &remotePath) override { return m_run.probe(remotePath); }
 
     bool hasVanished(const QString &remotePath) override { return vanishedFromServer(*m_run.FTP, remotePath); }
@@ -205,14 +219,22 @@ BackupRun::BackupRun(Table &queue, Table &connection, QObject *parent)
     m_logFlush.setInterval(kLogFlushMs);
     connect(&m_logFlush, &QTimer::timeout, this, [this] {
         try {
-            Table_Log->flushHeld();
+            writeHeldRows();
         } catch (const std::exception &) {
             // Tried again with the next rows; a lasting failure shows at the end of the run.
         }
     });
 }
 
-BackupRun::~BackupRun() = default;
+BackupRun::~BackupRun()
+{
+    // Rows told after the end of the run are not lost with it.
+    try {
+        writeHeldRows();
+    } catch (const std::exception &) {
+        // The log table failed; the rows were shown.
+    }
+}
 
 bool BackupRun::begin(const BackupRequest &request)
 {
@@ -264,15 +286,11 @@ void BackupRun::BackupLog(const QString &message)
     if (m_firstFailure.isEmpty() &&
         (m_stopRequested ? message == stoppedMessage() : message.startsWith(QLatin1String("EXCEPTION: "))))
         m_firstFailure = message;
-    writeLogRow(*Table_Log, m_profile, message);
+    // The table's row and the full log's line tell the same moment.
     const QDateTime now = Clock::now();
+    writeLogRow(*Table_Log, m_profile, message, now);
     const QString line = reportDetailLine(DateText::date(now.date()), DateText::time(now.time()), message);
-    const QString fullLogError = appendFullLogLine(m_profile, line);
-    if (!fullLogError.isEmpty() && !m_fullLogFailed) {
-        // Said once a backup; the rows of the table go on.
-        m_fullLogFailed = true;
-        writeLogRow(*Table_Log, m_profile, fullLogError);
-    }
+    m_heldFullLog << line;
     if (m_email && m_detailed)
         m_reportLines << line;
     if (Table_Log->heldCount() >= kHeldRowsAtMost || !m_logFlush.isActive())
@@ -283,9 +301,21 @@ void BackupRun::BackupLog(const QString &message)
 void BackupRun::flushLog()
 {
     m_logFlush.stop();
-    Table_Log->flushHeld();
+    writeHeldRows();
     // The next rows wait a moment for the ones after them.
     m_logFlush.start();
+}
+
+void BackupRun::writeHeldRows()
+{
+    const QString fullLogError = appendFullLogLines(m_profile, m_heldFullLog);
+    m_heldFullLog.clear();
+    if (!fullLogError.isEmpty() && !m_fullLogFailed) {
+        // Said once a backup; the rows of the table go on.
+        m_fullLogFailed = true;
+        writeLogRow(*Table_Log, m_profile, fullLogError);
+    }
+    Table_Log->flushHeld();
 }
 
 void BackupRun::LogonStep()
@@ -585,7 +615,7 @@ void BackupRun::complete(const QString &workerError)
     // Every row is in the table when the run is over.
     m_logFlush.stop();
     try {
-        Table_Log->flushHeld();
+        writeHeldRows();
     } catch (const std::exception &) {
         // The log table failed; the rows were shown and are in the full log.
     }

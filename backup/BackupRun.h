@@ -138,6 +138,8 @@ private:
     int pauseMs(int ms) const;
     // Writes the rows held back to the log table.
     void flushLog();
+    // Writes the held rows: to the full log in one write, then to the table in one batch.
+    void writeHeldRows();
     // Rows wait at most this long, and at most this many, before they are written.
     static constexpr int kLogFlushMs = 250;
     static constexpr int kHeldRowsAtMost = 200;
@@ -170,6 +172,7 @@ private:
     QHash<QString, qint64> m_listedSizes; // files listed and not yet begun, by remote path
     QString m_firstFailure;
     bool m_fullLogFailed = false;
+    QStringList m_heldFullLog; // the full log's lines of the held rows, written with them
     bool m_pauses = true;
     int m_connectionsAsked = 0;
     SnapshotPlan m_snapshotPlan;

@@ -10,7 +10,11 @@ void writeLogRow(Table &log, const QString &profile, const QString &message)
 {
     // One reading of the clock for both fields, so a row written at midnight cannot pair
     // the new day's date with the old day's time.
-    const QDateTime now = Clock::now();
+    writeLogRow(log, profile, message, Clock::now());
+}
+
+void writeLogRow(Table &log, const QString &profile, const QString &message, const QDateTime &now)
+{
     log.insert();
     log.setDate(QStringLiteral("DATE"), now.date());
     log.setString(QStringLiteral("TIME"), DateText::time(now.time()));

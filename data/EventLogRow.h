@@ -2,6 +2,7 @@
 // window's EventLog and the backup window's BackupLog).
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 namespace cvb {
@@ -13,5 +14,7 @@ class Table;
 // message. EVENT is cut to its field width by the table, never inside a character. Table errors
 // are not caught: they end the caller's operation.
 void writeLogRow(Table &log, const QString &profile, const QString &message);
+// The same, at the moment `now` (local time) read by the caller.
+void writeLogRow(Table &log, const QString &profile, const QString &message, const QDateTime &now);
 
 } // namespace cvb

@@ -31,8 +31,10 @@ QString profileOfEvent(const QString &event, const QStringList &profiles)
     return found;
 }
 
-QString appendFullLogLine(const QString &profile, const QString &line, qint64 limit)
+QString appendFullLogLines(const QString &profile, const QStringList &lines, qint64 limit)
 {
+    if (lines.isEmpty())
+        return {};
     const QString path = fullLogPath(profile);
     const QString folder = QFileInfo(path).path();
     if (!QFileInfo(folder).isDir()) {
@@ -51,7 +53,9 @@ QString appendFullLogLine(const QString &profile, const QString &line, qint64 li
         return QStringLiteral("The full log ") + path + QStringLiteral(" cannot be written: ") +
                file.errorString();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray bytes = line.toUtf8() + '\n';
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += line.toUtf8() + '\n';
     if (file.write(bytes) != bytes.size() || !file.flush())
         return QStringLiteral("The full log ") + path + QStringLiteral(" cannot be written: ") +
                file.errorString();

@@ -20,9 +20,13 @@ QString fullLogPath(const QString &profile);
 // with, followed by a blank; empty when none is (a row of the main window before any backup).
 QString profileOfEvent(const QString &event, const QStringList &profiles);
 
-// Appends one line (a line feed is added), rotating first when the file has reached `limit`
-// bytes. The folder is made when missing; files and folder are private to the user. Returns
-// the reason when the line could not be written, else an empty text.
-QString appendFullLogLine(const QString &profile, const QString &line, qint64 limit = kFullLogLimit);
+// Appends the lines (a line feed is added to each) in one write, rotating first when the file
+// has reached `limit` bytes. The folder is made when missing; files and folder are private to
+// the user. Returns the reason when the lines could not be written, else an empty text.
+QString appendFullLogLines(const QString &profile, const QStringList &lines, qint64 limit = kFullLogLimit);
+inline QString appendFullLogLine(const QString &profile, const QString &line, qint64 limit = kFullLogLimit)
+{
+    return appendFullLogLines(profile, {line}, limit);
+}
 
 } // namespace cvb

@@ -268,6 +268,11 @@ TEST(FullLog, HoldsTheWholePathOfAFileDeepInTheSiteAndTheDetailedMailCarriesIt)
     const QString full = QString::fromUtf8(cvb::test::readFile(cvb::fullLogPath(QStringLiteral("Deep"))));
     EXPECT_TRUE(full.contains(QLatin1Char(' ') + finished + QLatin1Char('\n'))) << full.toStdString();
     EXPECT_TRUE(full.contains(QStringLiteral(" Backup Complete\n")));
+    // The rows are held and written in batches: none is lost, also the last ones after the end.
+    const QStringList lines = full.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(rows.last(), QStringLiteral("Result: complete"));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral(" Result: complete"))) << lines.last().toStdString();
     const QByteArray mail = smtp.WaitMessage(1).message;
     EXPECT_TRUE(mail.contains(' ' + finished.toUtf8() + "\r\n")) << mail.toStdString();
 }

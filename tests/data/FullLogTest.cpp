@@ -27,7 +27,11 @@ TEST(FullLog, LinesGoToTheProfilesFileInTheDatabaseFolderPrivateToTheUser)
     EXPECT_EQ(cvb::appendFullLogLine(QStringLiteral("Web Site"), QStringLiteral("first")), QString());
     EXPECT_EQ(cvb::appendFullLogLine(QStringLiteral("Web Site"), QStringLiteral("second")), QString());
     const QString path = cvb::fullLogPath(QStringLiteral("Web Site"));
-    EXPECT_EQ(contents(path), "first\nsecond\n");
+    // Several lines at once (the rows a backup held) keep their order, each on a line of its own.
+    EXPECT_EQ(cvb::appendFullLogLines(QStringLiteral("Web Site"), {QStringLiteral("third"), QStringLiteral("fourth")}),
+              QString());
+    EXPECT_EQ(cvb::appendFullLogLines(QStringLiteral("Web Site"), {}), QString());
+    EXPECT_EQ(contents(path), "first\nsecond\nthird\nfourth\n");
     EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() & (QFile::ExeGroup | QFile::ExeOther),
               QFile::Permissions());
