@@ -25,15 +25,21 @@ void SnapshotRun::recorded(const QString &localFile, const FileRecord &record)
 {
     if (!record.recorded)
         return;
-    m_manifest.files.insert(m_snapshot->relativePath(localFile), record.entry);
+    const QString relative = m_snapshot->relativePath(localFile);
+    m_manifest.files.insert(relative, record.entry);
+    if (record.unchanged)
+        m_takenOver.insert(relative);
+    else
+        m_takenOver.remove(relative);
     ++(record.unchanged ? m_unchanged : m_downloaded);
 }
 
 bool SnapshotRun::finish(QStringList *rows)
 {
-    // Every file is read back once; a folder of the backup's own is also searched for what the
-    // server no longer has (a rotation folder used before still holds it).
-    const FolderCheck check = checkFolder(m_folder, m_manifest, m_plan.ownFolder);
+    // Every file written is read back once (one taken over has its size checked); a folder of
+    // the backup's own is also searched for what the server no longer has (a rotation folder used
+    // before still holds it).
+    const FolderCheck check = checkFolder(m_folder, m_manifest, m_plan.ownFolder, m_takenOver);
     for (const QString &gone : check.extra) {
         if (QFile::remove(QDir(m_folder).filePath(gone)))
             *rows << QStringLiteral("Removed ") + gone + QStringLiteral(": the server no longer has it.");

@@ -1,8 +1,8 @@
 // One backup's part in fetching only what changed: before the transfers it finds the newest
 // complete backup of the profile and marks its own folder incomplete; during them it collects, on
 // the main thread, the manifest line of every file in place; at the end of a backup that went
-// well it removes what the server no longer has from a folder of its own, reads every file back
-// against the new manifest and writes it last.
+// well it removes what the server no longer has from a folder of its own, reads every file it
+// wrote back against the new manifest and writes it last.
 #pragma once
 
 #include "remote/Manifest.h"
@@ -49,6 +49,7 @@ private:
     Manifest m_manifest;
     int m_downloaded = 0;
     int m_unchanged = 0;
+    QSet<QString> m_takenOver; // relative paths of the files taken over from the base
 };
 
 } // namespace cvb

@@ -1,5 +1,6 @@
 #include "remote/Manifest.h"
 
+#include "ftp/ListingParser.h"
 #include "ftp/PartFile.h"
 
 #include <QCryptographicHash>
@@ -94,8 +95,9 @@ bool readFileLine(const QList<QByteArray> &fields, QString *path, ManifestEntry 
     if (!ok || entry->size < 0)
         return false;
     if (fields[2] != "-") {
-        entry->modified = QDateTime::fromString(QString::fromLatin1(fields[2]), kModifiedFormat);
-        entry->modified.setTimeZone(QTimeZone::utc());
+        // Read as the listing's times are: a parse through a format asks for the local zone
+        // every time, which a manifest of thousands of lines notices.
+        entry->modified = fields[2].size() == 14 ? ftp::parseFactTime(QString::fromLatin1(fields[2])) : QDateTime();
         if (!entry->modified.isValid())
             return false;
     }
@@ -225,7 +227,8 @@ QByteArray fileSha256(const QString &path, QString *error)
     return hash.result().toHex();
 }
 
-FolderCheck checkFolder(const QString &folder, const Manifest &manifest, bool lookForExtra)
+FolderCheck checkFolder(const QString &folder, const Manifest &manifest, bool lookForExtra,
+                        const QSet<QString> &bySize)
 {
     FolderCheck check;
     const QDir top(folder);
@@ -234,7 +237,7 @@ FolderCheck checkFolder(const QString &folder, const Manifest &manifest, bool lo
         const QFileInfo info(path);
         if (!info.isFile())
             check.missing << it.key();
-        else if (info.size() != it->size || fileSha256(path) != it->sha256)
+        else if (info.size() != it->size || (!bySize.contains(it.key()) && fileSha256(path) != it->sha256))
             check.changed << it.key();
     }
     if (lookForExtra) {

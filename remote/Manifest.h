@@ -19,6 +19,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -74,8 +75,11 @@ struct FolderCheck
 };
 
 // Reads every file of the manifest back; with `lookForExtra`, also lists the files of the folder
-// that the manifest does not name. Paths are relative to `folder`, sorted.
-FolderCheck checkFolder(const QString &folder, const Manifest &manifest, bool lookForExtra = true);
+// that the manifest does not name. Paths are relative to `folder`, sorted. The files named in
+// `bySize` are only looked up and their sizes compared: a backup's files taken over from its base
+// were read back when the base was made.
+FolderCheck checkFolder(const QString &folder, const Manifest &manifest, bool lookForExtra = true,
+                        const QSet<QString> &bySize = {});
 
 // The complete backup folder among `candidates` (folders that may hold a manifest) whose
 // manifest is the newest one of `profile`; empty when none has one. `base` receives that

@@ -87,8 +87,18 @@ bool setModifiedTime(const QString &path, const QDateTime &utc, QString *error)
 bool placeFromBase(const QString &baseFile, const QString &target, Placement *how, QString *error)
 {
     const QByteArray from = QFile::encodeName(baseFile);
-    if (QFileInfo(baseFile).absoluteFilePath() == QFileInfo(target).absoluteFilePath() ||
-        sameFile(from, QFile::encodeName(target))) {
+    const QByteArray to = QFile::encodeName(target);
+    if (QFileInfo(baseFile).absoluteFilePath() == QFileInfo(target).absoluteFilePath()) {
+        *how = Placement::Left;
+        return true;
+    }
+    // The common case, a new folder: the link takes the free name at once, and a name that is
+    // taken already is never overwritten by it.
+    if (::link(from.constData(), to.constData()) == 0) {
+        *how = Placement::Linked;
+        return true;
+    }
+    if (errno == EEXIST && sameFile(from, to)) {
         // Renaming a link over another link of the same file would leave both names.
         *how = Placement::Left;
         return true;
@@ -147,17 +157,21 @@ std::optional<ManifestEntry> Snapshot::takeOver(const QString &localFile, qint64
     const std::optional<ManifestEntry> record = unchangedRecord(m_base.manifest, relative, size, modified);
     if (!record)
         return std::nullopt;
-    const QString baseFile = QDir(m_base.folder).filePath(relative);
+    const QString baseFile = m_base.folder + QLatin1Char('/') + relative;
     // A base file that is gone or was changed by hand is downloaded again.
-    const QFileInfo info(baseFile);
-    if (!info.isFile() || info.size() != record->size)
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(baseFile).constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        qint64(info.st_size) != record->size)
         return std::nullopt;
     Placement how = Placement::Left;
     QString error;
     if (!placeFromBase(baseFile, localFile, &how, &error))
         return std::nullopt;
-    // The time is the server's, also where the base's file lost it.
-    setModifiedTime(localFile, record->modified, &error);
+    // The time is the server's, also where the base's file lost it (a link has the base's time).
+    if (how == Placement::Copied || qint64(info.st_mtime) != record->modified.toSecsSinceEpoch())
+        setModifiedTime(localFile, record->modified, &error);
     return record;
 }
 
@@ -174,9 +188,7 @@ bool Snapshot::beforeFetch(TcvbFTP &ftp, const QString &remotePath, const QStrin
     const std::optional<ManifestEntry> taken = takeOver(localFile, *size, *modified);
     if (!taken)
         return false;
-    record->recorded = true;
-    record->unchanged = true;
-    record->entry = *taken;
+    *record = FileRecord::takenOver(*taken);
     return true;
 }
 

@@ -46,6 +46,9 @@ struct FileRecord
     bool recorded = false;  // the file is in its place and `entry` describes it
     bool unchanged = false; // taken over from the base, not downloaded
     ManifestEntry entry;
+
+    // The record of a file taken over unchanged with the base's line `entry`.
+    static FileRecord takenOver(const ManifestEntry &entry) { return {true, true, entry}; }
 };
 
 // The newest complete backup of the profile, read before the backup begins.

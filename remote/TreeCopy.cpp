@@ -258,7 +258,11 @@ void TreeCopy::copyEntry(const Folder &folder, const QString &namesBelow, const 
     job.parent = folder;
     job.parentRemote = namesBelow;
     m_hooks.fileListed(job.remotePath, job.size);
-    if (m_transfers && m_transfers->accepting())
+    Outcome taken;
+    if (m_hooks.takeOverListed(job, &taken)) {
+        taken.kind = Outcome::Copied;
+        outcome(job, taken);
+    } else if (m_transfers && m_transfers->accepting())
         m_transfers->submit(job);
     else
         outcome(job, fetchHere(job));

@@ -192,6 +192,12 @@ public:
         // `remotePath`) into its `localFile`. `details` receives the text of a failure, the notes
         // of the way and the bytes received.
         virtual FileResult copyFile(const FileTransfers::Job &job, FileTransfers::Outcome *details) = 0;
+        // Before the file goes to a connection: true when it was taken over from an earlier
+        // backup on what the listing told (no command needed), `details` then holding its record.
+        virtual bool takeOverListed(const FileTransfers::Job & /*job*/, FileTransfers::Outcome * /*details*/)
+        {
+            return false;
+        }
         // After a remote failure: true when `remotePath` is a folder, to be copied in its turn.
         virtual bool isFolder(const QString &remotePath) = 0;
         // After a remote failure of a name that is no folder either: true when the server no

@@ -107,6 +107,17 @@ TEST(Manifest, ACutOrDamagedManifestIsAClearErrorAndItsFolderIsNoBase)
     EXPECT_TRUE(error.contains(QLatin1String("damaged"))) << error.toStdString();
     EXPECT_FALSE(readManifest(damaged, &manifest, &error));
     EXPECT_EQ(error, QStringLiteral("The manifest %1 is damaged at line 5.").arg(damagedFile));
+    // A time that is no moment, or not to the second exactly as written, makes the line damaged.
+    const QByteArray damagedText = readFile(damagedFile);
+    const QByteArray sound = QByteArray(damagedText).replace("\tone\t", "\t1\t");
+    for (const QByteArray &time : {QByteArray("20261399102030"), QByteArray("20261102102030.5"),
+                                   QByteArray("2026110210203")}) {
+        ASSERT_TRUE(writeFile(damagedFile, QByteArray(sound).replace("20261102102030", time)));
+        EXPECT_FALSE(readManifest(damaged, &manifest, &error)) << time.constData();
+    }
+    ASSERT_TRUE(writeFile(damagedFile, sound));
+    ASSERT_TRUE(readManifest(damaged, &manifest, &error)) << error.toStdString();
+    ASSERT_TRUE(writeFile(damagedFile, damagedText));
     EXPECT_FALSE(readManifest(dir.path(), &manifest, &error));
     EXPECT_TRUE(error.contains(QLatin1String("no complete backup"))) << error.toStdString();
 
@@ -134,6 +145,16 @@ TEST(Manifest, TheCheckNamesMissingChangedAndExtraFilesButNotItsOwnBookkeeping)
     EXPECT_EQ(check.missing, QStringList{QStringLiteral("site/gone.gif")});
     EXPECT_EQ(check.changed, QStringList{QStringLiteral("site/same size.html")});
     EXPECT_EQ(check.extra, QStringList{QStringLiteral("site/.htaccess")});
+
+    // A file taken over from the base has its size checked, not its bytes read again; a missing
+    // or resized one is still found.
+    const QSet<QString> takenOver = {QStringLiteral("site/same size.html"), QStringLiteral("site/gone.gif")};
+    const FolderCheck bySize = checkFolder(dir.path(), manifest, false, takenOver);
+    EXPECT_EQ(bySize.missing, QStringList{QStringLiteral("site/gone.gif")});
+    EXPECT_TRUE(bySize.changed.isEmpty());
+    ASSERT_TRUE(writeFile(dir.filePath(QStringLiteral("site/same size.html")), "abcde"));
+    EXPECT_EQ(checkFolder(dir.path(), manifest, false, takenOver).changed,
+              QStringList{QStringLiteral("site/same size.html")});
 }
 
 TEST(Snapshot, AFileIsTakenOverOnlyWhenItsSizeAndExactTimeEqualTheBase)
