@@ -55,10 +55,20 @@ TFTP_BackupThread::TFTP_BackupThread(const BackupEnvironment &environment, const
     setFixedWidth(480);
 
     m_run = new BackupRun(*environment.queue, *environment.connection, this);
+    // The newest row shows in the status bar. A backup of many small files writes hundreds of
+    // rows a second, more than anyone reads: the bar takes the newest a few times a second, and
+    // the first of a burst at once.
+    StatusTimer = new QTimer(this);
+    StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
+    StatusTimer->setSingleShot(true);
+    StatusTimer->setInterval(100);
+    connect(StatusTimer, &QTimer::timeout, this, &TFTP_BackupThread::showStatus);
     connect(m_run, &BackupRun::logged, this, [this](const QString &message) {
-        StatusText->setText(wrappablePath(message));
-        growToShowAll();
-        StatusBar1->repaint();
+        m_status = message;
+        if (!StatusTimer->isActive()) {
+            showStatus();
+            StatusTimer->start();
+        }
     });
     ProgressTimer = new QTimer(this);
     ProgressTimer->setObjectName(QStringLiteral("ProgressTimer"));
@@ -149,6 +159,16 @@ void TFTP_BackupThread::ProgressTimerTimer()
     ui_->SpeedLabel->setText(sizeText(p.bytesPerSecond) + QStringLiteral("/s"));
     ui_->ElapsedLabel->setText(durationText(p.elapsedMs));
     growToShowAll();
+}
+
+void TFTP_BackupThread::showStatus()
+{
+    const QString text = wrappablePath(m_status);
+    if (StatusText->text() == text)
+        return;
+    StatusText->setText(text);
+    growToShowAll();
+    StatusBar1->repaint();
 }
 
 void TFTP_BackupThread::growToShowAll()

@@ -90,6 +90,7 @@ private:
     void Timer1Timer();
     void closeWindow();
     void growToShowAll();
+    void showStatus(); // the newest row, in the status bar
 
     std::unique_ptr<Ui::FTP_BackupThread> ui_;
     BackupEnvironment m_environment;
@@ -98,6 +99,8 @@ private:
     BackupRun *m_run = nullptr;
     QTimer *Timer1 = nullptr;
     QTimer *ProgressTimer = nullptr;
+    QTimer *StatusTimer = nullptr; // shows the newest row of a burst
+    QString m_status;              // the newest row
     QStatusBar *StatusBar1 = nullptr;
     QLabel *StatusText = nullptr; // panel 0 of StatusBar1
     QObject *m_stepContext = nullptr;
