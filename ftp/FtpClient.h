@@ -172,6 +172,9 @@ public:
     TPITrailEvent OnFirePITrail;
     TDirListEvent OnDirList;
     TTransferDataEvent OnTransfer;
+    // The bytes of a download to a file, as written to it, for whoever hashes the file as it
+    // arrives (OnTransfer tells only the count then).
+    std::function<void(const QByteArray &Bytes)> OnFileBytes;
     TNotifyEvent OnStartTransfer;
     TNotifyEvent OnEndTransfer;
 

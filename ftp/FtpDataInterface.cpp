@@ -257,6 +257,8 @@ void CDataInterface::FireDataIn(const QByteArray &text, bool)
         const QByteArray bytes = Ascii() ? m_decoder.feed(text.constData(), text.size()) : text;
         if (m_localError == 0 && m_file.write(bytes.constData(), bytes.size()) != 0)
             LocalFileFailed(m_file.lastError(), QStringLiteral("Error writing to local file"));
+        else if (m_localError == 0 && m_owner->OnFileBytes)
+            m_owner->OnFileBytes(bytes);
         if (m_owner->OnTransfer)
             m_owner->OnTransfer(m_owner, m_counter, {});
         break;

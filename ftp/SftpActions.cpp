@@ -190,8 +190,11 @@ int TcvbFTP::SftpTransfer(int action)
                     OnTransfer(this, delivered, QByteArray(data, length));
                 return 0;
             }
-            if (file.write(data, length) == 0)
+            if (file.write(data, length) == 0) {
+                if (OnFileBytes)
+                    OnFileBytes(QByteArray::fromRawData(data, int(length)));
                 return 0;
+            }
             *error = QStringLiteral("Error writing to local file");
             return kFtpDownloadFileFailed;
         },

@@ -5,6 +5,7 @@
 #include "ftp/FtpClient.h"
 #include "ftp/ListingParser.h"
 #include "ftp/PartFile.h"
+#include "remote/Manifest.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -328,6 +329,7 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
             part = std::make_unique<PartFile>(request.localFile);
 
         bool mayResume = true;
+        Sha256 received;
         for (int attempt = 1;; ++attempt) {
             const qint64 have = part->size();
             qint64 start = 0;
@@ -339,6 +341,12 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
             }
             int code = 0;
             QString error;
+            // A whole download is hashed as its bytes arrive, for the manifest; the end of the
+            // backup reads the file back against that.
+            const bool hashing = context.snapshot && start == 0;
+            received.reset();
+            if (hashing)
+                ftp.OnFileBytes = [&received](const QByteArray &bytes) { received.add(bytes.constData(), bytes.size()); };
             try {
                 ftp.SetStartByte(start);
                 ftp.SetRemoteFile(request.remotePath);
@@ -348,6 +356,7 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
                 code = e.Code();
                 error = e.Message();
             }
+            ftp.OnFileBytes = nullptr;
             ftp.SetStartByte(0);
             result.received += qMax<qint64>(0, part->size() - start);
             if (code == 0) {
@@ -367,7 +376,8 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
                     }
                 }
                 part->replaceTarget();
-                if (context.snapshot && !context.snapshot->afterFetch(request.localFile, identity.modified,
+                const QByteArray digest = hashing ? received.hex() : QByteArray();
+                if (context.snapshot && !context.snapshot->afterFetch(request.localFile, identity.modified, digest,
                                                                       &result.record, &result.error)) {
                     result.kind = FetchResult::LocalFailed;
                     return result;

@@ -3,7 +3,6 @@
 #include "ftp/ListingParser.h"
 #include "ftp/PartFile.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -14,7 +13,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <openssl/evp.h>
 #include <unistd.h>
+#include <vector>
 
 namespace cvb {
 
@@ -215,16 +217,57 @@ bool removeManifest(const QString &folder)
     return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
+struct Sha256::Context
+{
+    EVP_MD_CTX *digest = EVP_MD_CTX_new();
+    ~Context() { EVP_MD_CTX_free(digest); }
+};
+
+Sha256::Sha256() : m_context(std::make_unique<Context>())
+{
+    reset();
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::reset()
+{
+    m_ok = m_context->digest && EVP_DigestInit_ex(m_context->digest, EVP_sha256(), nullptr) == 1;
+}
+
+void Sha256::add(const char *data, qint64 length)
+{
+    if (m_ok && length > 0)
+        m_ok = EVP_DigestUpdate(m_context->digest, data, std::size_t(length)) == 1;
+}
+
+QByteArray Sha256::hex()
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    const bool ok = m_ok && EVP_DigestFinal_ex(m_context->digest, digest, &length) == 1;
+    reset();
+    return ok ? QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex() : QByteArray();
+}
+
 QByteArray fileSha256(const QString &path, QString *error)
 {
     QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
-        if (error)
-            *error = QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
-        return {};
+    Sha256 hash;
+    bool ok = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    std::vector<char> block(256 * 1024);
+    while (ok) {
+        const qint64 n = file.read(block.data(), qint64(block.size()));
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        hash.add(block.data(), n);
     }
-    return hash.result().toHex();
+    const QByteArray digest = ok ? hash.hex() : QByteArray();
+    if (digest.isEmpty() && error)
+        *error = QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
+    return digest;
 }
 
 FolderCheck checkFolder(const QString &folder, const Manifest &manifest, bool lookForExtra,

@@ -21,6 +21,8 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+
+#include <memory>
 #include <QStringList>
 
 namespace cvb {
@@ -60,6 +62,28 @@ bool readManifest(const QString &folder, Manifest *manifest, QString *error);
 // Removes the manifest of `folder`: the folder is about to change and is no longer complete.
 // False when one is there and stays.
 bool removeManifest(const QString &folder);
+
+// SHA-256 of bytes given a piece at a time (OpenSSL's, which uses the processor's SHA
+// instructions where there are any).
+class Sha256
+{
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256 &) = delete;
+    Sha256 &operator=(const Sha256 &) = delete;
+
+    // Starts again with no bytes.
+    void reset();
+    void add(const char *data, qint64 length);
+    // The digest of the bytes so far, as lower-case hex; empty when the digest failed.
+    QByteArray hex();
+
+private:
+    struct Context;
+    std::unique_ptr<Context> m_context;
+    bool m_ok = false;
+};
 
 // SHA-256 of a file's bytes, read a block at a time, as lower-case hex; empty with `error` set
 // when it cannot be read.

@@ -192,12 +192,12 @@ bool Snapshot::beforeFetch(TcvbFTP &ftp, const QString &remotePath, const QStrin
     return true;
 }
 
-bool Snapshot::afterFetch(const QString &localFile, const QDateTime &modified, FileRecord *record,
-                          QString *error) const
+bool Snapshot::afterFetch(const QString &localFile, const QDateTime &modified, const QByteArray &received,
+                          FileRecord *record, QString *error) const
 {
     if (modified.isValid() && !setModifiedTime(localFile, modified, error))
         return false;
-    record->entry.sha256 = fileSha256(localFile, error);
+    record->entry.sha256 = received.isEmpty() ? fileSha256(localFile, error) : received;
     if (record->entry.sha256.isEmpty())
         return false;
     record->entry.size = QFileInfo(localFile).size();

@@ -86,9 +86,11 @@ public:
     // an interrupted wait (EcvbFTP).
     bool beforeFetch(TcvbFTP &ftp, const QString &remotePath, const QString &localFile, qint64 *size,
                      QDateTime *modified, FileRecord *record) const;
-    // After the download has taken its place: its time and its manifest line. False with `error`.
-    bool afterFetch(const QString &localFile, const QDateTime &modified, FileRecord *record,
-                    QString *error) const;
+    // After the download has taken its place: its time and its manifest line, whose hash is
+    // `received` (of the bytes as they arrived) or, when that is empty, read from the file. False
+    // with `error`.
+    bool afterFetch(const QString &localFile, const QDateTime &modified, const QByteArray &received,
+                    FileRecord *record, QString *error) const;
 
 private:
     QString m_folder;

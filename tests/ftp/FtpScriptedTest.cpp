@@ -329,12 +329,16 @@ TEST_F(FtpScripted, FinalReplyBeforeTheLastDataStillDeliversEveryByte)
         EXPECT_GT(count, lastCount);
         lastCount = count;
     };
+    // The bytes written to the file, for a hash taken as they arrive: exactly what came.
+    QByteArray written;
+    ftp.OnFileBytes = [&](const QByteArray &bytes) { written += bytes; };
     ftp.SetPassive(true);
     ftp.SetStartByte(5);
     ftp.SetRemoteFile(QStringLiteral("big.txt"));
     ftp.SetLocalFile(local);
     ftp.SetAction(ftpDownload);
     EXPECT_EQ(readFile(local), "01234" + content);
+    EXPECT_EQ(written, content);
     EXPECT_EQ(lastCount, 5 + content.size());
     EXPECT_EQ(starts, 1);
     EXPECT_EQ(ends, 1);
