@@ -28,6 +28,9 @@
 #include "scheduler/BackupFolder.h"
 #include "smtp/SMTP.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <stdexcept>
 
 namespace cvb {
@@ -416,6 +419,19 @@ void BackupRun::TransferStep()
 {
     // Temporary files of earlier runs: those that can go on are kept for their files, the rest go.
     m_parts = sweepPartFiles(WhereToMacB);
+    // A profile that writes a new folder each time finds what a failed run left in its own
+    // folder (one without a manifest: complete backups keep no parts).
+    if (m_snapshotPlan.ownFolder) {
+        const QString here = QDir::cleanPath(WhereToMacB);
+        for (const QString &folder : std::as_const(m_snapshotPlan.baseFolders)) {
+            if (QDir::cleanPath(folder) == here || QFileInfo::exists(QDir(folder).filePath(ManifestFileName)))
+                continue;
+            const ResumableParts earlier = sweepPartFiles(folder, WhereToMacB);
+            for (auto it = earlier.cbegin(); it != earlier.cend(); ++it)
+                if (!m_parts.contains(it.key()))
+                    m_parts.insert(it.key(), it.value());
+        }
+    }
     FolderHooks hooks(*this);
     TreeCopyOptions options;
     options.manifestAtTop = m_snapshot != nullptr;

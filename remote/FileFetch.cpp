@@ -9,9 +9,11 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QThread>
@@ -249,8 +251,9 @@ RemoteIdentity askIdentity(TcvbFTP &ftp, const QString &remotePath)
     return identity;
 }
 
-ResumableParts sweepPartFiles(const QString &folder)
+ResumableParts sweepPartFiles(const QString &folder, const QString &asIf)
 {
+    const QString top = QDir::cleanPath(folder);
     static const QRegularExpression unresumable(QStringLiteral("^\\..+\\.[0-9a-z]{1,13}\\.part$"));
     static const QRegularExpression resumable(QStringLiteral("^(.*/\\..+\\.)r\\d{1,19}-\\d{14}\\.part$"));
     ResumableParts parts;
@@ -260,8 +263,10 @@ ResumableParts sweepPartFiles(const QString &folder)
         const QString path = it.next();
         const QString name = it.fileName();
         const QRegularExpressionMatch match = resumable.match(path);
-        if (match.hasMatch())
+        if (match.hasMatch() && asIf.isEmpty())
             parts.insert(match.captured(1), path);
+        else if (match.hasMatch() && match.captured(1).startsWith(top + QLatin1Char('/')))
+            parts.insert(QDir::cleanPath(asIf) + match.captured(1).mid(top.size()), path);
         else if (unresumable.match(name).hasMatch())
             QFile::remove(path);
     }
@@ -315,7 +320,10 @@ FetchResult fetchFile(TcvbFTP &ftp, const FetchRequest &request, const FetchCont
                     identity.size = asked.size;
                 identity.modified = asked.modified;
             }
-            if (identity.known() && earlier == PartFile::resumablePath(request.localFile, identityTag(identity)))
+            // By name: the part may lie in the folder of an earlier run.
+            if (identity.known() &&
+                QFileInfo(earlier).fileName() ==
+                    QFileInfo(PartFile::resumablePath(request.localFile, identityTag(identity))).fileName())
                 part = std::make_unique<PartFile>(request.localFile, earlier);
             else
                 QFile::remove(earlier);

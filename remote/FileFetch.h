@@ -62,8 +62,10 @@ RemoteIdentity askIdentity(TcvbFTP &ftp, const QString &remotePath);
 using ResumableParts = QHash<QString, QString>;
 
 // Walks `folder` for the hidden temporary files of downloads: those that can never be resumed
-// (their file's size and time were not known) are removed, the others are returned.
-ResumableParts sweepPartFiles(const QString &folder);
+// (their file's size and time were not known) are removed, the others are returned. With `asIf`,
+// they are returned as the parts of the same files below that folder instead: the folder of a
+// failed run of a profile that writes a new folder each time leaves its parts to the next run.
+ResumableParts sweepPartFiles(const QString &folder, const QString &asIf = {});
 
 // Removes what is left of the resumable files of `parts` (after a complete backup, none of them
 // belongs to a file that still has to be finished).

@@ -216,6 +216,51 @@ TEST_F(Resilience, APartFileOfAFailedRunIsFinishedNextRunUnlessTheFileChangedOrI
         EXPECT_TRUE(download.reply.startsWith(QLatin1String("226 "))) << download.path.toStdString();
 }
 
+// A profile that writes a new folder each time: the part a failed run left in its folder is
+// finished by the next run in the next folder, and nothing of it stays behind.
+TEST_F(Resilience, APartLeftInTheFolderOfAFailedDateStampedRunIsFinishedInTheNextFolder)
+{
+    QTemporaryDir root;
+    const QByteArray big = cvb::test::randomBytes(1000000, 11);
+    ASSERT_TRUE(cvb::test::writeFile(root.filePath(QStringLiteral("files/big.bin")), big));
+    LoggingOddFtpServer server(root.path(),
+                               {QStringLiteral("--cut-at-fraction"), QStringLiteral("big.bin"), QStringLiteral("0.9")});
+    ASSERT_GT(server.port(), 0);
+    d.writeSettings("[transfer]\nretries=1\n");
+    d.useServer(server.port(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.addProfile(QStringLiteral("Stamped"), {QStringLiteral("DTSTAMP_DI=T")});
+    d.addSource(QStringLiteral("Stamped"), QStringLiteral("/files"), QStringLiteral("Binary"));
+
+    qputenv("CVB_NOW", "2026-12-07T08:00:00");
+    EXPECT_EQ(d.run(QStringLiteral("Stamped")).exitCode, 1);
+    qputenv("CVB_NOW", "2026-12-08T08:00:00");
+    const qsizetype firstRunDownloads = server.downloads().size();
+    const auto second = d.run(QStringLiteral("Stamped"));
+    qunsetenv("CVB_NOW");
+    EXPECT_EQ(second.exitCode, 0) << shown(d.eventsOf(QStringLiteral("Stamped")));
+
+    const QStringList folders = QDir(d.target()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    ASSERT_EQ(folders.size(), 2);
+    const QList<LoggedDownload> later = server.downloads().mid(firstRunDownloads);
+    EXPECT_EQ(offsetsOf(later, QStringLiteral("/files/big.bin")), QList<qint64>{900000});
+    int found = 0;
+    for (const QString &folder : folders) {
+        const QString copy = d.target() + QLatin1Char('/') + folder + QStringLiteral("/files/big.bin");
+        if (QFileInfo::exists(copy)) {
+            ++found;
+            EXPECT_TRUE(cvb::test::readFile(copy) == big);
+        }
+        // The failed run's folder keeps no part; the complete one only the file and its manifest.
+        QStringList left;
+        for (QDirIterator it(d.target() + QLatin1Char('/') + folder, QDir::Files | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            left << it.next();
+        EXPECT_TRUE(left.filter(QStringLiteral(".part")).isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(found, 1);
+}
+
 // A file that the listing names and the server then no longer has is not retried: the run
 // copies the rest, names the file in a row and exits with 3.
 TEST_F(Resilience, AFileGoneBetweenListingAndDownloadIsNamedAndTheRunExitsWithThree)
