@@ -214,6 +214,7 @@ private:
     int SftpResult(int result);
     int SftpTransfer(int action);
     int SftpList(int action);
+    int SftpFileFact(const QString &command, const QString &path);
     int SftpStatLines(const QString &path);
 
     std::unique_ptr<CDataInterface> m_data;

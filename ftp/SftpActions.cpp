@@ -89,6 +89,9 @@ int TcvbFTP::PerformSftp(int action)
     case ftpRawCommand:
         if (m_rawCommand.startsWith(QLatin1String("MLST "), Qt::CaseInsensitive))
             return SftpStatLines(m_rawCommand.mid(5));
+        if (m_rawCommand.startsWith(QLatin1String("SIZE "), Qt::CaseInsensitive) ||
+            m_rawCommand.startsWith(QLatin1String("MDTM "), Qt::CaseInsensitive))
+            return SftpFileFact(m_rawCommand.left(4).toUpper(), m_rawCommand.mid(5));
         SetLastError(kFtpReplyRefused, QStringLiteral("502 Not available over SFTP: ") + m_rawCommand);
         return kFtpReplyRefused;
     }
@@ -102,6 +105,24 @@ int TcvbFTP::SftpStatLines(const QString &path)
     if (result != 0)
         return result;
     m_replyLines = {"250-Listing " + Network(path), ' ' + Network(factsOf(entry, path)), "250 End"};
+    return 0;
+}
+
+int TcvbFTP::SftpFileFact(const QString &command, const QString &path)
+{
+    // Answered as an FTP server answers SIZE and MDTM: 213 with the size or the time (UTC), 550
+    // for what is no file.
+    SftpEntry entry;
+    const int result = SftpResult(m_sftp->Stat(path, entry));
+    if (result != 0)
+        return result;
+    const bool size = command == QLatin1String("SIZE");
+    if (entry.type != SftpEntry::Type::File || (size ? entry.size < 0 : !entry.modified.isValid())) {
+        SetLastError(kFtpReplyRefused, QStringLiteral("550 ") + path + QStringLiteral(": not a plain file"));
+        return kFtpReplyRefused;
+    }
+    m_replyLines = {"213 " + (size ? QByteArray::number(entry.size)
+                                   : entry.modified.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1())};
     return 0;
 }
 

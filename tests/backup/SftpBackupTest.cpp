@@ -8,11 +8,15 @@
 #include "tests/support/SshServer.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,13 +25,13 @@ using cvb::test::SshServer;
 
 // The sample site's sources where the SFTP server keeps them: SFTP names the server's own
 // paths, and the site lies below the server's root folder.
-void addSampleProfile(const ProgramData &d, const SshServer &server)
+void addSampleProfile(const ProgramData &d, const SshServer &server, const QString &name = QStringLiteral("Sample"),
+                      const QStringList &fields = {})
 {
-    d.addProfile(QStringLiteral("Sample"));
-    d.addSource(QStringLiteral("Sample"), server.path(QStringLiteral("www/index.html")),
-                QStringLiteral("Binary"));
-    d.addSource(QStringLiteral("Sample"), server.path(QStringLiteral("www/site")));
-    d.addSource(QStringLiteral("Sample"), server.path(QStringLiteral("cgi-bin")));
+    d.addProfile(name, fields);
+    d.addSource(name, server.path(QStringLiteral("www/index.html")), QStringLiteral("Binary"));
+    d.addSource(name, server.path(QStringLiteral("www/site")));
+    d.addSource(name, server.path(QStringLiteral("cgi-bin")));
 }
 
 class SftpBackup : public ::testing::Test
@@ -129,6 +133,43 @@ TEST_F(SftpBackup, AChangedHostKeyFailsTheBackupNamingBothFingerprints)
     EXPECT_TRUE(fullLog().contains(server.otherKeyFingerprint())) << fullLog().toStdString();
     EXPECT_TRUE(fullLog().contains(server.hostKeyFingerprint())) << fullLog().toStdString();
     EXPECT_EQ(targetContents(), QStringList());
+}
+
+// A date-stamped profile over SFTP fetches only what changed, as over FTP: the second backup of
+// an unchanged site downloads nothing, and its folder is complete, every file linked.
+TEST_F(SftpBackup, TheSecondDateStampedBackupOfAnUnchangedSiteLinksEveryFile)
+{
+    ASSERT_TRUE(server.installUserKey(home.path()));
+    useAccount(SshServer::keyUser(), QString());
+    pin(server.hostKeyFingerprint());
+    addSampleProfile(d, server, QStringLiteral("Stamped"), {QStringLiteral("DTSTAMP_DI=T")});
+    const auto guard = qScopeGuard([] { qunsetenv("CVB_NOW"); });
+    qputenv("CVB_NOW", "2026-12-07T08:00:00");
+    ASSERT_EQ(d.run(QStringLiteral("Stamped")).exitCode, 0);
+    const qsizetype firstRows = d.eventsOf(QStringLiteral("Stamped")).size();
+    qputenv("CVB_NOW", "2026-12-08T08:00:00");
+    const auto r = d.run(QStringLiteral("Stamped"));
+    const QStringList rows = d.eventsOf(QStringLiteral("Stamped")).mid(firstRows);
+    EXPECT_EQ(r.exitCode, 0) << rows.join('\n').toStdString();
+
+    const QStringList folders = QDir(d.target()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    ASSERT_EQ(folders.size(), 2);
+    const QString second = d.target() + QLatin1Char('/') + folders.last();
+    QTemporaryDir expected;
+    cvb::test::copyExpectedBackup(server.root(), expected.path());
+    EXPECT_EQ(cvb::test::treeDifferences(expected.path(), second).join('\n').toStdString(), "");
+    int files = 0;
+    for (QDirIterator it(expected.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();
+         it.next())
+        ++files;
+    EXPECT_TRUE(rows.contains(QStringLiteral("Files downloaded: 0, unchanged: %1, failed: 0.").arg(files)))
+        << rows.join('\n').toStdString();
+    EXPECT_TRUE(rows.contains(QStringLiteral("Bytes over the network: 0.")));
+    struct stat page
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(second + QStringLiteral("/index.html")).constData(), &page), 0);
+    EXPECT_EQ(page.st_nlink, 2u);
 }
 
 } // namespace
