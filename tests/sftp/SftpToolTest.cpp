@@ -29,6 +29,7 @@ TEST(SftpTool, ListsPutsAndGetsWithTheTrustedHostKeyAndRefusesAnUnknownOneShowin
     const auto refused = runProcess(tool, account + QStringList{server.address(), QStringLiteral("ls")});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains(server.hostKeyFingerprint().toUtf8())) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("--trust")) << refused.err.toStdString();
 
     QTemporaryDir local;
     ASSERT_TRUE(cvb::test::writeFile(local.filePath(QStringLiteral("page.html")), "<p>up and down</p>\n"));

@@ -3,6 +3,7 @@
 #include "data/ServerAddress.h"
 #include "ftp/FtpClient.h"
 #include "remote/LogOn.h"
+#include "sftp/SftpSession.h"
 #include "tools/HelpOption.h"
 #include "tools/cvb-ftp/FtpToolArgs.h"
 
@@ -115,7 +116,13 @@ int main(int argc, char **argv)
         ftp.SetTransferMode(a.ascii ? tmASCII : tmBinary);
         runCommand(ftp, a);
     } catch (const EcvbComponent &e) {
-        print(stderr, "cvb-ftp: " + e.Message());
+        QString message = e.Message();
+        // The component's advice is the program's (its connection test); this tool trusts a key
+        // it is given.
+        if (e.Code() == cvb::kSshHostKeyUnknown)
+            message.replace(QStringLiteral("trust it in the connection test"),
+                            QStringLiteral("give its fingerprint with --trust to connect"));
+        print(stderr, "cvb-ftp: " + message);
         return 1;
     } catch (const std::exception &e) {
         print(stderr, QStringLiteral("cvb-ftp: ") + QString::fromUtf8(e.what()));
