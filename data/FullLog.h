@@ -24,9 +24,5 @@ QString profileOfEvent(const QString &event, const QStringList &profiles);
 // has reached `limit` bytes. The folder is made when missing; files and folder are private to
 // the user. Returns the reason when the lines could not be written, else an empty text.
 QString appendFullLogLines(const QString &profile, const QStringList &lines, qint64 limit = kFullLogLimit);
-inline QString appendFullLogLine(const QString &profile, const QString &line, qint64 limit = kFullLogLimit)
-{
-    return appendFullLogLines(profile, {line}, limit);
-}
 
 } // namespace cvb

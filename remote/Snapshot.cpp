@@ -98,6 +98,11 @@ bool placeFromBase(const QString &baseFile, const QString &target, Placement *ho
         *how = Placement::Linked;
         return true;
     }
+    const auto refusesLinks = [](int code) {
+        return code == EXDEV || code == EPERM || code == EMLINK || code == ENOTSUP || code == EACCES;
+    };
+    // Another file system, or one that takes no (more) links, is not asked for a link again.
+    const bool refused = refusesLinks(errno);
     if (errno == EEXIST && sameFile(from, to)) {
         // Renaming a link over another link of the same file would leave both names.
         *how = Placement::Left;
@@ -106,12 +111,11 @@ bool placeFromBase(const QString &baseFile, const QString &target, Placement *ho
     try {
         PartFile part(target);
         const QByteArray temporary = QFile::encodeName(part.path());
-        // The part file holds the name; the link takes its place.
+        // The part file holds the name; the link or the copy takes its place.
         ::unlink(temporary.constData());
-        if (::link(from.constData(), temporary.constData()) == 0) {
+        if (!refused && ::link(from.constData(), temporary.constData()) == 0) {
             *how = Placement::Linked;
-        } else if (errno == EXDEV || errno == EPERM || errno == EMLINK || errno == ENOTSUP ||
-                   errno == EACCES) {
+        } else if (refused || refusesLinks(errno)) {
             // Another file system, or one that takes no (more) links: a copy of its own.
             const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0) {

@@ -24,8 +24,8 @@ TEST(FullLog, LinesGoToTheProfilesFileInTheDatabaseFolderPrivateToTheUser)
               dir.path() + QStringLiteral("/logs/Web Site.log"));
     // A name never reaches outside the folder nor hides its file.
     EXPECT_EQ(cvb::fullLogPath(QStringLiteral("../a/b")), dir.path() + QStringLiteral("/logs/_.._a_b.log"));
-    EXPECT_EQ(cvb::appendFullLogLine(QStringLiteral("Web Site"), QStringLiteral("first")), QString());
-    EXPECT_EQ(cvb::appendFullLogLine(QStringLiteral("Web Site"), QStringLiteral("second")), QString());
+    EXPECT_EQ(cvb::appendFullLogLines(QStringLiteral("Web Site"), {QStringLiteral("first")}), QString());
+    EXPECT_EQ(cvb::appendFullLogLines(QStringLiteral("Web Site"), {QStringLiteral("second")}), QString());
     const QString path = cvb::fullLogPath(QStringLiteral("Web Site"));
     // Several lines at once (the rows a backup held) keep their order, each on a line of its own.
     EXPECT_EQ(cvb::appendFullLogLines(QStringLiteral("Web Site"), {QStringLiteral("third"), QStringLiteral("fourth")}),
@@ -44,8 +44,8 @@ TEST(FullLog, AFullFileIsRotatedAndOnlyThreeEarlierFilesAreKept)
     const QString path = cvb::fullLogPath(QStringLiteral("P"));
     // Lines of 9 bytes with a limit of 20: every third line starts a new file.
     for (int i = 1; i <= 15; ++i)
-        ASSERT_EQ(cvb::appendFullLogLine(QStringLiteral("P"),
-                                         QStringLiteral("line %1").arg(i, 2, 10, QLatin1Char('0')), 20),
+        ASSERT_EQ(cvb::appendFullLogLines(QStringLiteral("P"),
+                                          {QStringLiteral("line %1").arg(i, 2, 10, QLatin1Char('0'))}, 20),
                   QString());
     EXPECT_EQ(contents(path), "line 13\nline 14\nline 15\n");
     EXPECT_EQ(contents(path + ".1"), "line 10\nline 11\nline 12\n");

@@ -57,7 +57,7 @@ TEST_F(ShowFullLog, OpensTheFullLogOfTheRowsProfileWhoseNameMayHoldBlanks)
     addProfile(QStringLiteral("Site Two"));
     writeRows(1, QStringLiteral("Site Two"));
     writeRows(1, QStringLiteral("Site"));
-    ASSERT_EQ(cvb::appendFullLogLine(QStringLiteral("Site Two"), QStringLiteral("a line")), QString());
+    ASSERT_EQ(cvb::appendFullLogLines(QStringLiteral("Site Two"), {QStringLiteral("a line")}), QString());
 
     showFullLogOfRow(0);
     EXPECT_EQ(viewer.opened, QList<QUrl>{QUrl::fromLocalFile(cvb::fullLogPath(QStringLiteral("Site Two")))});
